@@ -1,0 +1,11 @@
+// Symbol visibility for library code.  The library is built with hidden
+// visibility by default; every operation and table of the decoder's public
+// function set is marked AACD_EXPORT and given C linkage, everything else
+// stays internal to the shared object.
+#pragma once
+
+#if defined(__GNUC__)
+#define AACD_EXPORT __attribute__((visibility("default")))
+#else
+#define AACD_EXPORT
+#endif

@@ -1,0 +1,13 @@
+// Word-clear helpers built on myMemSet.
+#pragma once
+
+#include <cstdint>
+
+#include "common/aacd_export.h"
+
+extern "C" {
+
+AACD_EXPORT void AACD_fltclr(void *ptr, int32_t n);
+AACD_EXPORT void AACD_lfractclr(void *ptr, int32_t n);
+
+}  // extern "C"
