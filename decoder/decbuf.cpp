@@ -1,0 +1,301 @@
+// The frame driver: one raw data block in, one frame of PCM out.
+//
+// The decoder runs one frame behind its input.  Each call parses its block
+// into the working spectrum buffers and, when the frame is good, holds those
+// spectra back by exchanging the buffer sets; it then synthesises the spectra
+// held back by the previous call.  A frame that fails anywhere is concealed
+// from its neighbours instead, and the call still delivers a full frame.
+//
+// Reads are bounded by input_size: bits at or past input + input_size read
+// as zero and no byte there is touched.  An element that leaves the position
+// past the end makes the frame bad with status -1.  A lost or rejected frame
+// reports bits_consumed 0.
+#include <cstdint>
+
+#include "aacd.h"
+#include "bitstream/armCOMM_Bitstream.h"
+#include "common/util2.h"
+#include "conceal/conceal.h"
+#include "config/config.h"
+#include "config/huffdec1.h"
+#include "decoder/decoder.h"
+#include "omxdl/ac/armACAAC.h"
+
+namespace {
+
+enum ElementId : uint32_t {
+    kSce = 0, kCpe = 1, kCce = 2, kLfe = 3, kDse = 4, kPce = 5, kFil = 6, kEnd = 7
+};
+
+constexpr int32_t kTnsProfile = 1;
+
+// Outcome of the spectral tools of one element.
+enum class ToolResult { kOk, kTnsFailed, kAbort };
+
+// Window-group lengths of a slot in the form the spectral tools take.
+struct GroupLengths {
+    int32_t len[8];
+    explicit GroupLengths(const AacdSlotWork &w) {
+        for (int g = 0; g < 8; ++g) len[g] = w.winGrpLen[g];
+    }
+};
+
+// Mid/side, noise substitution, intensity stereo, deinterleaving and TNS for
+// the slots of the element just decoded, each tool over all slots before the
+// next.  Fills *abortStatus with 44, 45 or 46 when the call must end at once.
+ToolResult runSpectralTools(AacdDecoderState *st, int32_t first, int32_t last,
+                            int32_t *abortStatus) {
+    const AacdMcInfo &map = *st->pMcInfo;
+    const int32_t sri = st->samplingRateIndex;
+
+    for (int32_t c = first; c <= last; ++c) {
+        const AacdChannelSlot &s = map.slot[c];
+        const AacdSlotWork &w = st->slotWork[c];
+        if (s.present && s.isCpe && s.isLeft && st->msMaskPresent[s.windowIndex]) {
+            const int32_t p = s.partner;
+            const GroupLengths gl(w);
+            if (omxACAAC_DecodeMsStereo_S32_I(aacd::workingSpectrum(st, c),
+                                              aacd::workingSpectrum(st, p), &st->chanPairElt,
+                                              aacd::slotSfbCb(st, p), w.numWinGrp, gl.len,
+                                              w.maxSfb, sri, w.windowLength) != 0) {
+                *abortStatus = AACD_ERR_MS_STEREO;
+                return ToolResult::kAbort;
+            }
+        }
+    }
+    for (int32_t c = first; c <= last; ++c) {
+        const AacdChannelSlot &s = map.slot[c];
+        const AacdSlotWork &w = st->slotWork[c];
+        if (w.noiseFlag && s.present) {
+            const GroupLengths gl(w);
+            const int32_t secondChannel = (s.isCpe == 1 && s.isLeft == 0) ? 1 : 0;
+            (void)omxACAAC_DecodeMsPNS_S32_I(
+                aacd::workingSpectrum(st, c), st->ltpInfo[0].ltpLongUsed,
+                aacd::slotSfbCb(st, c), aacd::slotScaleFactors(st, c), w.maxSfb, w.numWinGrp,
+                gl.len, sri, w.windowLength, &st->randomState, secondChannel,
+                &st->chanPairElt.msUsed[0][0], st->noiseSeeds, armACAAC_PNSConsts,
+                armACAAC_swbDiffOffsetShortWindow, armACAAC_swbDiffOffsetLongWindow);
+        }
+    }
+    for (int32_t c = first; c <= last; ++c) {
+        const AacdChannelSlot &s = map.slot[c];
+        const AacdSlotWork &w = st->slotWork[c];
+        if (w.isFlag && s.present && s.isCpe && !s.isLeft) {
+            const GroupLengths gl(w);
+            if (omxACAAC_DecodeIsStereo_S32(aacd::workingSpectrum(st, s.partner),
+                                            aacd::workingSpectrum(st, c),
+                                            aacd::slotScaleFactors(st, c),
+                                            aacd::slotSfbCb(st, c), w.numWinGrp, gl.len,
+                                            w.maxSfb, sri, w.windowLength) != 0) {
+                *abortStatus = AACD_ERR_IS_STEREO;
+                return ToolResult::kAbort;
+            }
+        }
+    }
+    for (int32_t c = first; c <= last; ++c) {
+        const AacdSlotWork &w = st->slotWork[c];
+        if (w.windowLength == 128) {
+            const GroupLengths gl(w);
+            int32_t *spec = aacd::workingSpectrum(st, c);
+            if (omxACAAC_DeinterleaveSpectrum_S32(spec, st->scratch, w.numWinGrp, gl.len,
+                                                  w.maxSfb, sri, 128) != 0) {
+                *abortStatus = AACD_ERR_DEINTERLEAVE;
+                return ToolResult::kAbort;
+            }
+            myMemCopy(spec, st->scratch, kSpectrumLen * 4);
+        }
+    }
+    ToolResult result = ToolResult::kOk;
+    for (int32_t c = first; c <= last; ++c) {
+        const AacdChannelSlot &s = map.slot[c];
+        const AacdSlotWork &w = st->slotWork[c];
+        if (s.present && w.tnsFlag == 1) {
+            const AacdTnsRecord *t = aacd::tnsRecord(st, c);
+            if (omxACAAC_DecodeTNS_S32_I(aacd::workingSpectrum(st, c), t->info.tnsNumFilters,
+                                         t->info.tnsLength, t->info.tnsOrder,
+                                         t->info.tnsCoefRes, t->coef, t->info.tnsDirection,
+                                         w.maxSfb, kTnsProfile, sri, w.windowLength) != 0) {
+                result = ToolResult::kTnsFailed;
+            }
+        }
+    }
+    return result;
+}
+
+int32_t countPresent(const AacdMcInfo &map) {
+    int32_t n = 0;
+    for (const AacdChannelSlot &s : map.slot) n += s.present != 0;
+    return n;
+}
+
+}  // namespace
+
+extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput *output,
+                                                  AacdDecoderState *st, const uint8_t *input,
+                                                  int32_t inputSize,
+                                                  const AacdBlockParams *blockParams,
+                                                  AacdSbrLink *sbr, uint32_t sbrMode) {
+    output->sampling_rate = 0;
+    output->num_channels = 0;
+    output->aux_b = 0;
+    output->frame_samples = 0;
+    output->bits_consumed = 0;
+    st->bitsConsumed = 0;
+    if (sbrMode) sbr->payload->entry_count = 0;
+
+    const int32_t size = inputSize > 0 ? inputSize : 0;
+    int32_t status = 0;
+    bool blockRead = false;
+
+    if (st->frameOk != 0) {
+        status = AACD_decode_info(st, blockParams);
+        if (status != 0) {
+            st->frameOk = 0;
+        } else {
+            blockRead = true;
+            st->bitPos.pByte = input;
+            st->bitPos.offset = 0;
+            st->bitPos.pEnd = input + size;
+            AACD_reset_mc_info(st->pMcInfo, st);
+            int32_t *spectra[kNumSlots];
+            for (int c = 0; c < kNumSlots; ++c) spectra[c] = aacd::workingSpectrum(st, c);
+
+            int32_t prevId = kEnd;
+            for (;;) {
+                const uint32_t id = aacd::bitGet(st->bitPos, 3);
+                if (id == kEnd) break;
+                if (id == kSce || id == kCpe || id == kLfe) {
+                    int32_t first = 0;
+                    int32_t last = 0;
+                    if (AACD_huffdecode(static_cast<int32_t>(id), st->pMcInfo,
+                                        st->windowSequence, st->windowShape,
+                                        st->msMaskPresent, spectra, &first, &last, st) != 0 ||
+                        aacd::bitPastEnd(st->bitPos)) {
+                        status = AACD_ERR_ELEMENT;
+                        st->frameOk = 0;
+                    } else {
+                        st->samplingRateIndex = st->chInfo.samplingRateIndex;
+                        int32_t abortStatus = 0;
+                        const ToolResult r = runSpectralTools(st, first, last, &abortStatus);
+                        if (r == ToolResult::kAbort) return abortStatus;
+                        if (r == ToolResult::kTnsFailed) st->frameOk = 0;
+                    }
+                } else if (id == kCce) {
+                    status = AACD_ERR_COUPLING;
+                    st->frameOk = 0;
+                } else if (id == kDse) {
+                    int32_t tag = 0;
+                    int32_t count = 0;
+                    (void)AACD_getdata(&tag, &count, st);
+                } else if (id == kPce) {
+                    int32_t tag = 0;
+                    if (AACD_get_prog_config(&st->progConfig, &tag, st) != 0) {
+                        status = AACD_ERR_CONFIG;
+                        st->frameOk = 0;
+                    }
+                } else {  // fill element
+                    if (sbrMode) {
+                        SBRD_getfill(prevId, sbr);
+                    } else {
+                        AACD_getfill(st);
+                    }
+                }
+                if (st->frameOk != 0 && aacd::bitPastEnd(st->bitPos)) {
+                    status = AACD_ERR_ELEMENT;
+                    st->frameOk = 0;
+                }
+                prevId = static_cast<int32_t>(id);
+                if (st->frameOk == 0) break;
+            }
+            if (aacd::bitPastEnd(st->bitPos) && st->frameOk != 0) {
+                status = AACD_ERR_ELEMENT;
+                st->frameOk = 0;
+            }
+        }
+    }
+
+    // Close the frame.
+    ++st->frameCounter;
+    uint32_t bits = 0;
+    if (blockRead) {
+        (void)AACD_bs_byte_align(st);
+        const int64_t consumed =
+            static_cast<int64_t>(st->bitPos.pByte - input) * 8 + st->bitPos.offset;
+        const int64_t limit = static_cast<int64_t>(size) * 8;
+        bits = static_cast<uint32_t>(consumed < limit ? consumed : limit);
+    }
+    st->bitsConsumed = bits;
+    output->bits_consumed = bits;
+    if (st->checkFrameLength == 1 && blockRead) {
+        const int32_t maxBits = static_cast<int32_t>(static_cast<uint32_t>(blockParams->frame_bytes) * 8u);
+        if (static_cast<int64_t>(maxBits) < static_cast<int64_t>(st->bitsConsumed)) {
+            const uint32_t clamped = maxBits > 0 ? static_cast<uint32_t>(maxBits) : 0;
+            st->bitsConsumed = clamped;
+            output->bits_consumed = clamped;
+            st->frameOk = 0;
+        }
+    }
+
+    // Prepare synthesis: hold back a good frame's spectra, or restore the
+    // last good channel map for a bad one.
+    const bool workingWasSecond = st->workingIsSecondSet != 0;
+    if (st->frameOk == 1) {
+        for (int c = 0; c < kNumSlots; ++c) {
+            st->conceal[c].storedSpectrum =
+                workingWasSecond ? st->conceal[c].buffer : st->firstSet + kSpectrumLen * c;
+        }
+        st->workingIsSecondSet = workingWasSecond ? 0 : 1;
+    } else {
+        AACD_restore_mc_info(st->pMcInfo, st);
+        for (int c = 0; c < kNumSlots; ++c) {
+            st->conceal[c].storedSpectrum =
+                workingWasSecond ? st->firstSet + kSpectrumLen * c : st->conceal[c].buffer;
+        }
+    }
+
+    if (sbrMode) {
+        if (st->frameOk != 1) sbr->payload->entry_count = 0;
+        myMemCopy(sbr->swap, sbr->payload, sizeof(AacdSbrPayload));
+        myMemCopy(sbr->payload, sbr->previous, sizeof(AacdSbrPayload));
+        myMemCopy(sbr->previous, sbr->swap, sizeof(AacdSbrPayload));
+    }
+
+    const AacdMcInfo &map = *st->pMcInfo;
+    const int32_t numChannels = countPresent(map);
+    output->num_channels = static_cast<uint32_t>(numChannels);
+    output->frame_samples = kSpectrumLen;
+    const int32_t sriOut = map.samplingRateIndex;
+    output->sampling_rate = (sriOut >= 0 && sriOut < 16) ? st->sampleRates[sriOut].samplingRate : 0;
+    output->aux_b = static_cast<uint32_t>(st->auxB);
+
+    // Synthesis of every present slot.
+    int32_t *out = pcm;
+    for (int c = 0; c < kNumSlots; ++c) {
+        if (map.slot[c].present == 0) continue;
+        const int32_t w = map.slot[c].windowIndex;
+        const uint8_t keepSeq = st->windowSequence[w];
+        const uint8_t keepShape = st->windowShape[w][0];
+        int32_t *spec = aacd::workingSpectrum(st, c);
+        CConcealment_Apply(&st->conceal[c], spec, &st->windowSequence[w],
+                           &st->windowShape[w][0], st, st->frameOk);
+        int32_t *dst = out;
+        int32_t stride = numChannels;
+        if (sbrMode) {
+            dst = sbr->core_output + 2048 * c;
+            stride = 1;
+        } else {
+            ++out;
+        }
+        (void)omxACAAC_MDCTInv_S32_S32(spec, dst, aacd::overlapBuffer(st, c),
+                                       st->windowSequence[w], st->windowShape[w][0],
+                                       st->windowShape[w][1], stride, st->outputBits,
+                                       st->imdctTables);
+        st->windowShape[w][1] = st->windowShape[w][0];
+        st->windowSequence[w] = keepSeq;
+        st->windowShape[w][0] = keepShape;
+    }
+
+    if (st->frameOk == 1) AACD_restore_mc_info(st->pMcInfo, st);
+    st->frameOk = 1;
+    return status;
+}

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine and runs every test of the project:
+#   1. native build (RelWithDebInfo) with all unit, conformance and CLI tests;
+#   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   3. a cross build for aarch64 whose tests run under qemu user emulation;
+#   4. short libFuzzer runs of every fuzz target under ASan/UBSan.
+# Any failure fails the script.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+JOBS=$(nproc)
+
+PACKAGES=(build-essential cmake ninja-build python3 googletest libgtest-dev libbenchmark-dev
+          ffmpeg g++-aarch64-linux-gnu qemu-user clang libclang-rt-14-dev valgrind)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
+
+step() { printf '\n==== %s ====\n' "$*"; }
+
+step "native build and tests"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$JOBS"
+ctest --test-dir build --output-on-failure -j"$JOBS"
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DAACD_SANITIZE=address,undefined
+cmake --build build-asan -j"$JOBS"
+ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
+
+step "aarch64 cross build under qemu"
+cmake -S . -B build-aarch64 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$ROOT/tools/cmake/aarch64-linux-gnu.cmake"
+cmake --build build-aarch64 -j"$JOBS"
+ctest --test-dir build-aarch64 --output-on-failure -j"$JOBS"
+
+if [ -x tools/run-fuzzers.sh ]; then
+  step "fuzzing"
+  tools/run-fuzzers.sh
+fi
+step "all tests passed"
