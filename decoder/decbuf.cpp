@@ -96,13 +96,13 @@ ToolResult runSpectralTools(AacdDecoderState *st, int32_t first, int32_t last,
         const AacdSlotWork &w = st->slotWork[c];
         if (w.windowLength == 128) {
             const GroupLengths gl(w);
-            int32_t *spec = aacd::workingSpectrum(st, c);
-            if (omxACAAC_DeinterleaveSpectrum_S32(spec, st->scratch, w.numWinGrp, gl.len,
+            int32_t *coefs = aacd::workingSpectrum(st, c);
+            if (omxACAAC_DeinterleaveSpectrum_S32(coefs, st->scratch, w.numWinGrp, gl.len,
                                                   w.maxSfb, sri, 128) != 0) {
                 *abortStatus = AACD_ERR_DEINTERLEAVE;
                 return ToolResult::kAbort;
             }
-            myMemCopy(spec, st->scratch, kSpectrumLen * 4);
+            myMemCopy(coefs, st->scratch, kSpectrumLen * 4);
         }
     }
     ToolResult result = ToolResult::kOk;
@@ -275,8 +275,8 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
         const int32_t w = map.slot[c].windowIndex;
         const uint8_t keepSeq = st->windowSequence[w];
         const uint8_t keepShape = st->windowShape[w][0];
-        int32_t *spec = aacd::workingSpectrum(st, c);
-        CConcealment_Apply(&st->conceal[c], spec, &st->windowSequence[w],
+        int32_t *coefs = aacd::workingSpectrum(st, c);
+        CConcealment_Apply(&st->conceal[c], coefs, &st->windowSequence[w],
                            &st->windowShape[w][0], st, st->frameOk);
         int32_t *dst = out;
         int32_t stride = numChannels;
@@ -286,7 +286,7 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
         } else {
             ++out;
         }
-        (void)omxACAAC_MDCTInv_S32_S32(spec, dst, aacd::overlapBuffer(st, c),
+        (void)omxACAAC_MDCTInv_S32_S32(coefs, dst, aacd::overlapBuffer(st, c),
                                        st->windowSequence[w], st->windowShape[w][0],
                                        st->windowShape[w][1], stride, st->outputBits,
                                        st->imdctTables);

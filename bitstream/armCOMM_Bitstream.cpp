@@ -1,0 +1,119 @@
+// Bit reading and writing, most significant bit first.
+#include "bitstream/armCOMM_Bitstream.h"
+
+#include <cstring>
+
+namespace {
+
+// 32-bit window from the five bytes at p, shifted by the bit offset.
+inline uint32_t window5(const uint8_t *p, uint32_t offset) {
+    const uint32_t w = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) |
+                       uint32_t{p[3]};
+    return offset == 0 ? w : (w << offset) | (uint32_t{p[4]} >> (8 - offset));
+}
+
+inline void advance(const uint8_t **pp, uint32_t *pOffset, int32_t n) {
+    const int32_t s = static_cast<int32_t>(*pOffset) + n;
+    *pp += s >> 3;
+    *pOffset = static_cast<uint32_t>(s & 7);
+}
+
+}  // namespace
+
+namespace aacd {
+
+uint32_t bitWindow(const ArmBitPosition &pos) {
+    const uint8_t *p = pos.pByte;
+    if (pos.pEnd == nullptr || (p <= pos.pEnd && pos.pEnd - p >= 5)) return window5(p, pos.offset);
+    // Near or past the end: copy what is inside the bound, zeros elsewhere.
+    uint8_t b[5] = {0, 0, 0, 0, 0};
+    for (int i = 0; i < 5; ++i) {
+        const uint8_t *q = p + i;
+        if (q >= pos.pEnd) break;
+        b[i] = *q;
+    }
+    if (p > pos.pEnd) return 0;
+    return window5(b, pos.offset);
+}
+
+int32_t bitUnpackVlc(ArmBitPosition &pos, const ArmVlc32 *pCodeBook) {
+    const uint32_t w = bitWindow(pos);
+    for (int32_t i = 0; pCodeBook[i].codeLen != 0; ++i) {
+        const uint32_t len = pCodeBook[i].codeLen;
+        if ((w >> (32 - len)) == pCodeBook[i].codeWord) {
+            bitSkip(pos, static_cast<int32_t>(len));
+            return i;
+        }
+    }
+    return -1;
+}
+
+}  // namespace aacd
+
+extern "C" {
+
+AACD_EXPORT uint32_t armLookAheadBits(const uint8_t **ppBitStream, uint32_t *pOffset, int32_t n) {
+    return window5(*ppBitStream, *pOffset) >> (32 - n);
+}
+
+AACD_EXPORT uint32_t armGetBits(const uint8_t **ppBitStream, uint32_t *pOffset, int32_t n) {
+    const uint32_t v = window5(*ppBitStream, *pOffset) >> (32 - n);
+    advance(ppBitStream, pOffset, n);
+    return v;
+}
+
+AACD_EXPORT void armSkipBits(const uint8_t **ppBitStream, uint32_t *pOffset, int32_t n) {
+    advance(ppBitStream, pOffset, n);
+}
+
+AACD_EXPORT void armByteAlign(const uint8_t **ppBitStream, uint32_t *pOffset) {
+    if (*pOffset > 0) {
+        ++*ppBitStream;
+        *pOffset = 0;
+    }
+}
+
+AACD_EXPORT int32_t armUnPackVLC32(const uint8_t **ppBitStream, uint32_t *pOffset,
+                                   const ArmVlc32 *pCodeBook) {
+    const uint32_t w = window5(*ppBitStream, *pOffset);
+    for (int32_t i = 0; pCodeBook[i].codeLen != 0; ++i) {
+        const uint32_t len = pCodeBook[i].codeLen;
+        if ((w >> (32 - len)) == pCodeBook[i].codeWord) {
+            advance(ppBitStream, pOffset, static_cast<int32_t>(len));
+            return i;
+        }
+    }
+    return -1;
+}
+
+AACD_EXPORT int32_t armPackBits(uint8_t **ppBitStream, uint32_t *pOffset, uint32_t codeWord,
+                                int32_t codeLength) {
+    const uint32_t o = *pOffset;
+    if (o > 7 || codeLength < 1 || codeLength > 32) return -5;
+    uint64_t v = uint64_t{codeWord} << (64 - codeLength);  // left-aligned in 64 bits
+    uint8_t *p = *ppBitStream;
+    const uint8_t kept = static_cast<uint8_t>(o == 0 ? 0 : (p[0] & (0xFF00u >> o)));
+    p[0] = static_cast<uint8_t>(kept | static_cast<uint8_t>(v >> (56 + o)));
+    int32_t remaining = codeLength - static_cast<int32_t>(8 - o);
+    if (remaining < 0) {
+        *pOffset = o + static_cast<uint32_t>(codeLength);
+        return 0;
+    }
+    v <<= (8 - o);
+    ++p;
+    while (remaining > 7) {
+        *p++ = static_cast<uint8_t>(v >> 56);
+        v <<= 8;
+        remaining -= 8;
+    }
+    *p = static_cast<uint8_t>(v >> 56);
+    *ppBitStream = p;
+    *pOffset = static_cast<uint32_t>(remaining);
+    return 0;
+}
+
+AACD_EXPORT int32_t armPackVLC32(uint8_t **ppBitStream, uint32_t *pOffset, ArmVlc32 codeWord) {
+    return armPackBits(ppBitStream, pOffset, codeWord.codeWord, codeWord.codeLen);
+}
+
+}  // extern "C"

@@ -1,0 +1,18 @@
+// Long-term prediction side information (ltp_data), long-window fields only.
+#include "omxdl/ac/armACAAC.h"
+
+extern "C" {
+
+AACD_EXPORT int32_t armACAAC_DecodeLtpData(ArmBitPosition *pPos, int32_t windowSequence,
+                                           int32_t maxSfb, LtpInfo *pLtpInfo) {
+    ArmBitPosition &pos = *pPos;
+    pLtpInfo->ltpLag = static_cast<int32_t>(aacd::bitGet(pos, 11));
+    pLtpInfo->ltpCoef = static_cast<int16_t>(aacd::bitGet(pos, 3));
+    if (windowSequence == EIGHT_SHORT_SEQUENCE) return omxsts::kNoErr;
+    const int32_t bands = maxSfb < 40 ? maxSfb : 40;
+    for (int32_t b = 0; b < bands; ++b)
+        pLtpInfo->ltpLongUsed[b] = static_cast<int32_t>(aacd::bitGet(pos, 1));
+    return omxsts::kNoErr;
+}
+
+}  // extern "C"

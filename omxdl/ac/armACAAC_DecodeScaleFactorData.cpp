@@ -1,0 +1,103 @@
+// scale_factor_data(): scale factors, intensity positions and noise energies
+// of one individual channel stream.
+//
+// Bands are visited group by group, band by band, in the packed layout
+// (entry g * maxSfb + sfb).  Three running values are kept as 32-bit
+// integers and each output is the low 16 bits of the one that the band's
+// codebook selects:
+//   codebook 0        0, no bits read;
+//   codebook 13       noise energy: the first noise band of the call reads a
+//                     9-bit raw value (globalGain - 346 + raw), later ones a
+//                     scale factor code word difference;
+//   codebooks 14, 15  intensity position, starting at 0;
+//   codebooks 1..12   scale factor, starting at globalGain.
+// A code word difference is the scale factor codebook index minus 60.
+//
+// Status:
+//   0   success;
+//   -2  a bit pattern that matches no scale factor code word (the position
+//       stays before it), or a scale factor of codebooks 1..12 that leaves
+//       0..255: inverse quantisation indexes a 256-entry table with it, so it
+//       is rejected here with the channel's other syntax errors (the value is
+//       not stored, the position is past its code word; earlier outputs
+//       remain);
+//   -5  a null reference where bands are to be read, numWinGrp above 8, maxSfb above 51, or more than
+//       120 bands in all (arguments that the stream info reader never
+//       produces).
+// Code words are resolved with the generated lookup table of codebook 0,
+// which gives exactly what armUnPackVLC32 gives over armACAAC_codeBook0.
+#include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_HuffLookup.h"
+
+namespace {
+
+constexpr int32_t kDiffOffset = 60;
+constexpr int32_t kNoiseOffset = 346;  // 90 + 256
+constexpr int32_t kMaxGroups = 8;
+constexpr int32_t kMaxBandsLong = 51;
+constexpr int32_t kMaxBands = 120;
+
+// Index of the scale factor code word at the position, which then moves past
+// it, or -1 with the position unchanged.
+[[nodiscard]] inline int32_t readSfIndex(ArmBitPosition &pos) {
+    const uint32_t leaf = aacd::huffLookup(aacd::kHuffLookup[0], aacd::bitWindow(pos));
+    const uint32_t len = aacd::huffLength(leaf);
+    if (len == 0u) return -1;
+    aacd::bitSkip(pos, static_cast<int32_t>(len));
+    return static_cast<int32_t>(aacd::huffIndex(leaf));
+}
+
+}  // namespace
+
+extern "C" {
+
+AACD_EXPORT int32_t armACAAC_DecodeScaleFactorData(int16_t *pScalefactor, int32_t numWinGrp,
+                                                   int32_t globalGain, const uint8_t *pSfbCb,
+                                                   int32_t maxSfb, ArmBitPosition *pPos) {
+    if (numWinGrp > kMaxGroups || maxSfb > kMaxBandsLong) return omxsts::kBadArg;
+    if (numWinGrp < 1 || maxSfb < 1) return omxsts::kNoErr;
+    if (numWinGrp * maxSfb > kMaxBands) return omxsts::kBadArg;
+    if (pScalefactor == nullptr || pSfbCb == nullptr || pPos == nullptr) return omxsts::kBadArg;
+
+    ArmBitPosition pos = *pPos;
+    int32_t status = omxsts::kNoErr;
+    int32_t sf = globalGain;
+    int32_t isPosition = 0;
+    int32_t noiseEnergy = 0;
+    bool firstNoise = true;
+    const int32_t bands = numWinGrp * maxSfb;
+    for (int32_t b = 0; b < bands; ++b) {
+        const uint32_t cb = pSfbCb[b];
+        int32_t out = 0;
+        if (cb == 0u) {
+            out = 0;
+        } else if (cb == 13u) {
+            if (firstNoise) {
+                firstNoise = false;
+                noiseEnergy = globalGain - kNoiseOffset +
+                              static_cast<int32_t>(aacd::bitGet(pos, 9));
+            } else {
+                const int32_t idx = readSfIndex(pos);
+                if (idx < 0) { status = omxsts::kErr; break; }
+                noiseEnergy += idx - kDiffOffset;
+            }
+            out = noiseEnergy;
+        } else if (cb == 14u || cb == 15u) {
+            const int32_t idx = readSfIndex(pos);
+            if (idx < 0) { status = omxsts::kErr; break; }
+            isPosition += idx - kDiffOffset;
+            out = isPosition;
+        } else {
+            const int32_t idx = readSfIndex(pos);
+            if (idx < 0) { status = omxsts::kErr; break; }
+            sf += idx - kDiffOffset;
+            if (sf < 0 || sf > 255) { status = omxsts::kErr; break; }
+            out = sf;
+        }
+        pScalefactor[b] = static_cast<int16_t>(out);
+    }
+    *pPos = pos;
+    return status;
+}
+
+}  // extern "C"

@@ -1,0 +1,30 @@
+// Head of a channel pair element: common_window and, with a common window,
+// the shared stream info and the mid/side mask.
+#include "omxdl/ac/armACAAC.h"
+
+extern "C" {
+
+AACD_EXPORT int32_t omxACAAC_DecodeChanPairElt(ArmBitPosition *pPos, IcsInfo *pIcsInfo,
+                                               ChanPairElt *pChanPairElt,
+                                               int32_t audioObjectType,
+                                               LtpInfo *const *pLtpPair) {
+    if (pPos == nullptr || pPos->pByte == nullptr || pIcsInfo == nullptr ||
+        pChanPairElt == nullptr || pLtpPair == nullptr || pPos->offset > 7 ||
+        (audioObjectType != 2 && audioObjectType != 4))
+        return omxsts::kBadArg;
+    ArmBitPosition &pos = *pPos;
+    aacd::bitSkip(pos, 4);  // element_instance_tag
+    pChanPairElt->commonWindow = static_cast<int32_t>(aacd::bitGet(pos, 1));
+    if (pChanPairElt->commonWindow != 1) return omxsts::kNoErr;
+    const int32_t sts = armACAAC_DecodeIcsInfoData(pPos, 1, audioObjectType, 0, nullptr,
+                                                   pIcsInfo, pLtpPair);
+    if (sts != omxsts::kNoErr) return sts;
+    pChanPairElt->msMaskPresent = static_cast<int32_t>(aacd::bitGet(pos, 2));
+    if (pChanPairElt->msMaskPresent != 1) return omxsts::kNoErr;
+    for (int32_t g = 0; g < pIcsInfo->numWindowGroups; ++g)
+        for (int32_t sfb = 0; sfb < pIcsInfo->maxSfb; ++sfb)
+            pChanPairElt->msUsed[g][sfb] = static_cast<uint8_t>(aacd::bitGet(pos, 1));
+    return omxsts::kNoErr;
+}
+
+}  // extern "C"

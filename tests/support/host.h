@@ -1,0 +1,58 @@
+// Test host: owns the memory blocks of one decoder instance.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "aacd.h"
+
+namespace aacdtest {
+
+// Allocates the five blocks at a chosen misalignment and initialises them.
+class Host {
+public:
+    explicit Host(uint8_t bits = 16, size_t misalign = 0, bool init = true) {
+        std::memset(&cfg, 0, sizeof cfg);
+        aacd_query_dec_mem(&cfg);
+        for (int k = 0; k < 5; ++k) {
+            storage[k].assign(cfg.mem_info.blocks[k].size + 64 + misalign, 0);
+            uintptr_t p = reinterpret_cast<uintptr_t>(storage[k].data());
+            p = ((p + 63) & ~uintptr_t{63}) + misalign;
+            cfg.mem_info.blocks[k].base = reinterpret_cast<void *>(p);
+        }
+        cfg.output_bits = bits;
+        params = AacdBlockParams{};
+        params.sampling_index = 4;
+        params.config_id = 0;
+        cfg.block_params = &params;
+        if (init) status = aacd_decoder_init(&cfg);
+    }
+    int32_t decode(const std::vector<uint8_t> &block) {
+        return aacd_decode_frame(&cfg, &out, pcm.data(), block.data(),
+                                 static_cast<int32_t>(block.size()));
+    }
+
+    AacdDecoderConfig cfg;
+    AacdBlockParams params;
+    AacdFrameOutput out{};
+    std::vector<int32_t> pcm = std::vector<int32_t>(6 * 1024 + 16, 0);
+    std::vector<uint8_t> storage[5];
+    int32_t status = -100;
+};
+
+// Bit writer over a growing byte vector, on top of the library's writer.
+class BitWriter {
+public:
+    BitWriter() : bytes(4096, 0) {}
+    void put(uint32_t value, int32_t n);
+    std::vector<uint8_t> finish() const;  // bytes up to the last written bit
+    uint32_t bitCount() const { return bits; }
+
+private:
+    std::vector<uint8_t> bytes;
+    uint32_t bits = 0;
+};
+
+}  // namespace aacdtest
