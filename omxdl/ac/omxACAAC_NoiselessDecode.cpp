@@ -7,14 +7,14 @@
 
 namespace {
 
-void applyPulses(int32_t *spec, const PulseInfo &pulse, const uint16_t *swbOffset) {
+void applyPulses(int32_t *coefs, const PulseInfo &pulse, const uint16_t *swbOffset) {
     int32_t k = swbOffset[pulse.pulseStartSfb];
     for (int32_t i = 0; i <= pulse.numPulse; ++i) {
         k += pulse.pulseOffset[i];
-        if (spec[k] > 0)
-            spec[k] += pulse.pulseAmp[i];
+        if (coefs[k] > 0)
+            coefs[k] += pulse.pulseAmp[i];
         else
-            spec[k] -= pulse.pulseAmp[i];
+            coefs[k] -= pulse.pulseAmp[i];
     }
 }
 
