@@ -224,3 +224,33 @@ TEST(Memory, CopyIsTheDescendingByteCopy) {
     EXPECT_EQ(z[11], 0);
     EXPECT_EQ(z[12], 0x11);
 }
+
+#include "common/aacd_fix_cd.h"
+
+TEST(Fractional, KnownValues) {
+    int64_t acc = 0;
+    aacd_mpy(-32768, -32768, &acc);
+    EXPECT_EQ(acc, 0x7FFFFFFF);
+    aacd_mpy(16384, 16384, &acc);
+    EXPECT_EQ(acc, 0x20000000);
+    aacd_macr_ss(100, 100, &acc);
+    EXPECT_EQ(acc, 0);
+    EXPECT_EQ(aacd_clb_l(0), 31);
+    EXPECT_EQ(aacd_clb_l(-1), 31);
+    EXPECT_EQ(aacd_clb_l(1), 30);
+    EXPECT_EQ(aacd_clb_l(INT32_MIN), 0);
+    EXPECT_EQ(aacd_lfract2shortint(-1), 0xFFFFu);
+    int64_t big = int64_t{1} << 40;
+    EXPECT_EQ(aacd_saturate(0, &big), int64_t{1} << 40);
+    EXPECT_EQ(big, INT32_MAX);
+    // Q31 product of 0.5 and 0.5, rounded.
+    EXPECT_EQ(aacd_mpy_lstore(0x40000000, 0x40000000), 0x20000000);
+
+    int32_t ones[4] = {1, 0, 1, 0};
+    EXPECT_EQ(norm_lfarray(ones, 4), 30);
+    EXPECT_EQ(ones[0], 1 << 30);
+    int32_t zeros[3] = {0, 0, 0};
+    EXPECT_EQ(norm_lfarray(zeros, 3), 0);
+    int32_t minusOne[2] = {-1, 0};
+    EXPECT_EQ(norm_lf(minusOne, 2), 29);  // -1 counts as magnitude 2
+}
