@@ -1,0 +1,70 @@
+// Mid/side reconstruction of a channel pair in coded order, in place.  For a
+// band flagged by ms_used (or every band when ms_mask_present is 2) whose right
+// codebook is not noise or intensity, left becomes l + r and right l - r, both
+// saturated to 32 bits (no halving: the pair was coded as (l + r) / 2 and
+// (l - r) / 2).  For an intensity band with ms_used set the direction of the
+// right codebook is inverted (14 <-> 15) so that intensity stereo applies the
+// opposite sign; such bands are not touched here.
+//
+// Statuses: -5 for a bad argument, -162 for maxSfb above the band count; all
+// checks come before any write.  As a hardening, group lengths that are
+// negative or add up to more windows than the frame has also give -5.
+#include <cstdint>
+
+#include "common/armCOMM.h"
+#include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_SpecLayout.h"
+
+extern "C" {
+
+AACD_EXPORT int32_t omxACAAC_DecodeMsStereo_S32_I(int32_t *pSrcDstL, int32_t *pSrcDstR,
+                                                  const ChanPairElt *pChanPairElt,
+                                                  uint8_t *pSfbCbR, int32_t numWinGrp,
+                                                  const int32_t *pWinGrpLen, int32_t maxSfb,
+                                                  int32_t samplingRateIndex,
+                                                  int32_t frameLength) {
+    using namespace armacaac_layout;
+    if (pSrcDstL == nullptr || pSrcDstR == nullptr || pChanPairElt == nullptr ||
+        pSfbCbR == nullptr || pWinGrpLen == nullptr)
+        return omxsts::kBadArg;
+    if (maxSfb > kMaxSfbLimit) return omxsts::kBadArg;
+    if (badSri(samplingRateIndex)) return omxsts::kBadArg;
+    const int32_t mask = pChanPairElt->msMaskPresent;
+    if (mask != 1 && mask != 2) return omxsts::kBadArg;
+    if (misaligned8(pSrcDstL) || misaligned8(pSrcDstR)) return omxsts::kBadArg;
+    if (frameLength != kLongFrame && frameLength != kShortFrame) return omxsts::kBadArg;
+    if (frameLength == kLongFrame && numWinGrp != 1) return omxsts::kBadArg;
+    if (frameLength == kShortFrame && (numWinGrp < 1 || numWinGrp > 8)) return omxsts::kBadArg;
+    const bool isShort = frameLength == kShortFrame;
+    const BandLayout lay = layoutFor(samplingRateIndex, isShort);
+    if (maxSfb > lay.numSwb) return omxsts::kMaxSfb;
+    if (!groupsFit(pWinGrpLen, numWinGrp, isShort ? 8 : 1)) return omxsts::kBadArg;
+
+    int32_t pos = 0;
+    for (int32_t g = 0; g < numWinGrp; ++g) {
+        const int32_t wins = pWinGrpLen[g];
+        for (int32_t sfb = 0; sfb < maxSfb; ++sfb) {
+            const int32_t count = (lay.offsets[sfb + 1] - lay.offsets[sfb]) * wins;
+            uint8_t &cb = pSfbCbR[g * maxSfb + sfb];
+            const bool used = pChanPairElt->msUsed[g][sfb] == 1;
+            if (cb == 15 && used) {
+                cb = 14;
+            } else if (cb == 14 && used) {
+                cb = 15;
+            } else if ((used || mask == 2) && cb != 13 && cb != 14 && cb != 15) {
+                int32_t *l = pSrcDstL + pos;
+                int32_t *r = pSrcDstR + pos;
+                for (int32_t i = 0; i < count; ++i) {
+                    const int32_t a = l[i];
+                    const int32_t b = r[i];
+                    l[i] = armSatAdd_S32(a, b);
+                    r[i] = armSatSub_S32(a, b);
+                }
+            }
+            pos += count;
+        }
+    }
+    return omxsts::kNoErr;
+}
+
+}  // extern "C"

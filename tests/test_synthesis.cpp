@@ -1,0 +1,380 @@
+// Synthesis: the FFT against a double-precision DFT, the inverse MDCT with
+// windowing and overlap-add against the direct IMDCT formula over sequences
+// of frames, the sample limits, output stride and the window/twiddle tables
+// against values recomputed here.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "omxdl/ac/armACAAC.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+using cd = std::complex<double>;
+
+std::vector<cd> dft(const std::vector<int32_t> &x) {
+    const size_t n = x.size() / 2;
+    std::vector<cd> out(n);
+    for (size_t k = 0; k < n; ++k) {
+        cd acc = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const double a = -2 * kPi * static_cast<double>((i * k) % n) / static_cast<double>(n);
+            acc += cd(x[2 * i], x[2 * i + 1]) * cd(std::cos(a), std::sin(a));
+        }
+        out[k] = acc;
+    }
+    return out;
+}
+
+const int32_t *fftTable(int order) {
+    return order == 6 ? armACAAC_IMDCT_FFTShortQ31 : armACAAC_IMDCT_FFTLongQ31;
+}
+
+std::vector<int32_t> runFft(std::vector<int32_t> x, int order) {
+    std::vector<int32_t> scratch(x.size(), 0x55555555);
+    omx_FFT_common(x.data(), order, fftTable(order), scratch.data());
+    return x;
+}
+
+TEST(Fft, ImpulseAndConstantAreExact) {
+    for (int order : {6, 9}) {
+        const int n = 1 << order;
+        std::vector<int32_t> x(2 * n, 0);
+        x[0] = 123457;
+        x[1] = -98765;
+        auto y = runFft(x, order);
+        for (int k = 0; k < n; ++k) {
+            ASSERT_EQ(y[2 * k], 123457) << order << " bin " << k;
+            ASSERT_EQ(y[2 * k + 1], -98765) << order << " bin " << k;
+        }
+        for (int i = 0; i < n; ++i) {
+            x[2 * i] = 1001;
+            x[2 * i + 1] = -7;
+        }
+        y = runFft(x, order);
+        EXPECT_EQ(y[0], 1001 * n);
+        EXPECT_EQ(y[1], -7 * n);
+        for (int k = 1; k < n; ++k) {
+            ASSERT_EQ(y[2 * k], 0) << order << " bin " << k;
+            ASSERT_EQ(y[2 * k + 1], 0) << order << " bin " << k;
+        }
+    }
+}
+
+TEST(Fft, RandomInputsMatchDoubleDft) {
+    std::mt19937 rng(7);
+    for (int order : {6, 9}) {
+        const int n = 1 << order;
+        // 2^20 for 64 points; a little less for 512 so that sums stay in range.
+        const int32_t amp = order == 6 ? (1 << 20) : (1 << 18);
+        std::uniform_int_distribution<int32_t> dist(-amp, amp);
+        double worst = 0, sum2 = 0;
+        int count = 0;
+        for (int trial = 0; trial < 20; ++trial) {
+            std::vector<int32_t> x(2 * n);
+            for (auto &v : x) v = dist(rng);
+            const auto ref = dft(x);
+            const auto y = runFft(x, order);
+            for (int k = 0; k < n; ++k) {
+                const double er = y[2 * k] - ref[k].real(), ei = y[2 * k + 1] - ref[k].imag();
+                worst = std::max({worst, std::abs(er), std::abs(ei)});
+                sum2 += er * er + ei * ei;
+                count += 2;
+            }
+        }
+        // Rounding noise only: a few units at most against outputs of 2^23
+        // to 2^24 (the odd bins carry the extra roundings of the sqrt(1/2)
+        // products of the radix-8 pass).
+        EXPECT_LE(worst, order == 6 ? 6.0 : 20.0) << "order " << order;
+        EXPECT_LE(std::sqrt(sum2 / count), order == 6 ? 1.5 : 4.0) << "order " << order;
+    }
+}
+
+TEST(Fft, ComplexExponentialLandsInItsBin) {
+    for (int order : {6, 9}) {
+        const int n = 1 << order;
+        std::vector<int32_t> x(2 * n);
+        for (int i = 0; i < n; ++i) {
+            x[2 * i] = static_cast<int32_t>(std::lround(1000 * std::cos(2 * kPi * 5 * i / n)));
+            x[2 * i + 1] = static_cast<int32_t>(std::lround(1000 * std::sin(2 * kPi * 5 * i / n)));
+        }
+        const auto y = runFft(x, order);
+        EXPECT_NEAR(y[10], 1000.0 * n, 2.0 * n);
+        for (int k = 0; k < n; ++k) {
+            if (k == 5) continue;
+            ASSERT_LT(std::abs(y[2 * k]) + std::abs(y[2 * k + 1]), n) << "bin " << k;
+        }
+    }
+}
+
+// --- Windows -------------------------------------------------------------
+
+double besselI0(double x) {
+    double term = 1, sum = 1;
+    for (int k = 1; k < 60; ++k) {
+        term *= (x / (2 * k)) * (x / (2 * k));
+        sum += term;
+    }
+    return sum;
+}
+
+// Rising half of the window of length n: shape 0 sine, 1 KBD.
+std::vector<double> risingHalf(int shape, int n) {
+    std::vector<double> w(n / 2);
+    if (shape == 0) {
+        for (int i = 0; i < n / 2; ++i) w[i] = std::sin(kPi * (i + 0.5) / n);
+        return w;
+    }
+    const double alpha = n == 2048 ? 4 : 6;
+    std::vector<double> kern(n / 2 + 1);
+    double total = 0;
+    for (int i = 0; i <= n / 2; ++i) {
+        const double r = (i - n / 4.0) / (n / 4.0);
+        kern[i] = besselI0(kPi * alpha * std::sqrt(std::max(0.0, 1 - r * r)));
+        total += kern[i];
+    }
+    double acc = 0;
+    for (int i = 0; i < n / 2; ++i) {
+        acc += kern[i];
+        w[i] = std::sqrt(acc / total);
+    }
+    return w;
+}
+
+TEST(SynthesisTables, WindowsMatchRecomputedValues) {
+    const int32_t *tables[2] = {armACAAC_Q31winSine, armACAAC_Q31winKBD};
+    for (int shape = 0; shape < 2; ++shape) {
+        const int32_t *t = tables[shape];
+        const auto lw = risingHalf(shape, 2048);
+        const auto sw = risingHalf(shape, 256);
+        for (int i = 0; i < 1024; ++i) ASSERT_NEAR(-static_cast<double>(t[i]), lw[i] * 2147483648.0, 1.0) << i;
+        for (int i = 1024; i < 1472; ++i) ASSERT_EQ(t[i], 0) << i;
+        for (int i = 0; i < 128; ++i) ASSERT_NEAR(-static_cast<double>(t[1472 + i]), sw[i] * 2147483648.0, 9.0) << i;
+        for (int i = 1600; i < 2048; ++i) ASSERT_EQ(t[i], INT32_MIN) << i;
+        // Power complementarity of the long half: w(n)^2 + w(N/2-1-n)^2 = 1.
+        for (int i = 0; i < 1024; ++i) {
+            const double a = t[i] / 2147483648.0, b = t[1023 - i] / 2147483648.0;
+            ASSERT_NEAR(a * a + b * b, 1.0, 1e-8) << shape << " " << i;
+        }
+    }
+}
+
+TEST(SynthesisTables, TwiddlesRoundingAndLimits) {
+    auto check = [](const int32_t *t, int entries, double offset, double n) {
+        for (int k = 0; k < entries; ++k) {
+            const double th = 2 * kPi * (k + offset) / n;
+            ASSERT_NEAR(t[2 * k], std::max(-2147483648.0, std::min(2147483647.0, -std::cos(th) * 2147483648.0)), 1.0);
+            ASSERT_NEAR(t[2 * k + 1], std::min(2147483647.0, std::sin(th) * 2147483648.0), 1.0);
+        }
+    };
+    check(armACAAC_preTwiddleShortQ31, 64, 0.125, 256);
+    check(armACAAC_preTwiddleLongQ31, 512, 0.125, 2048);
+    check(armACAAC_IMDCT_FFTShortQ31, 64, 0, 64);
+    check(armACAAC_IMDCT_FFTLongQ31, 512, 0, 512);
+    EXPECT_EQ(armACAAC_IMDCT_FFTShortQ31[0], INT32_MIN);
+    EXPECT_EQ(armACAAC_IMDCT_FFTShortQ31[1], 0);
+    EXPECT_EQ(QRoundings[0], 0);
+    for (int k = 1; k < 32; ++k) EXPECT_EQ(static_cast<uint32_t>(QRoundings[k]), 1u << (k - 1));
+    EXPECT_EQ(QRoundings[32], 0x7FFFFFFF);
+    const int32_t limits[4] = {32767, -32768, 8388607, -8388608};
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(maxMin_Table[i], limits[i / 4]);
+    const ArmIMDCTTables &set = armACAAC_IMDCT_Tables;
+    EXPECT_EQ(set.winSine, armACAAC_Q31winSine);
+    EXPECT_EQ(set.winKBD, armACAAC_Q31winKBD);
+    EXPECT_EQ(set.preTwiddleShort, armACAAC_preTwiddleShortQ31);
+    EXPECT_EQ(set.fftTwiddleShort, armACAAC_IMDCT_FFTShortQ31);
+    EXPECT_EQ(set.preTwiddleLong, armACAAC_preTwiddleLongQ31);
+    EXPECT_EQ(set.fftTwiddleLong, armACAAC_IMDCT_FFTLongQ31);
+    EXPECT_EQ(set.maxMin, maxMin_Table);
+}
+
+// --- Inverse MDCT ----------------------------------------------------------
+
+// Direct unnormalised IMDCT of m coefficients: 2m time values.
+std::vector<double> directImdct(const int32_t *x, int m) {
+    const int n = 2 * m;
+    std::vector<double> y(n);
+    for (int i = 0; i < n; ++i) {
+        double acc = 0;
+        for (int k = 0; k < m; ++k) acc += x[k] * std::cos(2 * kPi / n * (i + (n / 2.0 + 1) / 2) * (k + 0.5));
+        y[i] = acc;
+    }
+    return y;
+}
+
+// Reference model of a channel: 2048-sample windowed frames overlapped by
+// half, in the scale of the integer path (2^15 per unit of 16-bit output).
+struct RefChannel {
+    std::vector<double> overlap = std::vector<double>(1024, 0.0);
+    int prevShape = 0;
+
+    std::vector<double> frame(const std::vector<int32_t> &coefs, int seq, int shape) {
+        std::vector<double> span(2048, 0.0);
+        const auto lp = risingHalf(prevShape, 2048), lc = risingHalf(shape, 2048);
+        const auto sp = risingHalf(prevShape, 256), sc = risingHalf(shape, 256);
+        auto riseLong = [&](int n) {
+            if (seq != 3) return lp[n];
+            return n < 448 ? 0.0 : (n < 576 ? sp[n - 448] : 1.0);
+        };
+        auto fallLong = [&](int n) {  // n in 0..1023 of the second half
+            if (seq == 0 || seq == 3) return lc[1023 - n];
+            return n < 448 ? 1.0 : (n < 576 ? sc[575 - n] : 0.0);
+        };
+        if (seq != 2) {
+            const auto y = directImdct(coefs.data(), 1024);
+            for (int n = 0; n < 1024; ++n) span[n] = y[n] * riseLong(n);
+            for (int n = 0; n < 1024; ++n) span[1024 + n] = y[1024 + n] * fallLong(n);
+        } else {
+            for (int w = 0; w < 8; ++w) {
+                const auto y = directImdct(coefs.data() + 128 * w, 128);
+                const auto &r = w == 0 ? sp : sc;
+                for (int j = 0; j < 128; ++j) span[448 + 128 * w + j] += 8 * y[j] * r[j];
+                for (int j = 0; j < 128; ++j) span[448 + 128 * w + 128 + j] += 8 * y[128 + j] * sc[127 - j];
+            }
+        }
+        std::vector<double> out(1024);
+        for (int n = 0; n < 1024; ++n) out[n] = (overlap[n] + span[n]) / 2;
+        for (int n = 0; n < 1024; ++n) overlap[n] = span[1024 + n];
+        prevShape = shape;
+        return out;
+    }
+};
+
+struct IntChannel {
+    std::vector<int32_t> overlap = std::vector<int32_t>(1024, 0);
+    int prevShape = 0;
+
+    std::vector<int32_t> frame(std::vector<int32_t> coefs, int seq, int shape, int bits = 16, int stride = 1) {
+        std::vector<int32_t> out(1024 * stride, 0x12345678);
+        EXPECT_EQ(omxACAAC_MDCTInv_S32_S32(coefs.data(), out.data(), overlap.data(), seq, shape, prevShape,
+                                           stride, bits, &armACAAC_IMDCT_Tables),
+                  0);
+        prevShape = shape;
+        return out;
+    }
+};
+
+std::vector<int32_t> randomCoefs(std::mt19937 &rng, int32_t amp) {
+    std::uniform_int_distribution<int32_t> dist(-amp, amp);
+    std::vector<int32_t> c(1024);
+    for (auto &v : c) v = dist(rng);
+    return c;
+}
+
+TEST(Imdct, ZeroInZeroOut) {
+    IntChannel ch;
+    for (int seq : {0, 2}) {
+        const auto out = ch.frame(std::vector<int32_t>(1024, 0), seq, 1);
+        for (int n = 0; n < 1024; ++n) ASSERT_EQ(out[n], 0);
+        for (int n = 0; n < 1024; ++n) ASSERT_EQ(ch.overlap[n], 0);
+    }
+}
+
+// Every window sequence transition and both shapes, 16-bit samples against
+// the direct formula.
+TEST(Imdct, FrameSequencesMatchDirectFormula) {
+    std::mt19937 rng(11);
+    const int seqs[] = {0, 1, 2, 2, 3, 0, 0, 1, 2, 3, 1, 3};
+    const int shapes[] = {0, 1, 1, 0, 0, 1, 0, 0, 1, 1, 0, 0};
+    IntChannel ic;
+    RefChannel rc;
+    double worst = 0;
+    for (size_t f = 0; f < sizeof(seqs) / sizeof(seqs[0]); ++f) {
+        const auto coefs = randomCoefs(rng, 1 << 22);
+        const auto ref = rc.frame(coefs, seqs[f], shapes[f]);
+        const auto got = ic.frame(coefs, seqs[f], shapes[f]);
+        for (int n = 0; n < 1024; ++n) {
+            const double expect = std::max(-32768.0, std::min(32767.0, ref[n] / 16384.0));
+            worst = std::max(worst, std::abs(got[n] - expect));
+        }
+        ASSERT_LE(worst, 1.5) << "frame " << f << " sequence " << seqs[f];
+    }
+    // The signal must actually be large enough for the comparison to mean
+    // something: the coefficients give samples of several hundred units.
+    const auto last = ic.frame(randomCoefs(rng, 1 << 22), 0, 0);
+    int peak = 0;
+    for (int n = 0; n < 1024; ++n) peak = std::max(peak, std::abs(last[n]));
+    EXPECT_GT(peak, 500);
+}
+
+TEST(Imdct, TwentyFourBitIsSixteenBitTimes256) {
+    std::mt19937 rng(5);
+    IntChannel a, b;
+    for (int seq : {0, 1, 2, 3}) {
+        const auto coefs = randomCoefs(rng, 1 << 22);
+        const auto s16 = a.frame(coefs, seq, 0, 16);
+        const auto s24 = b.frame(coefs, seq, 0, 24);
+        for (int n = 0; n < 1024; ++n) ASSERT_NEAR(s24[n], 256.0 * s16[n], 256.0) << seq << " " << n;
+    }
+}
+
+TEST(Imdct, LongToShortKeepsOverlapAloneInFirst448) {
+    std::mt19937 rng(3);
+    IntChannel ch;
+    (void)ch.frame(randomCoefs(rng, 1 << 22), 1, 0);
+    const auto ov = ch.overlap;
+    const auto out = ch.frame(randomCoefs(rng, 1 << 22), 2, 0);
+    for (int n = 0; n < 448; ++n)
+        ASSERT_EQ(out[n], std::max(-32768, std::min(32767, (ov[n] + (1 << 14)) >> 15))) << n;
+}
+
+TEST(Imdct, LongStartOverlapShape) {
+    std::mt19937 rng(4);
+    IntChannel ch;
+    const auto coefs = randomCoefs(rng, 1 << 22);
+    (void)ch.frame(coefs, 1, 0);
+    for (int n = 576; n < 1024; ++n) ASSERT_EQ(ch.overlap[n], 0) << n;
+    // Values 0..447 are the unwindowed second half: compare with the direct formula.
+    const auto y = directImdct(coefs.data(), 1024);
+    for (int n = 0; n < 448; ++n) ASSERT_NEAR(ch.overlap[n], y[1024 + n], 64.0) << n;
+    // Sequence 5 behaves as a long start.
+    IntChannel other;
+    const auto o1 = ch.frame(coefs, 0, 0);
+    (void)other.frame(coefs, 5, 0);
+    const auto o2 = other.frame(coefs, 0, 0);
+    EXPECT_EQ(o1, o2);
+}
+
+TEST(Imdct, SamplesClampAtTheLimits) {
+    for (int bits : {16, 24}) {
+        const int32_t hi = bits == 16 ? 32767 : 8388607, lo = bits == 16 ? -32768 : -8388608;
+        IntChannel ch;
+        std::vector<int32_t> coefs(1024, 0);
+        coefs[20] = 1600000000;  // one strong line beyond full scale
+        std::vector<int32_t> out;
+        for (int f = 0; f < 2; ++f) out = ch.frame(coefs, 0, 0, bits);
+        bool sawHi = false, sawLo = false;
+        for (int n = 0; n < 1024; ++n) {
+            ASSERT_GE(out[n], lo);
+            ASSERT_LE(out[n], hi);
+            sawHi |= out[n] == hi;
+            sawLo |= out[n] == lo;
+        }
+        EXPECT_TRUE(sawHi && sawLo) << bits;
+    }
+}
+
+TEST(Imdct, StrideWritesOnlyItsChannel) {
+    std::mt19937 rng(9);
+    const auto coefs = randomCoefs(rng, 1 << 22);
+    IntChannel a, b;
+    const auto dense = a.frame(coefs, 0, 1, 16, 1);
+    const auto sparse = b.frame(coefs, 0, 1, 16, 2);
+    for (int n = 0; n < 1024; ++n) {
+        ASSERT_EQ(sparse[2 * n], dense[n]);
+        ASSERT_EQ(sparse[2 * n + 1], 0x12345678);
+    }
+    for (int seq = 2; seq == 2; ++seq) {
+        const auto d = a.frame(coefs, seq, 1, 16, 1);
+        const auto s = b.frame(coefs, seq, 1, 16, 2);
+        for (int n = 0; n < 1024; ++n) ASSERT_EQ(s[2 * n], d[n]);
+    }
+}
+
+}  // namespace
