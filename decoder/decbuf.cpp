@@ -288,9 +288,10 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
         }
         (void)omxACAAC_MDCTInv_S32_S32(coefs, dst, aacd::overlapBuffer(st, c),
                                        st->windowSequence[w], st->windowShape[w][0],
-                                       st->windowShape[w][1], stride, st->outputBits,
+                                       st->slotPrevShape[c], stride, st->outputBits,
                                        st->imdctTables);
         st->windowShape[w][1] = st->windowShape[w][0];
+        st->slotPrevShape[c] = st->windowShape[w][0];
         st->windowSequence[w] = keepSeq;
         st->windowShape[w][0] = keepShape;
     }

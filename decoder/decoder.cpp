@@ -102,6 +102,7 @@ AACD_EXPORT int32_t AACD_decode_init(AacdDecoderState *st) {
 
 AACD_EXPORT void AACD_reset_decoder(AacdDecoderState *st) {
     for (int w = 0; w < kNumSlots; ++w) st->windowShape[w][1] = 0;
+    for (int c = 0; c < kNumSlots; ++c) st->slotPrevShape[c] = 0;
 }
 
 AACD_EXPORT void AACD_initio(AacdDecoderState *st) {

@@ -67,6 +67,11 @@ struct AacdDecoderState {
     uint8_t windowSequence[kNumSlots];
     uint8_t msMaskPresent[kNumSlots];
     uint8_t windowShape[kNumSlots][2];  // current, previous
+    // Window shape each slot's overlap buffer was last windowed with.  The
+    // second channel of a common-window pair shares its partner's window
+    // index, so the previous shape of the index alone would already hold
+    // this frame's shape when that channel is synthesised.
+    uint8_t slotPrevShape[kNumSlots];
 
     // 7. Stream parameters taken over from AacdBlockParams.
     int32_t numProgConfigs;

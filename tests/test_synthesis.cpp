@@ -424,6 +424,24 @@ TEST(Imdct, SamplesClampAtTheLimits) {
     }
 }
 
+// An overlap-plus-head sum beyond the 32-bit range (material decoding to
+// more than twice full scale) clips at the limit of its own sign.
+TEST(Imdct, OverdrivenSumsClipWithoutWrapping) {
+    std::mt19937 rng(13);
+    for (int seq : {0, 2}) {
+        for (int32_t level : {2000000000, -2000000000}) {
+            IntChannel ic;
+            for (auto &v : ic.overlap) v = level;
+            std::vector<int32_t> coefs(1024, 0);
+            for (int w = 0; w < 8; ++w) coefs[128 * w + 5] = level > 0 ? 100000000 : -100000000;
+            if (seq == 0) coefs = randomCoefs(rng, 1 << 23);
+            const auto out = ic.frame(coefs, seq, 0);
+            for (int n = 0; n < 1024; ++n)
+                ASSERT_EQ(out[n], level > 0 ? 32767 : -32768) << "sequence " << seq << " sample " << n;
+        }
+    }
+}
+
 TEST(Imdct, StrideWritesOnlyItsChannel) {
     std::mt19937 rng(9);
     const auto coefs = randomCoefs(rng, 1 << 22);
