@@ -29,7 +29,7 @@
 
 #include "common/armCOMM.h"
 #include "omxdl/ac/armACAAC.h"
-#include "omxdl/ac/armACAAC_SpecLayout.h"
+#include "omxdl/ac/armACAAC_BandLayout.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "common/armCOMM.h"
 #include "omxdl/ac/armACAAC.h"
-#include "omxdl/ac/armACAAC_SpecLayout.h"
+#include "omxdl/ac/armACAAC_BandLayout.h"
 
 extern "C" {
 

@@ -19,7 +19,7 @@
 #include <cstdint>
 
 #include "omxdl/ac/armACAAC.h"
-#include "omxdl/ac/armACAAC_SpecLayout.h"
+#include "omxdl/ac/armACAAC_BandLayout.h"
 
 namespace {
 constexpr uint32_t kMaxTnsOrder = 12;

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "omxdl/ac/armACAAC.h"
-#include "omxdl/ac/armACAAC_SpecLayout.h"
+#include "omxdl/ac/armACAAC_BandLayout.h"
 
 extern "C" {
 
