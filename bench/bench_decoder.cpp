@@ -1,0 +1,115 @@
+// Speed of the synthesis operations and of whole-frame decoding, and the
+// memory an instance needs.  Build with -DAACD_BENCH=ON and run
+// build/aacd_bench (Google Benchmark options apply, e.g.
+// --benchmark_repetitions=5).
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <vector>
+
+#include "aacd.h"
+#include "omxdl/ac/armACAAC.h"
+
+namespace {
+
+std::vector<int32_t> randomWords(size_t n, int32_t amp, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int32_t> d(-amp, amp);
+    std::vector<int32_t> v(n);
+    for (auto &x : v) x = d(rng);
+    return v;
+}
+
+void BM_Fft(benchmark::State &state) {
+    const int order = static_cast<int>(state.range(0));
+    const int n = 1 << order;
+    const auto input = randomWords(2 * static_cast<size_t>(n), 1 << 20, 1);
+    std::vector<int32_t> data(input.size()), scratch(input.size());
+    const int32_t *tw = order == 6 ? armACAAC_IMDCT_FFTShortQ31 : armACAAC_IMDCT_FFTLongQ31;
+    for (auto _ : state) {
+        data = input;
+        omx_FFT_common(data.data(), order, tw, scratch.data());
+        benchmark::DoNotOptimize(data.data());
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_Fft)->Arg(6)->Arg(9);
+
+// One channel of one frame: 0 long, 2 eight short.
+void BM_MDCTInv(benchmark::State &state) {
+    const int seq = static_cast<int>(state.range(0));
+    const auto input = randomWords(1024, 1 << 22, 2);
+    std::vector<int32_t> coefs(1024), overlap(1024, 0), pcm(2048);
+    for (auto _ : state) {
+        coefs = input;
+        (void)omxACAAC_MDCTInv_S32_S32(coefs.data(), pcm.data(), overlap.data(), seq, 1, 1, 2, 16,
+                                       &armACAAC_IMDCT_Tables);
+        benchmark::DoNotOptimize(pcm.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 1024);
+}
+BENCHMARK(BM_MDCTInv)->Arg(0)->Arg(2);
+
+// Raw data blocks of an ADTS file (fixed headers without CRC, as made by the
+// test stream script).
+std::vector<std::vector<uint8_t>> adtsBlocks(const char *path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::vector<uint8_t>> out;
+    size_t p = 0;
+    while (p + 7 <= d.size() && d[p] == 0xFF && (d[p + 1] & 0xF0) == 0xF0) {
+        const size_t len = ((d[p + 3] & 3u) << 11) | (d[p + 4] << 3) | (d[p + 5] >> 5);
+        const size_t head = (d[p + 1] & 1) ? 7 : 9;
+        if (len < head || p + len > d.size()) break;
+        out.emplace_back(d.begin() + static_cast<long>(p + head), d.begin() + static_cast<long>(p + len));
+        p += len;
+    }
+    return out;
+}
+
+// Whole frames of the bundled stereo sample, 44.1 kHz: items are frames;
+// real-time factor = frames per second / (44100 / 1024).
+void BM_DecodeFrame(benchmark::State &state) {
+    const auto blocks = adtsBlocks(AACD_SOURCE_DIR "/tests/data/sample.aac");
+    if (blocks.empty()) {
+        state.SkipWithError("tests/data/sample.aac not found");
+        return;
+    }
+    AacdDecoderConfig cfg{};
+    aacd_query_dec_mem(&cfg);
+    std::vector<std::vector<uint8_t>> mem(5);
+    for (int k = 0; k < 5; ++k) {
+        mem[k].assign(cfg.mem_info.blocks[k].size, 0);
+        cfg.mem_info.blocks[k].base = mem[k].data();
+    }
+    cfg.output_bits = 16;
+    AacdBlockParams params{};
+    params.sampling_index = 4;
+    cfg.block_params = &params;
+    if (aacd_decoder_init(&cfg) != 0) {
+        state.SkipWithError("init failed");
+        return;
+    }
+    std::vector<int32_t> pcm(6 * 1024);
+    AacdFrameOutput out{};
+    size_t i = 0;
+    for (auto _ : state) {
+        const auto &b = blocks[i];
+        i = (i + 1) % blocks.size();
+        benchmark::DoNotOptimize(
+            aacd_decode_frame(&cfg, &out, pcm.data(), b.data(), static_cast<int32_t>(b.size())));
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["realtime_x"] = benchmark::Counter(static_cast<double>(state.iterations()) * 1024.0 / 44100.0,
+                                                      benchmark::Counter::kIsRate);
+    uint64_t total = 0;
+    for (uint32_t k = 0; k < cfg.mem_info.block_count; ++k) total += cfg.mem_info.blocks[k].size;
+    state.counters["instance_bytes"] = static_cast<double>(total);
+}
+BENCHMARK(BM_DecodeFrame);
+
+}  // namespace

@@ -1,0 +1,368 @@
+// Conformance against an independent decoder.
+//
+// Every stream listed in tests/data/streams.tsv is decoded through the
+// public interface exactly as the command-line host does it (the same
+// demuxer and decoding loop, HostDecoder) and compared with the output of
+// ffmpeg's floating-point AAC decoder, committed beside each stream as
+// NAME.ref24 (see make_streams.sh).  A missing reference fails the test.
+//
+// Streams flagged "rejected" carry a configuration the decoder refuses; the
+// test checks that every block is refused with status 35 and the host stops
+// with a message.
+//
+// Figures, on the full 16-bit scale (reference x 32768, clamped to the
+// 16-bit range like the decoder's output):
+//   streams without noise substitution: largest absolute difference at most
+//   1 LSB and RMS difference at most 0.30 LSB; the same figures at 24 bits
+//   (in 24-bit LSB) are reported only;
+//   streams with noise substitution (flag "pns"): the noise is random, so
+//   short-time band energies are compared instead, each within 1 dB.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "container.h"
+#include "host_decoder.h"
+
+using namespace aacd_cli;
+
+namespace {
+
+const std::string kDataDir = AACD_TEST_DATA_DIR;
+
+struct StreamEntry {
+    std::string file;
+    uint32_t rate = 0;
+    int channels = 0;
+    std::string flags;
+    [[nodiscard]] bool has(const std::string &flag) const {
+        std::stringstream ss(flags);
+        std::string f;
+        while (std::getline(ss, f, ',')) {
+            if (f == flag) return true;
+        }
+        return false;
+    }
+};
+
+std::vector<StreamEntry> read_manifest() {
+    std::vector<StreamEntry> v;
+    std::ifstream in(kDataDir + "/streams.tsv");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::stringstream ss(line);
+        StreamEntry e;
+        std::string rate, ch;
+        std::getline(ss, e.file, '\t');
+        std::getline(ss, rate, '\t');
+        std::getline(ss, ch, '\t');
+        std::getline(ss, e.flags, '\t');
+        e.rate = static_cast<uint32_t>(std::stoul(rate));
+        e.channels = std::stoi(ch);
+        v.push_back(e);
+    }
+    return v;
+}
+
+std::vector<uint8_t> read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Reference decoding committed beside the stream (NAME.ref24, made by
+// make_streams.sh from ffmpeg's floating-point decoder): interleaved 24-bit
+// little-endian integers, sample x 2^23.  Returned on the scale of 1.0.
+bool reference_decode(const std::string &path, std::vector<float> *out, std::string *err) {
+    const std::string ref = path.substr(0, path.rfind('.')) + ".ref24";
+    const std::vector<uint8_t> raw = read_file(ref);
+    if (raw.empty() || raw.size() % 3 != 0) {
+        *err = "reference decoding " + ref + " missing or damaged (remake it with make_streams.sh refs)";
+        return false;
+    }
+    out->resize(raw.size() / 3);
+    for (size_t i = 0; i < out->size(); ++i) {
+        const uint32_t u = raw[3 * i] | (raw[3 * i + 1] << 8) | (static_cast<uint32_t>(raw[3 * i + 2]) << 16);
+        const int32_t v = static_cast<int32_t>(u << 8) >> 8;
+        (*out)[i] = static_cast<float>(v / 8388608.0);
+    }
+    return true;
+}
+
+struct Decoded {
+    std::vector<int32_t> samples; // interleaved, WAV order
+    int channels = 0;
+    uint32_t rate = 0;
+    uint32_t mask = 0;
+    uint64_t blocks = 0;
+    uint64_t frames = 0;
+    HostStats stats;
+};
+
+// Decodes the whole stream like aacd-decode does.
+bool decode_stream(const std::vector<uint8_t> &data, int bits, double lose, Decoded *d, std::string *err) {
+    Demuxer demux;
+    if (!demux.open(data.data(), data.size())) {
+        *err = demux.error();
+        return false;
+    }
+    HostDecoder dec;
+    HostOptions opt;
+    opt.bits = bits;
+    opt.lose_probability = lose;
+    opt.lose_seed = 7;
+    if (!dec.init(opt, err)) return false;
+    const bool ok = dec.run(
+        demux,
+        [&](const OutFrame &f) {
+            d->channels = f.layout->channels;
+            d->mask = f.layout->channel_mask;
+            d->rate = f.sample_rate;
+            d->samples.insert(d->samples.end(), f.samples, f.samples + 1024 * f.layout->channels);
+            return true;
+        },
+        err);
+    d->stats = dec.stats();
+    d->blocks = dec.stats().blocks;
+    d->frames = dec.stats().frames_out;
+    return ok;
+}
+
+struct Figures {
+    double max_abs = 0;
+    double rms = 0;
+};
+
+// Decoder output against the reference on the scale of `bits`.
+Figures compare_samples(const std::vector<int32_t> &got, const std::vector<float> &ref, int bits) {
+    const double scale = bits == 16 ? 32768.0 : 8388608.0;
+    const double lo = -scale, hi = scale - 1;
+    Figures f;
+    double sum = 0;
+    const size_t n = std::min(got.size(), ref.size());
+    for (size_t i = 0; i < n; ++i) {
+        const double r = std::clamp(static_cast<double>(ref[i]) * scale, lo, hi);
+        const double e = static_cast<double>(got[i]) - r;
+        f.max_abs = std::max(f.max_abs, std::fabs(e));
+        sum += e * e;
+    }
+    f.rms = n ? std::sqrt(sum / static_cast<double>(n)) : 0;
+    return f;
+}
+
+// ---------------------------------------------------------------- band energies
+
+constexpr int kFftSize = 2048;   // analysis window (Hann), hop kFftSize / 2
+constexpr int kBlockHops = 4;    // hops summed into one short-time block
+constexpr int kBandBins = 64;    // FFT bins per band
+constexpr double kFloorDb = -50; // bands this far below the block's strongest are skipped
+
+void fft(std::vector<std::complex<double>> &a) {
+    const size_t n = a.size();
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1) j ^= bit;
+        j ^= bit;
+        if (i < j) std::swap(a[i], a[j]);
+    }
+    for (size_t len = 2; len <= n; len <<= 1) {
+        const double ang = -2 * M_PI / static_cast<double>(len);
+        const std::complex<double> wl(std::cos(ang), std::sin(ang));
+        for (size_t i = 0; i < n; i += len) {
+            std::complex<double> w(1);
+            for (size_t k = 0; k < len / 2; ++k) {
+                const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * w;
+                a[i + k] = u + v;
+                a[i + k + len / 2] = u - v;
+                w *= wl;
+            }
+        }
+    }
+}
+
+// energies[block][band] of one channel of an interleaved signal (full scale 1).
+std::vector<std::vector<double>> band_energies(const std::vector<double> &x, int channels, int ch) {
+    const size_t frames = x.size() / static_cast<size_t>(channels);
+    const int hop = kFftSize / 2;
+    const int bands = kFftSize / 2 / kBandBins;
+    std::vector<std::vector<double>> out;
+    std::vector<std::complex<double>> buf(kFftSize);
+    std::vector<double> acc(static_cast<size_t>(bands), 0.0);
+    int hops = 0;
+    for (size_t start = 0; start + kFftSize <= frames; start += hop) {
+        for (int i = 0; i < kFftSize; ++i) {
+            const double w = 0.5 - 0.5 * std::cos(2 * M_PI * (i + 0.5) / kFftSize);
+            buf[i] = w * x[(start + static_cast<size_t>(i)) * static_cast<size_t>(channels) + static_cast<size_t>(ch)];
+        }
+        fft(buf);
+        for (int b = 0; b < bands; ++b) {
+            for (int k = b * kBandBins; k < (b + 1) * kBandBins; ++k) acc[static_cast<size_t>(b)] += std::norm(buf[k]);
+        }
+        if (++hops == kBlockHops) {
+            out.push_back(acc);
+            std::fill(acc.begin(), acc.end(), 0.0);
+            hops = 0;
+        }
+    }
+    return out;
+}
+
+struct EnergyFigures {
+    double worst_db = 0; // largest |difference| of a compared band, in dB
+    int compared = 0;
+};
+
+EnergyFigures compare_energies(const std::vector<int32_t> &got, const std::vector<float> &ref, int channels) {
+    std::vector<double> g(got.size()), r(ref.size());
+    for (size_t i = 0; i < got.size(); ++i) g[i] = got[i] / 32768.0;
+    for (size_t i = 0; i < ref.size(); ++i) r[i] = std::clamp(static_cast<double>(ref[i]), -1.0, 32767.0 / 32768.0);
+    EnergyFigures f;
+    // Energy of a band holding noise of 1 LSB RMS: anything weaker is ignored.
+    const double lsb_floor = kBandBins * kBlockHops * 0.375 * kFftSize * std::pow(1.0 / 32768, 2) / (kFftSize / 2);
+    for (int ch = 0; ch < channels; ++ch) {
+        const auto eg = band_energies(g, channels, ch), er = band_energies(r, channels, ch);
+        for (size_t blk = 0; blk < std::min(eg.size(), er.size()); ++blk) {
+            const double top = *std::max_element(er[blk].begin(), er[blk].end());
+            for (size_t b = 0; b < er[blk].size(); ++b) {
+                const double e_ref = er[blk][b], e_got = eg[blk][b];
+                if (e_ref < top * std::pow(10.0, kFloorDb / 10) || e_ref < lsb_floor) continue;
+                const double db = 10 * std::log10(std::max(e_got, 1e-30) / e_ref);
+                f.worst_db = std::max(f.worst_db, std::fabs(db));
+                ++f.compared;
+            }
+        }
+    }
+    return f;
+}
+
+// ---------------------------------------------------------------- tests
+
+class Conformance : public ::testing::TestWithParam<StreamEntry> {};
+
+TEST_P(Conformance, MatchesReferenceDecoder) {
+    const StreamEntry &e = GetParam();
+    const std::string path = kDataDir + "/" + e.file;
+    const std::vector<uint8_t> data = read_file(path);
+    ASSERT_FALSE(data.empty()) << path;
+
+    std::string err;
+    if (e.has("rejected")) {
+        Decoded d;
+        EXPECT_FALSE(decode_stream(data, 16, 0.0, &d, &err)) << e.file;
+        EXPECT_FALSE(err.empty());
+        EXPECT_GT(d.stats.statuses[35], 0u) << e.file << ": " << err;
+        std::printf("[ figures  ] %-28s refused as expected: %s\n", e.file.c_str(), err.c_str());
+        return;
+    }
+    std::vector<float> ref;
+    ASSERT_TRUE(reference_decode(path, &ref, &err)) << err;
+
+    Decoded d16, d24;
+    ASSERT_TRUE(decode_stream(data, 16, 0.0, &d16, &err)) << e.file << ": " << err;
+    ASSERT_TRUE(decode_stream(data, 24, 0.0, &d24, &err)) << e.file << ": " << err;
+
+    // One output frame per raw data block, aligned with the input; same
+    // length as the reference decoding.
+    EXPECT_EQ(d16.frames, d16.blocks);
+    EXPECT_EQ(d16.stats.concealed, 0u) << "clean stream had concealed frames";
+    for (const auto &kv : d16.stats.statuses) EXPECT_EQ(kv.first, AACD_OK) << kv.second << " calls";
+    ASSERT_EQ(d16.channels, e.channels);
+    EXPECT_EQ(d16.rate, e.rate);
+    ASSERT_EQ(d16.samples.size(), ref.size()) << "length differs from the reference decoding";
+    ASSERT_EQ(d24.samples.size(), d16.samples.size());
+
+    // The two bit depths come from the same synthesis: the 24-bit output
+    // reduced to 16 bits is within rounding of the 16-bit output.
+    int32_t depth_diff = 0;
+    for (size_t i = 0; i < d16.samples.size(); ++i) {
+        const int32_t r = std::clamp((d24.samples[i] + 128) >> 8, -32768, 32767);
+        depth_diff = std::max(depth_diff, std::abs(r - d16.samples[i]));
+    }
+    EXPECT_LE(depth_diff, 1);
+
+    if (e.has("pns")) {
+        const EnergyFigures f = compare_energies(d16.samples, ref, d16.channels);
+        std::printf("[ figures  ] %-28s %6u Hz %d ch  pns: worst band energy difference %.3f dB over %d bands\n",
+                    e.file.c_str(), e.rate, e.channels, f.worst_db, f.compared);
+        EXPECT_GT(f.compared, 0);
+        EXPECT_LE(f.worst_db, 1.0);
+        return;
+    }
+    const Figures f16 = compare_samples(d16.samples, ref, 16);
+    const Figures f24 = compare_samples(d24.samples, ref, 24);
+    std::printf("[ figures  ] %-28s %6u Hz %d ch  16-bit: max %.3f rms %.4f LSB  24-bit: max %.1f rms %.2f LSB\n",
+                e.file.c_str(), e.rate, e.channels, f16.max_abs, f16.rms, f24.max_abs, f24.rms);
+    EXPECT_LE(f16.max_abs, 1.0);
+    EXPECT_LE(f16.rms, 0.30);
+}
+
+std::string stream_name(const ::testing::TestParamInfo<StreamEntry> &info) {
+    std::string n = info.param.file.substr(0, info.param.file.rfind('.'));
+    for (char &c : n) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, Conformance, ::testing::ValuesIn(read_manifest()), stream_name);
+
+// The manifest covers what the streams are meant to cover.
+TEST(ConformanceData, ManifestCoversRatesLayoutsAndTools) {
+    const std::vector<StreamEntry> m = read_manifest();
+    ASSERT_FALSE(m.empty()) << "tests/data/streams.tsv missing or empty";
+    std::set<uint32_t> rates;
+    std::set<int> channels;
+    std::set<std::string> flags;
+    for (const StreamEntry &e : m) {
+        rates.insert(e.rate);
+        channels.insert(e.channels);
+        for (const char *f : {"pns", "pce", "ms", "is", "tns", "short", "clip", "silence", "low", "high"}) {
+            if (e.has(f)) flags.insert(f);
+        }
+        const std::vector<uint8_t> data = read_file(kDataDir + "/" + e.file);
+        EXPECT_FALSE(data.empty()) << e.file;
+        Demuxer d;
+        EXPECT_TRUE(d.open(data.data(), data.size())) << e.file;
+        EXPECT_EQ(d.info().sampling_rate, e.rate) << e.file;
+        if (e.has("pce")) {
+            EXPECT_EQ(d.info().channel_config, 0) << e.file << " should carry its configuration in band";
+        }
+    }
+    EXPECT_EQ(rates.size(), 12u);
+    for (int c = 1; c <= 6; ++c) EXPECT_TRUE(channels.count(c)) << c << " channels";
+    EXPECT_EQ(flags.size(), 10u);
+    EXPECT_TRUE(std::any_of(m.begin(), m.end(), [](const StreamEntry &e) { return e.file == "sample.aac"; }));
+}
+
+// Dropped frames are concealed, never skipped: the output keeps its length.
+TEST(ConformanceLoss, DroppedFramesKeepTheTimeline) {
+    const std::vector<uint8_t> data = read_file(kDataDir + "/sample.aac");
+    ASSERT_FALSE(data.empty());
+    Decoded clean, lossy;
+    std::string err;
+    ASSERT_TRUE(decode_stream(data, 16, 0.0, &clean, &err)) << err;
+    ASSERT_TRUE(decode_stream(data, 16, 0.15, &lossy, &err)) << err;
+    EXPECT_GT(lossy.stats.dropped, 0u);
+    EXPECT_EQ(lossy.stats.concealed, lossy.stats.dropped);
+    EXPECT_EQ(lossy.frames, clean.frames);
+    ASSERT_EQ(lossy.samples.size(), clean.samples.size());
+    // The concealed signal stays audible and bounded like the clean one.
+    double e_clean = 0, e_lossy = 0;
+    for (size_t i = 0; i < clean.samples.size(); ++i) {
+        e_clean += static_cast<double>(clean.samples[i]) * clean.samples[i];
+        e_lossy += static_cast<double>(lossy.samples[i]) * lossy.samples[i];
+    }
+    EXPECT_GT(e_lossy, 0.1 * e_clean);
+    EXPECT_LT(e_lossy, 2.0 * e_clean);
+}
+
+} // namespace
