@@ -343,6 +343,54 @@ TEST(ConformanceData, ManifestCoversRatesLayoutsAndTools) {
     EXPECT_TRUE(std::any_of(m.begin(), m.end(), [](const StreamEntry &e) { return e.file == "sample.aac"; }));
 }
 
+// The same raw data blocks in an ADIF stream (header with one program
+// configuration for a stereo pair, blocks back to back) decode exactly like
+// the ADTS stream they come from.
+TEST(ConformanceAdif, SameBlocksDecodeIdenticallyFromAdif) {
+    const std::vector<uint8_t> adts = read_file(kDataDir + "/sample.aac");
+    ASSERT_FALSE(adts.empty());
+    std::vector<uint8_t> blocks;
+    {
+        Demuxer d;
+        ASSERT_TRUE(d.open(adts.data(), adts.size()));
+        RawBlock b;
+        while (d.next(&b) == Demuxer::Result::kBlock) blocks.insert(blocks.end(), b.data, b.data + b.size);
+    }
+    ASSERT_FALSE(blocks.empty());
+    std::vector<uint8_t> adif = {'A', 'D', 'I', 'F'};
+    {
+        uint64_t acc = 0;
+        int n = 0;
+        std::vector<uint8_t> head;
+        auto put = [&](uint32_t v, int bits) {
+            for (int i = bits - 1; i >= 0; --i) {
+                acc = (acc << 1) | ((v >> i) & 1);
+                if (++n == 8) head.push_back(static_cast<uint8_t>(acc)), acc = 0, n = 0;
+            }
+        };
+        put(0, 1), put(0, 1), put(0, 1);  // no copyright id, original_copy, home
+        put(1, 1), put(128000, 23);       // variable rate, bit rate
+        put(0, 4);                        // one program configuration
+        put(0, 4), put(1, 2), put(4, 4);  // tag 0, Low Complexity, 44100 Hz
+        put(1, 4), put(0, 4), put(0, 4), put(0, 2), put(0, 3), put(0, 4);  // one front element
+        put(0, 1), put(0, 1), put(0, 1);  // no mixdowns
+        put(1, 1), put(0, 4);             // front: pair with tag 0
+        while (n != 0) put(0, 1);         // byte alignment
+        put(0, 8);                        // no comment
+        adif.insert(adif.end(), head.begin(), head.end());
+    }
+    adif.insert(adif.end(), blocks.begin(), blocks.end());
+    Decoded from_adts, from_adif;
+    std::string err;
+    ASSERT_TRUE(decode_stream(adts, 16, 0.0, &from_adts, &err)) << err;
+    ASSERT_TRUE(decode_stream(adif, 16, 0.0, &from_adif, &err)) << err;
+    EXPECT_EQ(from_adif.blocks, from_adts.blocks);
+    EXPECT_EQ(from_adif.channels, 2);
+    EXPECT_EQ(from_adif.rate, 44100u);
+    EXPECT_EQ(from_adif.stats.concealed, 0u);
+    EXPECT_TRUE(from_adif.samples == from_adts.samples);
+}
+
 // Dropped frames are concealed, never skipped: the output keeps its length.
 TEST(ConformanceLoss, DroppedFramesKeepTheTimeline) {
     const std::vector<uint8_t> data = read_file(kDataDir + "/sample.aac");
