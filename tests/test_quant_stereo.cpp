@@ -288,8 +288,8 @@ TEST(Deinterleave, Statuses) {
 struct Pair {
     Coefs l{}, r{};
     ChanPairElt cpe{};
-    std::vector<uint8_t> cbR = std::vector<uint8_t>(51, 1);
-    std::vector<int16_t> sfR = std::vector<int16_t>(51, 0);
+    std::vector<uint8_t> cbR = std::vector<uint8_t>(8 * 60, 1);  // room for eight groups
+    std::vector<int16_t> sfR = std::vector<int16_t>(8 * 60, 0);
     int32_t grp[8] = {1};
     int32_t maxSfb = 49;
     int32_t ms() {
