@@ -11,8 +11,6 @@ namespace {
 
 constexpr int32_t kMax32 = std::numeric_limits<int32_t>::max();
 constexpr int32_t kMin32 = std::numeric_limits<int32_t>::min();
-constexpr int64_t kMax64 = std::numeric_limits<int64_t>::max();
-constexpr int64_t kMin64 = std::numeric_limits<int64_t>::min();
 
 template <typename T>
 T satAdd(T a, T b) {

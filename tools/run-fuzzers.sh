@@ -4,7 +4,7 @@
 # A crash, sanitizer report or broken invariant fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-SECONDS_PER_TARGET=${FUZZ_SECONDS:-60}
+SECONDS_PER_TARGET=${FUZZ_SECONDS:-90}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DAACD_FUZZ=ON -DAACD_TESTS=OFF -DAACD_SANITIZE=address,undefined
 cmake --build build-fuzz -j"$(nproc)"

@@ -157,7 +157,7 @@ public:
     [[nodiscard]] uint64_t skipped_bytes() const { return skipped_bytes_; }
     [[nodiscard]] uint64_t resyncs() const { return resyncs_; }
     [[nodiscard]] uint64_t truncated_frames() const { return truncated_; }
-    [[nodiscard]] size_t position() const { return pos_; }
+    [[nodiscard]] size_t position() const { return pos_ < size_ ? pos_ : size_; }
     [[nodiscard]] size_t size() const { return size_; }
 
 private:

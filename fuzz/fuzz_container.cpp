@@ -1,0 +1,185 @@
+// Container parsing of the command-line host on arbitrary bytes: the input is
+// taken as a whole ADTS or ADIF stream.  Every raw data block the demuxer
+// hands out is checked against the parser's documented guarantees and
+// decoded through the public API; then the same stream is run through the
+// host's own decoding loop (HostDecoder), which must see the same blocks and
+// deliver one frame per block.  Any broken invariant traps.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "aacd.h"
+#include "container.h"
+#include "host_decoder.h"
+
+namespace {
+
+using aacd_cli::Demuxer;
+using aacd_cli::RawBlock;
+using aacd_cli::StreamFormat;
+
+[[noreturn]] void fail(const char *what) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    __builtin_trap();
+}
+
+void check(bool ok, const char *what) {
+    if (!ok) fail(what);
+}
+
+bool documented(int32_t s) {
+    switch (s) {
+        case 0: case -1: case 33: case 35: case 36: case 44: case 45: case 46: return true;
+        default: return false;
+    }
+}
+
+bool abandoned(int32_t s) { return s == 44 || s == 45 || s == 46; }
+
+// One decoder instance in heap blocks of exactly the requested sizes.
+struct Instance {
+    AacdDecoderConfig cfg{};
+    std::vector<std::vector<uint8_t>> mem{5};
+    bool init() {
+        std::memset(&cfg, 0, sizeof cfg);
+        if (aacd_query_dec_mem(&cfg) != AACD_OK) return false;
+        for (int k = 0; k < 5; ++k) {
+            mem[k].assign(cfg.mem_info.blocks[k].size, 0);
+            cfg.mem_info.blocks[k].base = mem[k].data();
+        }
+        cfg.output_bits = 16;
+        return aacd_decoder_init(&cfg) == AACD_OK;
+    }
+};
+
+// The stream parameters the demuxer attaches to a block.
+void checkParams(const Demuxer &d, const AacdBlockParams &p) {
+    if (p.num_prog_configs == 0) {
+        check(p.sampling_index <= 11, "sampling index handed to the decoder");
+    } else {
+        check(d.info().format == StreamFormat::kAdif, "program configurations outside ADIF");
+        check(p.num_prog_configs >= 1 && p.num_prog_configs <= 16, "program configuration count");
+        check(p.prog_configs != nullptr, "program configuration records");
+    }
+}
+
+// Walks every block of the stream, decoding each; returns the block count.
+uint64_t walk(const uint8_t *data, size_t size) {
+    Demuxer d;
+    if (!d.open(data, size)) {
+        check(!d.error().empty(), "open failed without a message");
+        return 0;
+    }
+    const aacd_cli::StreamInfo &info = d.info();
+    check(info.format == StreamFormat::kAdts || info.format == StreamFormat::kAdif, "format");
+    check(info.sampling_index >= 0 && info.sampling_index <= 11, "stream sampling index");
+    check(info.sampling_rate == aacd_cli::sampling_rate_of_index(
+                                    static_cast<uint32_t>(info.sampling_index)),
+          "stream sampling rate");
+    check(info.channels >= 0 && info.channels <= 6, "stream channels");
+
+    Instance inst;
+    if (!inst.init()) fail("init");
+    AacdDecoderConfig &cfg = inst.cfg;
+    std::vector<int32_t> pcm(6 * 1024 + 64);
+    const uint8_t nothing = 0;
+
+    // Every ADTS frame yields at most four blocks and moves at least one
+    // byte on; ADIF blocks consume at least one byte each.
+    const uint64_t limit = 4 * static_cast<uint64_t>(size) + 8;
+    uint64_t blocks = 0;
+    for (;;) {
+        RawBlock b;
+        const Demuxer::Result r = d.next(&b);
+        // Only a frame cut short by the end of the data moves the position
+        // (start of the next frame) past the end.
+        check(d.position() <= d.size() || d.truncated_frames() > 0, "position past the end");
+        if (r == Demuxer::Result::kError) {
+            check(!d.error().empty(), "error without a message");
+            break;
+        }
+        if (r == Demuxer::Result::kEnd) break;
+        check(r == Demuxer::Result::kBlock, "result");
+        check(++blocks <= limit, "blocks without progress");
+        check(b.data != nullptr, "null block");
+        check(b.size >= 0, "negative block size");
+        if (!b.lost && b.size > 0) {
+            check(b.data >= data && b.data + b.size <= data + size, "block outside the input");
+        }
+        const AacdBlockParams &p = *d.params();
+        checkParams(d, p);
+        if (info.format == StreamFormat::kAdts && b.bounded && !b.lost) {
+            check(p.frame_bytes == b.size, "ADTS frame_bytes");
+        }
+
+        cfg.block_params = d.params();
+        cfg.frame_lost = b.lost ? 1 : 0;
+        cfg.check_frame_length = 1;
+        std::fill(pcm.begin(), pcm.end(), 0x7EADBEEF);
+        AacdFrameOutput out{};
+        int32_t s = aacd_decode_frame(&cfg, &out, pcm.data(), b.size > 0 ? b.data : &nothing,
+                                      b.size);
+        check(documented(s), "status");
+        if (abandoned(s)) {
+            for (int32_t v : pcm) check(v == 0x7EADBEEF, "output of an abandoned call");
+            cfg.frame_lost = 1;
+            s = aacd_decode_frame(&cfg, &out, pcm.data(), &nothing, 0);
+            check(s == AACD_OK, "lost block after an abandoned call");
+        }
+        check(out.num_channels <= 6, "channels");
+        check(out.frame_samples == 1024, "frame samples");
+        check(out.bits_consumed <= 8u * static_cast<uint32_t>(b.size), "bits consumed");
+        const size_t words = 1024u * out.num_channels;
+        for (size_t i = 0; i < pcm.size(); ++i) {
+            if (i < words) {
+                check(pcm[i] >= -32768 && pcm[i] <= 32767, "pcm range");
+            } else {
+                check(pcm[i] == 0x7EADBEEF, "pcm overrun");
+            }
+        }
+        if (!b.bounded) {
+            d.consume(s == AACD_OK && out.bits_consumed > 0
+                          ? static_cast<int32_t>(out.bits_consumed / 8)
+                          : 0);
+        }
+    }
+    return blocks;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const uint64_t blocks = walk(data, size);
+
+    // The host's own loop over the same bytes.
+    Demuxer d;
+    if (!d.open(data, size)) return 0;
+    auto host = std::make_unique<aacd_cli::HostDecoder>();
+    std::string err;
+    if (!host->init(aacd_cli::HostOptions{}, &err)) fail("host init");
+    uint64_t frames = 0;
+    const bool ok = host->run(
+        d,
+        [&](const aacd_cli::OutFrame &f) {
+            check(f.layout != nullptr && f.layout->channels >= 0 && f.layout->channels <= 6,
+                  "host layout");
+            for (int i = 0; i < 1024 * f.layout->channels; ++i)
+                check(f.samples[i] >= -32768 && f.samples[i] <= 32767, "host pcm range");
+            ++frames;
+            return true;
+        },
+        &err);
+    if (!ok) check(!err.empty(), "host failed without a message");
+    const aacd_cli::HostStats &st = host->stats();
+    // The host stops early, with a message, on a stream whose first frame
+    // has no channel it can output; otherwise it sees every block.
+    check(ok ? st.blocks == blocks : st.blocks <= blocks, "host saw other blocks");
+    check(st.frames_out == frames, "frame count");
+    if (ok) check(frames == st.blocks, "one frame per block");
+    check(st.concealed <= st.blocks, "concealed count");
+    return 0;
+}
