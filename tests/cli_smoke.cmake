@@ -1,7 +1,8 @@
 # Runs the command-line host on the bundled sample with --info and checks
 # that it succeeds and writes a WAV file of the expected size: one frame of
 # 1024 samples per raw data block, 16-bit stereo, plus the 44-byte header.
-#   cmake -DCLI=aacd-decode -DINPUT=sample.aac -DOUTPUT=out.wav -P cli_smoke.cmake
+#   cmake -DCLI=aacd-decode -DINPUT=sample.aac -DOUTPUT=out.wav [-DEMULATOR=...] -P cli_smoke.cmake
+# EMULATOR (a list, e.g. qemu-aarch64;-L;/sysroot) runs a cross-built host.
 foreach(var CLI INPUT OUTPUT)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "cli_smoke.cmake needs -D${var}=...")
@@ -9,7 +10,7 @@ foreach(var CLI INPUT OUTPUT)
 endforeach()
 
 file(REMOVE ${OUTPUT})
-execute_process(COMMAND ${CLI} --info ${INPUT} ${OUTPUT}
+execute_process(COMMAND ${EMULATOR} ${CLI} --info ${INPUT} ${OUTPUT}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 message(STATUS "aacd-decode said:\n${out}${err}")
 if(NOT rc EQUAL 0)
@@ -59,7 +60,7 @@ endif()
 set(bad ${OUTPUT}.garbage)
 string(RANDOM LENGTH 3000 ALPHABET "abcdefghijklmnop0123456789" RANDOM_SEED 7 junk)
 file(WRITE ${bad} "${junk}")
-execute_process(COMMAND ${CLI} ${bad} ${OUTPUT}.bad.wav RESULT_VARIABLE rc ERROR_VARIABLE err)
+execute_process(COMMAND ${EMULATOR} ${CLI} ${bad} ${OUTPUT}.bad.wav RESULT_VARIABLE rc ERROR_VARIABLE err)
 file(REMOVE ${bad} ${OUTPUT}.bad.wav)
 if(rc EQUAL 0 OR NOT rc MATCHES "^[0-9]+$")
   message(FATAL_ERROR "garbage input: exit code '${rc}' (expected a non-zero exit, no crash)")
