@@ -23,8 +23,6 @@ constexpr int kLen = 1024;
 constexpr int kSri = 4;  // 44.1 kHz: 49 long bands, 14 short bands
 using Frame = std::vector<int32_t>;
 
-// ----------------------------------------------------------- references
-
 int64_t floorDiv(__int128 a, __int128 b) {
     __int128 q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
@@ -34,22 +32,13 @@ int64_t floorDiv(__int128 a, __int128 b) {
 // floor(log2 v) for v >= 1 by repeated halving.
 int refLog2(uint64_t v) {
     int n = -1;
-    while (v != 0) {
-        v /= 2;
-        ++n;
-    }
+    for (; v != 0; v /= 2) ++n;
     return n;
 }
 
-struct Bands {
-    int count;
-    const uint16_t *ends;
-};
-
+struct Bands { int count; const uint16_t *ends; };
 Bands longBands() { return {armACAAC_numSwbLong[kSri], armACAAC_swbOffsetLongWindow[kSri] + 1}; }
-Bands shortBands() {
-    return {armACAAC_numSwbShort[kSri], armACAAC_swbOffsetShortWindow[kSri] + 1};
-}
+Bands shortBands() { return {armACAAC_numSwbShort[kSri], armACAAC_swbOffsetShortWindow[kSri] + 1}; }
 
 enum class Mode { Long, Short, ShortOnLong };
 
@@ -58,77 +47,55 @@ enum class Mode { Long, Short, ShortOnLong };
 std::vector<int32_t> refEnergies(const int32_t *x, Mode mode) {
     const Bands b = mode == Mode::Short ? shortBands() : longBands();
     std::vector<int32_t> e(b.count);
-    int start = 0;
-    for (int k = 0; k < b.count; ++k) {
+    for (int k = 0, start = 0; k < b.count; start = b.ends[k++]) {
         __int128 sum = 1;
         for (int i = start; i < b.ends[k]; ++i) {
-            const int64_t v = mode == Mode::ShortOnLong ? x[i / 8] : x[i];
-            const int64_t h = floorDiv(v, 2);
-            if (mode == Mode::ShortOnLong) {
-                sum += floorDiv(floorDiv(static_cast<__int128>(h) * v, 2) + (1LL << 30), 1LL << 31);
-            } else {
-                sum += floorDiv(static_cast<__int128>(h) * h + (1LL << 30), 1LL << 31);
-            }
+            const int64_t v = mode == Mode::ShortOnLong ? x[i / 8] : x[i], h = floorDiv(v, 2);
+            sum += mode == Mode::ShortOnLong ? floorDiv(floorDiv(static_cast<__int128>(h) * v, 2) + (1LL << 30), 1LL << 31)
+                                             : floorDiv(static_cast<__int128>(h) * h + (1LL << 30), 1LL << 31);
         }
         e[k] = refLog2(static_cast<uint64_t>(sum)) - 30;
-        start = b.ends[k];
     }
     return e;
 }
 
 // Band rescaling by 2^(d/4) with the listed Q30 factors, low 32 bits kept.
-void refInterpolate(int32_t *x, const std::vector<int32_t> &own, const std::vector<int32_t> &other,
-                    const Bands &b) {
+void refInterpolate(int32_t *x, const std::vector<int32_t> &own, const std::vector<int32_t> &other, const Bands &b) {
     static const int64_t fac[4] = {1073741824, 1276901422, 1518500247, 1805811312};
-    int start = 0;
-    for (int k = 0; k < b.count; ++k) {
-        const int end = b.ends[k];
-        if (end <= start) continue;
-        const int64_t d = static_cast<int64_t>(other[k]) - own[k];
-        const int64_t j = ((d % 4) + 4) % 4;
-        const int64_t e = floorDiv(d, 4) + 1;
-        for (int i = start; i < end; ++i) {
-            if (e < 0) {
-                x[i] = 0;
-                continue;
-            }
+    for (int k = 0, start = 0; k < b.count; ++k) {
+        if (b.ends[k] <= start) continue;
+        const int64_t d = static_cast<int64_t>(other[k]) - own[k], j = ((d % 4) + 4) % 4, e = floorDiv(d, 4) + 1;
+        for (int i = start; i < b.ends[k]; ++i) {
             const int64_t r = floorDiv(static_cast<__int128>(x[i]) * fac[j] + (1LL << 30), 1LL << 31);
-            const unsigned __int128 wide = static_cast<unsigned __int128>(static_cast<__int128>(r))
-                                           << (e < 64 ? e : 64);
-            x[i] = static_cast<int32_t>(static_cast<uint32_t>(e < 64 ? wide & 0xFFFFFFFFu : 0));
+            const unsigned __int128 wide = static_cast<unsigned __int128>(static_cast<__int128>(r)) << (e < 64 ? e : 64);
+            x[i] = e < 0 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(e < 64 ? wide & 0xFFFFFFFFu : 0));
         }
-        start = end;
+        start = b.ends[k];
     }
 }
 
 // The random sign table rebuilt from its bit string.
 std::vector<int> signsFromBits() {
-    const std::string bits =
-        "973C477B1CEB136953D011F4ECED2AB9"
-        "7C6AD72515BC579BD4558943CFACCAE2"
-        "61A835FC16A12D72DA49C90E8C6A086D"
-        "81FBF347812AD5CF616833C63756B1A2";
+    const std::string bits = "973C477B1CEB136953D011F4ECED2AB97C6AD72515BC579BD4558943CFACCAE2"
+                             "61A835FC16A12D72DA49C90E8C6A086D81FBF347812AD5CF616833C63756B1A2";
     std::vector<int> s;
-    for (char c : bits) {
-        const int v = std::stoi(std::string(1, c), nullptr, 16);
-        for (int bit = 3; bit >= 0; --bit) s.push_back(((v >> bit) & 1) ? -1 : 1);
-    }
+    for (char c : bits)
+        for (int bit = 3; bit >= 0; --bit) s.push_back(((std::stoi(std::string(1, c), nullptr, 16) >> bit) & 1) ? -1 : 1);
     return s;
 }
 
 void refRandomSign(int32_t *x, int start) {
     const std::vector<int> s = signsFromBits();
-    for (int i = 0; i < kLen; ++i) {
+    for (int i = 0; i < kLen; ++i)
         if (s[(start + i) % 512] < 0) x[i] = x[i] == INT32_MIN ? INT32_MIN : -x[i];
-    }
 }
+
+Frame randomised(Frame f) { refRandomSign(f.data(), 0); return f; }
 
 Frame shifted(Frame f, int n) {
     for (auto &v : f) v = static_cast<int32_t>(floorDiv(v, int64_t{1} << n));
     return f;
 }
-
-// ----------------------------------------------------------- fixtures
 
 // Instance with the tables and the channel map that concealment reads.
 std::unique_ptr<AacdDecoderState> makeState(int32_t sri = kSri) {
@@ -145,229 +112,151 @@ std::unique_ptr<AacdDecoderState> makeState(int32_t sri = kSri) {
 }
 
 // Spectrum whose band levels follow a per-band amplitude profile.
-Frame makeFrame(uint32_t seed, bool shortWin, double level) {
+Frame makeFrame(uint32_t seed, bool shortWin = false, double level = 1e6) {
     std::mt19937 rng(seed);
     Frame f(kLen);
     for (int i = 0; i < kLen; ++i) {
-        const int pos = shortWin ? i % 128 : i / 8;
-        const double amp = level * (1.0 + 0.9 * std::sin(pos * 0.37 + seed)) + 1.0;
-        std::uniform_int_distribution<int64_t> d(-static_cast<int64_t>(amp),
-                                                 static_cast<int64_t>(amp));
-        f[i] = static_cast<int32_t>(d(rng));
+        const double amp = level * (1.0 + 0.9 * std::sin((shortWin ? i % 128 : i / 8) * 0.37 + seed)) + 1.0;
+        f[i] = static_cast<int32_t>(std::uniform_int_distribution<int64_t>(-static_cast<int64_t>(amp), static_cast<int64_t>(amp))(rng));
     }
     return f;
 }
 
-struct Output {
-    Frame coefs;
-    uint8_t seq, shape;
-};
+struct Output { Frame coefs; uint8_t seq, shape; };
 
 // One channel slot as the frame driver runs it: two spectrum buffers whose
 // roles are exchanged on every good frame, the window bookkeeping of the
 // slot's window index, and the concealment record.
 struct Slot {
-    explicit Slot(const AacdDecoderState *s) : st(s), first(kLen), second(kLen) {
-        info.buffer = second.data();
+    explicit Slot(const AacdDecoderState *s) : st(s), buf{Frame(kLen), Frame(kLen)} {
+        info.buffer = buf[1].data();
         CConcealment_Init(&info);
     }
-
-    int32_t *working() { return workingIsSecond ? second.data() : first.data(); }
-    int32_t *other() { return workingIsSecond ? first.data() : second.data(); }
-
-    Output good(const Frame &decoded, uint8_t sequence, uint8_t windowShape) {
+    int32_t *working() { return buf[cur].data(); }
+    Output good(const Frame &decoded, uint8_t sequence = 0, uint8_t windowShape = 0) {
         std::copy(decoded.begin(), decoded.end(), working());
-        seq = sequence;
-        shape = windowShape;
+        seq = sequence, shape = windowShape;
         info.storedSpectrum = working();
-        workingIsSecond = !workingIsSecond;
+        cur ^= 1;
         return synthesise(1);
     }
-
     Output lost() {
         // Whatever a failed decode left in the working buffer must not leak.
         for (int i = 0; i < kLen; ++i) working()[i] = 0x1234567 + i;
-        info.storedSpectrum = other();
+        info.storedSpectrum = buf[cur ^ 1].data();
         return synthesise(0);
     }
-
     Output synthesise(int32_t ok) {
-        const uint8_t keepSeq = seq, keepShape = shape;
-        CConcealment_Apply(&info, working(), &seq, &shape, st, ok);
-        Output o{Frame(working(), working() + kLen), seq, shape};
-        seq = keepSeq;
-        shape = keepShape;
-        return o;
+        uint8_t s = seq, w = shape;
+        CConcealment_Apply(&info, working(), &s, &w, st, ok);
+        return Output{Frame(working(), working() + kLen), s, w};
     }
-
     const AacdDecoderState *st;
-    Frame first, second;
-    bool workingIsSecond = false;
+    Frame buf[2];
+    int cur = 0;
     CConcealmentInfo info{};
     uint8_t seq = 0, shape = 0;
 };
 
-// ----------------------------------------------------------- tables, LSI_exp
-
-TEST(ConcealTables, RandomPhaseMatchesBitString) {
+TEST(ConcealTables, RandomPhaseGainsAndFades) {
     const std::vector<int> s = signsFromBits();
     ASSERT_EQ(s.size(), 512u);
     int negatives = 0;
     for (int i = 0; i < 512; ++i) {
-        EXPECT_EQ(AACD_randomPhase[i], s[i]) << "entry " << i;
+        EXPECT_EQ(AACD_randomPhase[i], s[i]) << i;
         negatives += AACD_randomPhase[i] == -1;
     }
     EXPECT_EQ(negatives, 259);
-}
-
-TEST(ConcealTables, GainsAndShifts) {
-    // 2^(k/4) in Q30 within the listed deviations from correct rounding.
-    const int expectedDev[4] = {0, 5, -3, 11};
-    for (int k = 0; k < 4; ++k) {
-        const double exact = std::ldexp(std::pow(2.0, k / 4.0), 30);
-        EXPECT_EQ(facMod4Table[k] - static_cast<int64_t>(std::llround(exact)), expectedDev[k]);
-    }
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(fadeOutFac[i], i + 1);
-        EXPECT_EQ(fadeInFac[i], i + 1);
-    }
+    const int expectedDev[4] = {0, 5, -3, 11};  // 2^(k/4) in Q30, listed deviations from correct rounding
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(facMod4Table[k] - static_cast<int64_t>(std::llround(std::ldexp(std::pow(2.0, k / 4.0), 30))), expectedDev[k]);
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(fadeOutFac[i] == i + 1 && fadeInFac[i] == i + 1) << i;
 }
 
 TEST(ConcealLsiExp, KnownValuesAndComplementSymmetry) {
-    EXPECT_EQ(LSI_exp(0), 31);
-    EXPECT_EQ(LSI_exp(1), 30);
-    EXPECT_EQ(LSI_exp(2), 29);
-    EXPECT_EQ(LSI_exp(3), 29);
-    EXPECT_EQ(LSI_exp(0x3FFFFFFF), 1);
-    EXPECT_EQ(LSI_exp(0x40000000), 0);
-    EXPECT_EQ(LSI_exp(int64_t{1} << 31), -1);
-    EXPECT_EQ(LSI_exp(INT64_MAX), -32);
-    EXPECT_EQ(LSI_exp(-1), 31);
-    EXPECT_EQ(LSI_exp(-2), 30);
-    EXPECT_EQ(LSI_exp(-(int64_t{1} << 31)), 0);
-    EXPECT_EQ(LSI_exp(INT64_MIN), -32);
+    const std::pair<int64_t, int> known[] = {{0, 31}, {1, 30}, {2, 29}, {3, 29}, {0x3FFFFFFF, 1}, {0x40000000, 0},
+                                             {int64_t{1} << 31, -1}, {INT64_MAX, -32}, {-1, 31}, {-2, 30},
+                                             {-(int64_t{1} << 31), 0}, {INT64_MIN, -32}};
+    for (const auto &k : known) EXPECT_EQ(LSI_exp(k.first), k.second) << k.first;
     std::mt19937_64 rng(7);
     for (int n = 0; n < 2000; ++n) {
         const int64_t x = static_cast<int64_t>(rng() >> (rng() % 63));
-        if (x > 0) {
-            EXPECT_EQ(LSI_exp(x), 30 - refLog2(static_cast<uint64_t>(x))) << x;
-        }
+        if (x > 0) EXPECT_EQ(LSI_exp(x), 30 - refLog2(static_cast<uint64_t>(x))) << x;
         EXPECT_EQ(LSI_exp(-x - 1), LSI_exp(x)) << x;
     }
 }
 
-// ----------------------------------------------------------- band energies
-
 TEST(ConcealBandEnergy, ThreeModesMatchReference) {
     auto st = makeState();
     std::mt19937 rng(3);
+    const auto check = [&](const int32_t *x, int seq, int onLong, Mode mode) {
+        std::array<int32_t, 51> e{};
+        CConcealment_CalcBandEnergy(x, seq, onLong, e.data(), st.get());
+        const auto ref = refEnergies(x, mode);
+        for (size_t b = 0; b < ref.size(); ++b) ASSERT_EQ(e[b], ref[b]) << seq << " " << onLong << " " << b;
+    };
     for (int trial = 0; trial < 20; ++trial) {
         Frame f(kLen);
-        const int bits = 4 + (trial * 27) / 19;  // magnitudes up to 2^31 at the end
-        for (auto &v : f) {
-            const int64_t lim = (int64_t{1} << (bits > 31 ? 31 : bits)) - 1;
-            v = static_cast<int32_t>(std::uniform_int_distribution<int64_t>(-lim - 1, lim)(rng));
-        }
+        const int bits = std::min(31, 4 + (trial * 27) / 19);  // magnitudes up to 2^31 at the end
+        for (auto &v : f) v = static_cast<int32_t>(std::uniform_int_distribution<int64_t>(-(int64_t{1} << bits), (int64_t{1} << bits) - 1)(rng));
         if (trial == 19) f[5] = INT32_MIN;
-        std::array<int32_t, 51> e{};
-        for (int seq : {0, 1, 3}) {
-            CConcealment_CalcBandEnergy(f.data(), seq, 0, e.data(), st.get());
-            const auto ref = refEnergies(f.data(), Mode::Long);
-            for (size_t b = 0; b < ref.size(); ++b) EXPECT_EQ(e[b], ref[b]) << trial << " " << b;
-        }
-        for (int w = 0; w < 8; ++w) {
-            CConcealment_CalcBandEnergy(f.data() + 128 * w, 2, 0, e.data(), st.get());
-            const auto ref = refEnergies(f.data() + 128 * w, Mode::Short);
-            for (size_t b = 0; b < ref.size(); ++b) EXPECT_EQ(e[b], ref[b]);
-            CConcealment_CalcBandEnergy(f.data() + 128 * w, 2, 1, e.data(), st.get());
-            const auto ref2 = refEnergies(f.data() + 128 * w, Mode::ShortOnLong);
-            for (size_t b = 0; b < ref2.size(); ++b) EXPECT_EQ(e[b], ref2[b]);
-        }
+        for (int seq : {0, 1, 3}) check(f.data(), seq, 0, Mode::Long);
+        for (int w = 0; w < 8; ++w) check(f.data() + 128 * w, 2, 0, Mode::Short), check(f.data() + 128 * w, 2, 1, Mode::ShortOnLong);
     }
-}
-
-TEST(ConcealBandEnergy, TracksLog2OfBandPower) {
     // Loose cross-check in floating point: energy ~ log2(1 + sum x^2 / 2^33) - 30.
-    auto st = makeState();
     const Frame f = makeFrame(11, false, 3.0e6);
     std::array<int32_t, 51> e{};
     CConcealment_CalcBandEnergy(f.data(), 0, 0, e.data(), st.get());
     const Bands b = longBands();
-    int start = 0;
-    for (int k = 0; k < b.count; ++k) {
+    for (int k = 0, start = 0; k < b.count; start = b.ends[k++]) {
         double p = 1;
         for (int i = start; i < b.ends[k]; ++i) p += static_cast<double>(f[i]) * f[i] / 8589934592.0;
         EXPECT_NEAR(e[k], std::floor(std::log2(p)) - 30, 1.0) << k;
-        start = b.ends[k];
     }
 }
 
-TEST(ConcealBandEnergy, SilenceAndUnusableLayouts) {
-    auto st = makeState();
-    Frame zero(kLen, 0);
-    std::array<int32_t, 51> e;
-    e.fill(99);
-    CConcealment_CalcBandEnergy(zero.data(), 0, 0, e.data(), st.get());
-    for (int k = 0; k < 49; ++k) EXPECT_EQ(e[k], -30);
-    EXPECT_EQ(e[49], 99);  // only the rate's 49 bands are written
-    // Block types above 3 and reserved sampling-rate indices write nothing.
-    e.fill(99);
-    CConcealment_CalcBandEnergy(zero.data(), 4, 0, e.data(), st.get());
-    EXPECT_EQ(e[0], 99);
-    auto reserved = makeState(12);
-    CConcealment_CalcBandEnergy(zero.data(), 0, 0, e.data(), reserved.get());
-    EXPECT_EQ(e[0], 99);
-    // Null band list: nothing either.
-    st->sampleRates[kSri].longBandEnds = nullptr;
-    CConcealment_CalcBandEnergy(zero.data(), 0, 0, e.data(), st.get());
-    EXPECT_EQ(e[0], 99);
-}
-
-TEST(ConcealBandEnergy, BandsStartAtThePreviousEnd) {
-    // A band list that goes backwards: the empty band gets -30 and the next
-    // band starts at the end of the empty one.
-    auto st = makeState();
-    const uint16_t ends[3] = {4, 2, 8};
-    st->sampleRates[kSri].longBandEnds = ends;
-    st->sampleRates[kSri].numSwbLong = 3;
+TEST(ConcealBandEnergy, SilenceUnusableLayoutsAndBackwardBands) {
+    auto st = makeState(), reserved = makeState(12);
     Frame f(kLen, 0);
-    f[0] = f[1] = 1 << 20;   // band 0 only
-    f[2] = f[3] = 1 << 24;   // band 0 and band 2
     std::array<int32_t, 51> e;
     e.fill(99);
     CConcealment_CalcBandEnergy(f.data(), 0, 0, e.data(), st.get());
-    // q = ((x >> 1)^2 + 2^30) >> 31: 2^7 for 2^20, 2^15 for 2^24.
+    for (int k = 0; k < 50; ++k) EXPECT_EQ(e[k], k < 49 ? -30 : 99) << k;  // only the rate's 49 bands are written
+    // Block types above 3, reserved sampling-rate indices and a null band list write nothing.
+    e.fill(99);
+    CConcealment_CalcBandEnergy(f.data(), 4, 0, e.data(), st.get());
+    CConcealment_CalcBandEnergy(f.data(), 0, 0, e.data(), reserved.get());
+    reserved->sampleRates[kSri] = st->sampleRates[kSri];
+    reserved->sampleRates[kSri].longBandEnds = nullptr;
+    reserved->mcInfo.samplingRateIndex = kSri;
+    CConcealment_CalcBandEnergy(f.data(), 0, 0, e.data(), reserved.get());
+    EXPECT_EQ(e[0], 99);
+    // A band list that goes backwards: the empty band gets -30 and the next
+    // band starts at the end of the empty one.
+    const uint16_t ends[3] = {4, 2, 8};
+    st->sampleRates[kSri].longBandEnds = ends;
+    st->sampleRates[kSri].numSwbLong = 3;
+    f[0] = f[1] = 1 << 20, f[2] = f[3] = 1 << 24;  // q = ((x >> 1)^2 + 2^30) >> 31: 2^7 and 2^15
+    CConcealment_CalcBandEnergy(f.data(), 0, 0, e.data(), st.get());
     EXPECT_EQ(e[0], refLog2(1 + 2 * 128 + 2 * 32768) - 30);
     EXPECT_EQ(e[1], -30);
     EXPECT_EQ(e[2], refLog2(1 + 2 * 32768) - 30);
     EXPECT_EQ(e[3], 99);
 }
 
-// ----------------------------------------------------------- rescaling
-
-TEST(ConcealInterpolate, HalvingDoublingAndMuting) {
+TEST(ConcealInterpolate, KnownValues) {
+    // d = -4 (halve), band 1 empty (would be zeroed), d = +4 (double: (x + 1) >> 1 << 2), d = -5 (mute).
     const uint16_t ends[4] = {6, 6, 10, 14};
     int32_t x[14] = {3, -3, 5, -1, 1, -6, 100, -100, 7, -7, 9, -9, 2, 0};
-    const int32_t own[4] = {10, 0, 0, 3};
-    // d = -4 (halve), band 1 empty (would be zeroed), d = +4 (double), d = -5.
-    const int32_t other[4] = {6, -40, 4, -2};
+    const int32_t own[4] = {10, 0, 0, 3}, other[4] = {6, -40, 4, -2};
     CConcealment_InterpolateBuffer(x, own, other, 4, ends);
-    const int32_t expected[14] = {2, -1, 3, 0, 1, -3,
-                                  // (x + 1) >> 1 << 2: even values double
-                                  200, -200, 16, -12,
-                                  0, 0, 0, 0};
-    for (int i = 0; i < 14; ++i) EXPECT_EQ(x[i], expected[i]) << i;
-}
-
-TEST(ConcealInterpolate, BandEndBelowStartIsSkipped) {
+    EXPECT_EQ(Frame(x, x + 14), (Frame{2, -1, 3, 0, 1, -3, 200, -200, 16, -12, 0, 0, 0, 0}));
     // Band 1 ends before band 0: skipped, and band 2 starts where band 0 ended.
-    const uint16_t ends[3] = {4, 2, 8};
-    int32_t x[8] = {8, 8, 8, 8, 8, 8, 8, 8};
-    const int32_t own[3] = {0, 0, 0};
-    const int32_t other[3] = {0, -20, 4};
-    CConcealment_InterpolateBuffer(x, own, other, 3, ends);
-    const int32_t expected[8] = {8, 8, 8, 8, 16, 16, 16, 16};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(x[i], expected[i]) << i;
+    const uint16_t back[3] = {4, 2, 8};
+    int32_t y[8] = {8, 8, 8, 8, 8, 8, 8, 8};
+    const int32_t own2[3] = {0, 0, 0}, other2[3] = {0, -20, 4};
+    CConcealment_InterpolateBuffer(y, own2, other2, 3, back);
+    EXPECT_EQ(Frame(y, y + 8), (Frame{8, 8, 8, 8, 16, 16, 16, 16}));
 }
 
 TEST(ConcealInterpolate, MatchesReferenceAndGain) {
@@ -375,17 +264,14 @@ TEST(ConcealInterpolate, MatchesReferenceAndGain) {
     const Bands b = longBands();
     for (int trial = 0; trial < 40; ++trial) {
         Frame f(kLen);
-        for (auto &v : f) v = static_cast<int32_t>(rng());
-        if (trial % 4 == 0)
-            for (auto &v : f) v >>= 12;
+        for (auto &v : f) v = static_cast<int32_t>(rng()) >> (trial % 4 == 0 ? 12 : 0);
         std::vector<int32_t> own(b.count), other(b.count);
         for (int k = 0; k < b.count; ++k) {
             own[k] = std::uniform_int_distribution<int>(-30, 10)(rng);
             other[k] = own[k] + std::uniform_int_distribution<int>(-12, trial == 39 ? 200 : 40)(rng);
         }
-        Frame ref = f;
+        Frame ref = f, got = f;
         refInterpolate(ref.data(), own, other, b);
-        Frame got = f;
         CConcealment_InterpolateBuffer(got.data(), own.data(), other.data(), b.count, b.ends);
         ASSERT_EQ(got, ref) << trial;
     }
@@ -396,14 +282,10 @@ TEST(ConcealInterpolate, MatchesReferenceAndGain) {
         std::vector<int32_t> own(b.count, 0), other(b.count, d);
         Frame got = f;
         CConcealment_InterpolateBuffer(got.data(), own.data(), other.data(), b.count, b.ends);
-        for (int i = 0; i < kLen; ++i) {
-            EXPECT_NEAR(got[i], f[i] * std::pow(2.0, d / 4.0), 1.0 * std::pow(2.0, (d >> 2) + 1))
-                << d << " " << i;
-        }
+        for (int i = 0; i < kLen; ++i)
+            EXPECT_NEAR(got[i], f[i] * std::pow(2.0, d / 4.0), std::pow(2.0, (d >> 2) + 1)) << d << " " << i;
     }
 }
-
-// ----------------------------------------------------------- random signs
 
 TEST(ConcealRandomSign, PatternAndIndex) {
     auto st = makeState();
@@ -411,65 +293,43 @@ TEST(ConcealRandomSign, PatternAndIndex) {
     for (uint32_t start : {0u, 7u, 511u}) {
         info.randomPhaseIndex = start;
         Frame f(kLen);
-        for (int i = 0; i < kLen; ++i) f[i] = i + 1;
-        f[3] = INT32_MIN;
-        f[4] = INT32_MAX;
+        for (int i = 0; i < kLen; ++i) f[i] = i == 3 ? INT32_MIN : i == 4 ? INT32_MAX : i + 1;
+        const Frame orig = f;
         Frame ref = f;
         refRandomSign(ref.data(), static_cast<int>(start));
         CConcealment_ApplyRandomSign(&info, f.data(), st.get());
         EXPECT_EQ(f, ref);
-        EXPECT_EQ(f[3], INT32_MIN);
         EXPECT_EQ(info.randomPhaseIndex, start);  // advanced by 1024 = 0 mod 512
-        // A second pass restores every value but the most negative one's sign
-        // (which never changes).
+        // A second pass restores everything (the most negative value never changes sign).
         CConcealment_ApplyRandomSign(&info, f.data(), st.get());
-        for (int i = 0; i < kLen; ++i) EXPECT_EQ(f[i], i == 3 ? INT32_MIN : i == 4 ? INT32_MAX : i + 1);
+        EXPECT_EQ(f, orig);
     }
 }
 
-// ----------------------------------------------------------- state machine
-
 CConcealmentInfo record(uint32_t state, uint32_t counter, uint32_t prev, uint32_t prevPrev) {
     CConcealmentInfo r{};
-    r.concealState = state;
-    r.counter = counter;
-    r.prevFrameOk = prev;
-    r.prevPrevFrameOk = prevPrev;
+    r.concealState = state, r.counter = counter, r.prevFrameOk = prev, r.prevPrevFrameOk = prevPrev;
     r.fadeInFrames = r.muteReleaseFrames = r.fadeOutFrames = 5;
     return r;
 }
 
-TEST(ConcealUpdateState, GoodFrameCondition) {
-    // State 0 leaves normal operation exactly when G is false.
-    for (uint32_t prev : {0u, 1u})
-        for (uint32_t prevPrev : {0u, 1u})
-            for (int32_t ok : {0, 1}) {
-                CConcealmentInfo r = record(0, 0, prev, prevPrev);
-                CConcealment_UpdateState(&r, ok);
-                const bool g = prev || (ok && prevPrev);
-                EXPECT_EQ(r.concealState, g ? 0u : 1u) << prev << prevPrev << ok;
-                EXPECT_EQ(r.counter, 0u);
-                EXPECT_EQ(r.prevFrameOk, prev);  // flags are Apply's business
-                EXPECT_EQ(r.prevPrevFrameOk, prevPrev);
-            }
-}
-
-TEST(ConcealUpdateState, Transitions) {
-    struct Case {
-        uint32_t state, counter;
-        bool g;
-        uint32_t nextState, nextCounter;
-    };
+TEST(ConcealUpdateState, GoodFrameConditionAndTransitions) {
+    // State 0 leaves normal operation exactly when G = prev || (ok && prevPrev) is false.
+    for (uint32_t m = 0; m < 8; ++m) {
+        const uint32_t prev = m & 1, prevPrev = (m >> 1) & 1;
+        CConcealmentInfo r = record(0, 0, prev, prevPrev);
+        CConcealment_UpdateState(&r, static_cast<int32_t>(m >> 2));
+        EXPECT_EQ(r.concealState, (prev || ((m >> 2) && prevPrev)) ? 0u : 1u) << m;
+        EXPECT_EQ(r.counter, 0u);
+        EXPECT_TRUE(r.prevFrameOk == prev && r.prevPrevFrameOk == prevPrev);  // flags are Apply's business
+    }
+    struct Case { uint32_t state, counter; bool g; uint32_t nextState, nextCounter; };
     const Case cases[] = {
-        {0, 0, true, 0, 0},  {0, 0, false, 1, 0},  {0, 3, true, 0, 3},
-        {1, 2, true, 0, 0},  {1, 0, false, 1, 1},  {1, 3, false, 1, 4},
-        {1, 4, false, 2, 0}, {1, 7, false, 1, 8},  // past the limit: never equal again
-        {2, 0, true, 2, 1},  {2, 3, true, 2, 4},   {2, 4, true, 3, 0},
-        {2, 9, true, 3, 0},  {2, 3, false, 2, 3},
-        {3, 0, true, 3, 1},  {3, 4, true, 0, 0},   {3, 2, false, 1, 0},
-        {3, 7, true, 3, 8},
-        {4, 2, true, 4, 2},  {4, 2, false, 4, 2},
-    };
+        {0, 0, true, 0, 0},  {0, 0, false, 1, 0}, {0, 3, true, 0, 3},  {1, 2, true, 0, 0},  {1, 0, false, 1, 1},
+        {1, 3, false, 1, 4}, {1, 4, false, 2, 0}, {1, 7, false, 1, 8},  // past the limit: never equal again
+        {2, 0, true, 2, 1},  {2, 3, true, 2, 4},  {2, 4, true, 3, 0},  {2, 9, true, 3, 0},  {2, 3, false, 2, 3},
+        {3, 0, true, 3, 1},  {3, 4, true, 0, 0},  {3, 2, false, 1, 0}, {3, 7, true, 3, 8},  {4, 2, true, 4, 2},
+        {4, 2, false, 4, 2}};
     for (const Case &c : cases) {
         CConcealmentInfo r = record(c.state, c.counter, c.g ? 1 : 0, 0);
         CConcealment_UpdateState(&r, 0);
@@ -478,46 +338,29 @@ TEST(ConcealUpdateState, Transitions) {
     }
 }
 
-// ----------------------------------------------------------- timelines
-
-TEST(ConcealApply, InitialisedRecord) {
+TEST(ConcealApply, InitialisedRecordAndOneFrameLag) {
     auto st = makeState();
     std::vector<int32_t> buf(kLen, 77);
     CConcealmentInfo info{};
     info.buffer = buf.data();
     CConcealment_Init(&info);
-    for (int32_t v : buf) EXPECT_EQ(v, 0);
+    EXPECT_EQ(buf, Frame(kLen, 0));
     EXPECT_EQ(info.storedSpectrum, buf.data());
-    EXPECT_EQ(info.prevFrameOk, 1u);
-    EXPECT_EQ(info.prevPrevFrameOk, 1u);
-    EXPECT_EQ(info.concealState, 0u);
+    EXPECT_TRUE(info.prevFrameOk == 1u && info.prevPrevFrameOk == 1u && info.concealState == 0u);
     EXPECT_EQ(info.fadeInFrames + info.muteReleaseFrames + info.fadeOutFrames, 15u);
-}
-
-TEST(ConcealApply, OutputLagsByOneFrame) {
-    auto st = makeState();
     Slot slot(st.get());
-    const Frame f0 = makeFrame(1, true, 1e6), f1 = makeFrame(2, false, 1e6);
-    const Frame f2 = makeFrame(3, false, 1e5);
-    Output o = slot.good(f0, 2, 1);
-    EXPECT_EQ(o.coefs, Frame(kLen, 0));
-    EXPECT_EQ(o.seq, 0);
-    EXPECT_EQ(o.shape, 0);
-    o = slot.good(f1, 3, 0);
-    EXPECT_EQ(o.coefs, f0);
-    EXPECT_EQ(o.seq, 2);
-    EXPECT_EQ(o.shape, 1);
-    o = slot.good(f2, 0, 1);
-    EXPECT_EQ(o.coefs, f1);
-    EXPECT_EQ(o.seq, 3);
-    EXPECT_EQ(o.shape, 0);
+    const Frame in[3] = {makeFrame(1, true), makeFrame(2), makeFrame(3, false, 1e5)};
+    const uint8_t seq[3] = {2, 3, 0}, shape[3] = {1, 0, 1};
+    for (int n = 0; n < 3; ++n) {
+        const Output o = slot.good(in[n], seq[n], shape[n]);
+        EXPECT_EQ(o.coefs, n == 0 ? Frame(kLen, 0) : in[n - 1]) << n;
+        EXPECT_EQ(o.seq, n == 0 ? 0 : seq[n - 1]);
+        EXPECT_EQ(o.shape, n == 0 ? 0 : shape[n - 1]);
+    }
     EXPECT_EQ(slot.info.concealState, 0u);
 }
 
-struct LossCase {
-    uint8_t prevSeq, nextSeq;
-    uint8_t wantSeq, wantShape;
-};
+struct LossCase { uint8_t prevSeq, nextSeq, wantSeq, wantShape; };
 
 class ConcealSingleLoss : public ::testing::TestWithParam<LossCase> {};
 
@@ -526,12 +369,9 @@ TEST_P(ConcealSingleLoss, InterpolatesBetweenNeighbours) {
     auto st = makeState();
     Slot slot(st.get());
     const bool prevShort = c.prevSeq == 2, nextShort = c.nextSeq == 2;
-    const Frame prev = makeFrame(21, prevShort, 4e6);
     // The next frame is much quieter in parts, so some bands are muted.
-    const Frame next = makeFrame(22, nextShort, 2e5);
-    const Frame after = makeFrame(23, false, 1e6);
-
-    slot.good(makeFrame(20, false, 1e6), 0, 0);
+    const Frame prev = makeFrame(21, prevShort, 4e6), next = makeFrame(22, nextShort, 2e5);
+    slot.good(makeFrame(20), 0, 0);
     slot.good(prev, c.prevSeq, 1);
     Output o = slot.lost();  // the held-back previous frame, unchanged
     EXPECT_EQ(o.coefs, prev);
@@ -539,135 +379,102 @@ TEST_P(ConcealSingleLoss, InterpolatesBetweenNeighbours) {
     EXPECT_EQ(o.shape, 1);
     o = slot.good(next, c.nextSeq, 1);
 
-    Frame want = prev;
-    if (!prevShort && !nextShort) {
-        refInterpolate(want.data(), refEnergies(prev.data(), Mode::Long),
-                       refEnergies(next.data(), Mode::Long), longBands());
-    } else if (!prevShort) {
-        refInterpolate(want.data(), refEnergies(prev.data(), Mode::Long),
-                       refEnergies(next.data(), Mode::ShortOnLong), longBands());
-    } else if (nextShort) {
-        for (int w = 0; w < 8; ++w) {
-            int32_t *win = want.data() + 128 * w;
-            refInterpolate(win, refEnergies(prev.data() + 128 * w, Mode::Short),
+    Frame want = prevShort && !nextShort ? next : prev;
+    if (prevShort && nextShort) {
+        for (int w = 0; w < 8; ++w)
+            refInterpolate(want.data() + 128 * w, refEnergies(prev.data() + 128 * w, Mode::Short),
                            refEnergies(next.data() + 128 * w, Mode::Short), shortBands());
-        }
+    } else if (prevShort) {
+        refInterpolate(want.data(), refEnergies(next.data(), Mode::Long), refEnergies(prev.data() + 7 * 128, Mode::ShortOnLong), longBands());
     } else {
-        want = next;
-        refInterpolate(want.data(), refEnergies(next.data(), Mode::Long),
-                       refEnergies(prev.data() + 7 * 128, Mode::ShortOnLong), longBands());
+        refInterpolate(want.data(), refEnergies(prev.data(), Mode::Long),
+                       refEnergies(next.data(), nextShort ? Mode::ShortOnLong : Mode::Long), longBands());
     }
     int changed = 0;
-    for (int i = 0; i < kLen; ++i) {
-        changed += want[i] != (prevShort && !nextShort ? next[i] : prev[i]);
-    }
+    for (int i = 0; i < kLen; ++i) changed += want[i] != (prevShort && !nextShort ? next[i] : prev[i]);
     EXPECT_GT(changed, 100);  // the rescaling did something
-    refRandomSign(want.data(), 0);
-    EXPECT_EQ(o.coefs, want);
+    EXPECT_EQ(o.coefs, randomised(want));
     EXPECT_EQ(o.seq, c.wantSeq);
     EXPECT_EQ(o.shape, c.wantShape);
     EXPECT_EQ(slot.info.concealState, 0u);
     EXPECT_EQ(slot.info.randomPhaseIndex, 0u);
-
-    o = slot.good(after, 0, 0);
+    o = slot.good(makeFrame(23), 0, 0);
     EXPECT_EQ(o.coefs, next);
     EXPECT_EQ(o.seq, c.nextSeq);
     EXPECT_EQ(o.shape, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sequences, ConcealSingleLoss,
-                         ::testing::Values(LossCase{0, 0, 0, 0}, LossCase{3, 1, 0, 0},
-                                           LossCase{0, 2, 1, 1}, LossCase{2, 2, 2, 1},
-                                           LossCase{2, 0, 3, 0}, LossCase{2, 3, 3, 0}));
+                         ::testing::Values(LossCase{0, 0, 0, 0}, LossCase{3, 1, 0, 0}, LossCase{0, 2, 1, 1},
+                                           LossCase{2, 2, 2, 1}, LossCase{2, 0, 3, 0}, LossCase{2, 3, 3, 0}));
 
-TEST(ConcealApply, SingleLossMutesBandsFarBelow) {
-    // Next frame silent in every band: d is far below -5, so everything of the
-    // previous frame is cleared.
+TEST(ConcealApply, SingleLossMutesFarBelowAndReservedRateOnlyRandomises) {
+    // Next frame silent in every band: d is far below -5, so everything is cleared.
     auto st = makeState();
     Slot slot(st.get());
-    slot.good(makeFrame(30, false, 1e7), 0, 0);
+    slot.good(makeFrame(30, false, 1e7));
     slot.lost();
-    const Output o = slot.good(Frame(kLen, 0), 0, 0);
-    EXPECT_EQ(o.coefs, Frame(kLen, 0));
-}
-
-TEST(ConcealApply, ReservedRateRepeatsWithRandomSigns) {
-    auto st = makeState(12);
-    Slot slot(st.get());
-    const Frame prev = makeFrame(31, false, 1e6);
-    slot.good(prev, 0, 0);
-    slot.lost();
-    const Output o = slot.good(makeFrame(32, false, 1e3), 0, 0);
-    Frame want = prev;
-    refRandomSign(want.data(), 0);
-    EXPECT_EQ(o.coefs, want);  // no bands: no rescaling
+    EXPECT_EQ(slot.good(Frame(kLen, 0)).coefs, Frame(kLen, 0));
+    // A reserved rate has no bands: no rescaling, random signs only.
+    auto reserved = makeState(12);
+    Slot r(reserved.get());
+    const Frame prev = makeFrame(31);
+    r.good(prev);
+    r.lost();
+    EXPECT_EQ(r.good(makeFrame(32, false, 1e3)).coefs, randomised(prev));
 }
 
 TEST(ConcealApply, LongBurstFadesMutesAndFadesIn) {
     auto st = makeState();
     Slot slot(st.get());
-    const Frame f0 = makeFrame(40, false, 1e6), f1 = makeFrame(41, false, 2e6);
+    const Frame f0 = makeFrame(40), f1 = makeFrame(41, false, 2e6);
     slot.good(f0, 0, 0);
     EXPECT_EQ(slot.good(f1, 0, 1).coefs, f0);
-
-    Frame randomised = f1;
-    refRandomSign(randomised.data(), 0);
     Output o = slot.lost();
     EXPECT_EQ(o.coefs, f1);
     EXPECT_EQ(o.shape, 1);
     for (int n = 1; n <= 5; ++n) {
         o = slot.lost();
-        EXPECT_EQ(o.coefs, shifted(randomised, n)) << "fade " << n;
+        EXPECT_EQ(o.coefs, shifted(randomised(f1), n)) << "fade " << n;
         EXPECT_EQ(o.shape, 1);
         EXPECT_EQ(slot.info.randomPhaseIndex, 0u);
     }
     EXPECT_EQ(slot.info.concealState, 1u);
-
-    // Good frames again: mute until the fifth call with G true.
+    // Good frames again: mute until the fifth call with G true, then fade in.
     std::vector<Frame> g;
-    for (int n = 0; n < 12; ++n) g.push_back(makeFrame(50 + n, false, 1e6));
-    for (int n = 0; n < 5; ++n) {
-        o = slot.good(g[n], 0, 0);
-        EXPECT_EQ(o.coefs, Frame(kLen, 0)) << "mute " << n;
-        EXPECT_EQ(slot.info.concealState, 2u);
-    }
+    for (int n = 0; n < 11; ++n) g.push_back(makeFrame(50 + n));
     const int fadeIn[5] = {6, 5, 4, 3, 2};
-    for (int n = 0; n < 5; ++n) {
-        o = slot.good(g[5 + n], 0, 0);
-        EXPECT_EQ(o.coefs, shifted(g[4 + n], fadeIn[n])) << "fade-in " << n;
-        EXPECT_EQ(slot.info.concealState, 3u);
+    for (int n = 0; n < 11; ++n) {
+        o = slot.good(g[n]);
+        const Frame want = n < 5 ? Frame(kLen, 0) : n < 10 ? shifted(g[n - 1], fadeIn[n - 5]) : g[9];
+        EXPECT_EQ(o.coefs, want) << n;
+        EXPECT_EQ(slot.info.concealState, n < 5 ? 2u : n < 10 ? 3u : 0u) << n;
     }
-    o = slot.good(g[10], 0, 0);
-    EXPECT_EQ(o.coefs, g[9]);
-    EXPECT_EQ(slot.info.concealState, 0u);
 }
 
 TEST(ConcealApply, ShortBurstRecoversDuringFadeOut) {
     auto st = makeState();
     Slot slot(st.get());
-    const Frame f1 = makeFrame(60, false, 1e6);
-    const Frame g0 = makeFrame(61, false, 1e6), g1 = makeFrame(62, false, 1e6);
-    slot.good(makeFrame(59, false, 1e6), 0, 0);
-    slot.good(f1, 0, 0);
-    Frame randomised = f1;
-    refRandomSign(randomised.data(), 0);
+    const Frame f1 = makeFrame(60), g0 = makeFrame(61), g1 = makeFrame(62);
+    slot.good(makeFrame(59));
+    slot.good(f1);
     EXPECT_EQ(slot.lost().coefs, f1);
-    EXPECT_EQ(slot.lost().coefs, shifted(randomised, 1));
+    EXPECT_EQ(slot.lost().coefs, shifted(randomised(f1), 1));
     // First good frame: still the last good spectrum, randomised and faded.
-    EXPECT_EQ(slot.good(g0, 0, 0).coefs, shifted(randomised, 2));
+    EXPECT_EQ(slot.good(g0).coefs, shifted(randomised(f1), 2));
     EXPECT_EQ(slot.info.concealState, 1u);
     // Second: decoded frames again, at once.
-    EXPECT_EQ(slot.good(g1, 0, 0).coefs, g0);
+    EXPECT_EQ(slot.good(g1).coefs, g0);
     EXPECT_EQ(slot.info.concealState, 0u);
-    EXPECT_EQ(slot.good(makeFrame(63, false, 1e6), 0, 0).coefs, g1);
+    EXPECT_EQ(slot.good(makeFrame(63)).coefs, g1);
 }
 
 TEST(ConcealApply, LossDuringFadeInFadesOutAgain) {
     auto st = makeState();
     Slot slot(st.get());
-    slot.good(makeFrame(70, false, 1e6), 0, 0);
+    slot.good(makeFrame(70));
     for (int n = 0; n < 7; ++n) slot.lost();
-    for (int n = 0; n < 6; ++n) slot.good(makeFrame(71 + n, false, 1e6), 0, 0);
+    for (int n = 0; n < 6; ++n) slot.good(makeFrame(71 + n));
     ASSERT_EQ(slot.info.concealState, 3u);
     slot.lost();  // single loss: interpolation repairs it, fade-in goes on
     EXPECT_EQ(slot.info.concealState, 3u);

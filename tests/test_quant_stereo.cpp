@@ -15,17 +15,14 @@
 namespace {
 
 constexpr int32_t kSri44 = 4;  // 44.1 kHz: 49 long bands, 14 short bands
+const int32_t kG1[8] = {1}, kG8[8] = {1, 1, 1, 1, 1, 1, 1, 1};
 
-struct alignas(32) Coefs {
-    int32_t v[1024];
-};
+struct alignas(32) Coefs { int32_t v[1024]; };
 
 // Round half away from zero and saturate to int32 (reference conversion).
 int64_t refRound(long double x) {
-    long double r = x > 0 ? std::floor(x + 0.5L) : std::ceil(x - 0.5L);
-    if (r > 2147483647.0L) return 2147483647;
-    if (r < -2147483648.0L) return -2147483647 - 1;
-    return static_cast<int64_t>(r);
+    const long double r = x > 0 ? std::floor(x + 0.5L) : std::ceil(x - 0.5L);
+    return static_cast<int64_t>(std::max(-2147483648.0L, std::min(2147483647.0L, r)));
 }
 
 // Decimal literal "n e-d" converted by strtod (correctly rounded).
@@ -37,134 +34,87 @@ double decimalToDouble(long long n, int decimalsKept) {
 
 uint32_t lcg(uint32_t r) { return r * 1664525u + 1013904223u; }
 
-// ---------------------------------------------------------------- tables
-
-TEST(QuantTables, InvQuantSixDecimals) {
-    for (int i = 0; i < 8192; ++i) {
-        const long double v = std::pow(static_cast<long double>(i), 4.0L / 3.0L);
-        const long long n = std::llround(v * 1e6L);
-        ASSERT_EQ(armv8_ACAAC_InvQuantTable[i], decimalToDouble(n, 6)) << i;
-    }
-    EXPECT_EQ(armv8_ACAAC_InvQuantTable[1], 1.0);
-    EXPECT_EQ(armv8_ACAAC_InvQuantTable[2], 2.519842);
-    EXPECT_EQ(armv8_ACAAC_InvQuantTable[8191], 165113.494083);
-}
-
-TEST(QuantTables, Pow2) {
-    for (int i = 0; i < 256; ++i) {
+TEST(QuantTables, DecimalTablesMatchPowers) {
+    for (int i = 0; i < 8192; ++i)  // i^(4/3) with six decimals
+        ASSERT_EQ(armv8_ACAAC_InvQuantTable[i],
+                  decimalToDouble(std::llround(std::pow(static_cast<long double>(i), 4.0L / 3.0L) * 1e6L), 6)) << i;
+    for (int i = 0; i < 256; ++i) {  // 2^(i/4), six decimals, 16 significant digits from 126 on
         const long double v = std::pow(2.0L, i / 4.0L);
-        int kept = 6;
-        if (i >= 126) {
-            const int digits = static_cast<int>(std::floor(std::log10(v))) + 1;
-            kept = 16 - digits;
-        }
+        const int kept = i >= 126 ? 16 - (static_cast<int>(std::floor(std::log10(v))) + 1) : 6;
         const long double scaled = kept >= 0 ? v * std::pow(10.0L, kept) : v / std::pow(10.0L, -kept);
         ASSERT_EQ(armv8_ACAAC_Pow2Table[i], decimalToDouble(std::llround(scaled), kept)) << i;
     }
+    EXPECT_EQ(armv8_ACAAC_InvQuantTable[2], 2.519842);
+    EXPECT_EQ(armv8_ACAAC_InvQuantTable[8191], 165113.494083);
     EXPECT_EQ(armv8_ACAAC_Pow2Table[100], 33554432.0);
     EXPECT_EQ(pow2_25, 33554432.0);
 }
 
-TEST(QuantTables, IntegerForms) {
-    for (int i = 0; i <= 1024; ++i) {
-        const long double v = std::pow(static_cast<long double>(i), 4.0L / 3.0L) * 131072.0L;
-        ASSERT_EQ(armACAAC_InvQuantTable[i], std::llround(v)) << i;
-    }
+TEST(QuantTables, IntegerFormsAndPnsConsts) {
+    for (int i = 0; i <= 1024; ++i)
+        ASSERT_EQ(armACAAC_InvQuantTable[i], std::llround(std::pow(static_cast<long double>(i), 4.0L / 3.0L) * 131072.0L)) << i;
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(Power2Table[k], static_cast<uint32_t>(std::llround(std::pow(2.0L, 30 + k / 4.0L))));
     EXPECT_EQ(Power2Table[1], 0x4C1BF829u);
-}
-
-TEST(QuantTables, PnsConstsAdvanceGenerator) {
+    // Multiplier/increment pairs advance the generator by 1..4 steps at once.
     std::mt19937 rng(5);
     for (int trial = 0; trial < 100; ++trial) {
         const uint32_t x = rng();
         uint32_t r = x;
-        for (int k = 1; k <= 4; ++k) {
-            r = lcg(r);
-            EXPECT_EQ(x * armACAAC_PNSConsts[k - 1] + armACAAC_PNSConsts[3 + k], r);
-        }
+        for (int k = 1; k <= 4; ++k) EXPECT_EQ(x * armACAAC_PNSConsts[k - 1] + armACAAC_PNSConsts[3 + k], r = lcg(r));
     }
-    EXPECT_EQ(armACAAC_PNSConsts[0], 1664525u);
-    EXPECT_EQ(armACAAC_PNSConsts[4], 1013904223u);
     const uint32_t tail[5] = {0xCB345100u, 0xFCF3F000u, 0x44043700u, 0xD7B59880u, 0x0C080400u};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(armACAAC_PNSConsts[8 + i], tail[i]);
 }
-
-// ------------------------------------------------------- inverse quantisation
 
 struct LongFrame {
     Coefs s{};
     std::vector<int16_t> sf;
     std::vector<uint8_t> cb;
-    int32_t grp[8] = {1};
-    int32_t maxSfb;
-    explicit LongFrame(int32_t sfv = 100, uint8_t cbv = 1)
-        : sf(51, static_cast<int16_t>(sfv)), cb(51, cbv), maxSfb(armACAAC_numSwbLong[kSri44]) {}
-    int32_t quant() {
-        return omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, grp, maxSfb, cb.data(), kSri44, 1024);
-    }
+    explicit LongFrame(int32_t sfv = 100, uint8_t cbv = 1, int32_t fill = 0)
+        : sf(51, static_cast<int16_t>(sfv)), cb(51, cbv) { std::fill(s.v, s.v + 1024, fill); }
+    int32_t quant() { return omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 49, cb.data(), kSri44, 1024); }
 };
 
 TEST(QuantInv, AllMagnitudesAndScaleFactors) {
     for (int sf = 0; sf < 256; ++sf) {
         const long double step = std::pow(2.0L, (sf - 100) / 4.0L) * 32.0L;
-        // Table entries carry 5e-7 of rounding: allow for it in the bound.
-        const long double tol = 0.5L + step * 6e-7L;
+        const long double tol = 0.5L + step * 6e-7L;  // table entries carry 5e-7 of rounding
         for (int base = -8191; base <= 8191; base += 1024) {
             LongFrame f(sf);
             for (int i = 0; i < 1024; ++i) f.s.v[i] = std::max(-8191, std::min(8191, base + i));
             ASSERT_EQ(f.quant(), 0);
             for (int i = 0; i < 1024; ++i) {
                 const int q = std::max(-8191, std::min(8191, base + i));
-                const long double ideal =
-                    (q < 0 ? -1 : 1) * std::pow(std::fabs(static_cast<long double>(q)), 4.0L / 3.0L) * step;
-                if (std::fabs(ideal) > 2147483647.0L + tol + 1) {
-                    ASSERT_EQ(f.s.v[i], q < 0 ? INT32_MIN : INT32_MAX) << sf << " " << q;
-                } else if (std::fabs(ideal) < 2147483647.0L - tol - 1) {
-                    ASSERT_LE(std::fabs(f.s.v[i] - ideal), tol + 0.5L) << sf << " " << q;
-                }
+                const long double ideal = (q < 0 ? -1 : 1) * std::pow(std::fabs(static_cast<long double>(q)), 4.0L / 3.0L) * step;
+                if (std::fabs(ideal) > 2147483647.0L + tol + 1) ASSERT_EQ(f.s.v[i], q < 0 ? INT32_MIN : INT32_MAX) << sf << " " << q;
+                else if (std::fabs(ideal) < 2147483647.0L - tol - 1) ASSERT_LE(std::fabs(f.s.v[i] - ideal), tol + 0.5L) << sf << " " << q;
             }
         }
     }
-}
-
-TEST(QuantInv, KnownValues) {
-    LongFrame f(100);
-    f.s.v[0] = 1, f.s.v[1] = -1, f.s.v[2] = 0, f.s.v[3] = 8191, f.s.v[4] = 2;
-    ASSERT_EQ(f.quant(), 0);
-    EXPECT_EQ(f.s.v[0], 32);
-    EXPECT_EQ(f.s.v[1], -32);
-    EXPECT_EQ(f.s.v[2], 0);
-    EXPECT_EQ(f.s.v[3], refRound(165113.494083L * 32));
-    EXPECT_EQ(f.s.v[4], 81);  // 2.519842 * 32 = 80.63
-    LongFrame g(104);
+    LongFrame f(100), g(104);
+    const int32_t in[5] = {1, -1, 0, 8191, 2}, want[5] = {32, -32, 0, static_cast<int32_t>(refRound(165113.494083L * 32)), 81};
+    std::copy(in, in + 5, f.s.v);
     g.s.v[0] = 1;
+    ASSERT_EQ(f.quant(), 0);
     ASSERT_EQ(g.quant(), 0);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(f.s.v[i], want[i]) << i;  // 2.519842 * 32 = 80.63 -> 81
     EXPECT_EQ(g.s.v[0], 64);
 }
 
-TEST(QuantInv, OutOfRangeStopsAtOnce) {
+TEST(QuantInv, OutOfRangeStopsAtOnceAndSkippedBands) {
     for (int bad : {8192, -8192, 100000}) {
-        LongFrame f(100);
-        for (int i = 0; i < 1024; ++i) f.s.v[i] = 1;
+        LongFrame f(100, 1, 1);
         f.s.v[5] = bad;
         EXPECT_EQ(f.quant(), -163);
-        for (int i = 0; i < 5; ++i) EXPECT_EQ(f.s.v[i], 32);
-        EXPECT_EQ(f.s.v[5], bad);
-        EXPECT_EQ(f.s.v[6], 1);
+        for (int i = 0; i < 7; ++i) EXPECT_EQ(f.s.v[i], i < 5 ? 32 : i == 5 ? bad : 1);
     }
-}
-
-TEST(QuantInv, SkippedCodebooksAndBandsAbove) {
     for (uint8_t cb : {0, 13, 14, 15}) {
         LongFrame f(100, cb);
         f.cb[3] = 1;  // band 3 (offsets 12..16 at 44.1 kHz) is dequantised
-        for (int i = 0; i < 1024; ++i) f.s.v[i] = 9000 + i;  // out of range if touched
-        for (int i = 12; i < 16; ++i) f.s.v[i] = 1;
+        for (int i = 0; i < 1024; ++i) f.s.v[i] = (i >= 12 && i < 16) ? 1 : 9000 + i;  // out of range if touched
         ASSERT_EQ(f.quant(), 0) << int(cb);
-        for (int i = 0; i < 1024; ++i)
-            EXPECT_EQ(f.s.v[i], (i >= 12 && i < 16) ? 32 : 9000 + i) << i;
+        for (int i = 0; i < 1024; ++i) EXPECT_EQ(f.s.v[i], (i >= 12 && i < 16) ? 32 : 9000 + i) << i;
     }
 }
 
@@ -176,21 +126,16 @@ TEST(QuantInv, ShortGroupsUseTheirScaleFactors) {
     const uint16_t *off = armACAAC_swbOffsetShortWindow[kSri44];
     std::vector<int16_t> sf(3 * maxSfb);
     std::vector<uint8_t> cb(3 * maxSfb, 1);
-    for (int g = 0; g < 3; ++g)
-        for (int b = 0; b < maxSfb; ++b) sf[g * maxSfb + b] = static_cast<int16_t>(100 + 4 * g + (b & 1));
+    for (int i = 0; i < 3 * maxSfb; ++i) sf[i] = static_cast<int16_t>(100 + 4 * (i / maxSfb) + (i % maxSfb & 1));
     Coefs s{};
-    int n = 0;
-    for (int g = 0; g < 3; ++g) n += grp[g] * off[maxSfb];
-    for (int i = 0; i < n; ++i) s.v[i] = (i % 3) - 1;
-    for (int i = n; i < 1024; ++i) s.v[i] = 7;
+    const int n = 8 * off[maxSfb];
+    for (int i = 0; i < 1024; ++i) s.v[i] = i < n ? (i % 3) - 1 : 7;
     ASSERT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 3, grp, maxSfb, cb.data(), kSri44, 128), 0);
     int pos = 0;
     for (int g = 0; g < 3; ++g)
         for (int b = 0; b < maxSfb; ++b)
-            for (int k = 0; k < grp[g] * (off[b + 1] - off[b]); ++k, ++pos) {
-                const long double mag = 32.0L * std::pow(2.0L, g + (b & 1) / 4.0L);
-                EXPECT_EQ(s.v[pos], refRound(((pos % 3) - 1) * mag)) << pos;
-            }
+            for (int k = 0; k < grp[g] * (off[b + 1] - off[b]); ++k, ++pos)
+                EXPECT_EQ(s.v[pos], refRound(((pos % 3) - 1) * 32.0L * std::pow(2.0L, g + (b & 1) / 4.0L))) << pos;
     for (int i = n; i < 1024; ++i) ASSERT_EQ(s.v[i], 7);
 }
 
@@ -198,149 +143,112 @@ TEST(QuantInv, Statuses) {
     Coefs s{};
     int16_t sf[51 * 8] = {};
     uint8_t cb[51 * 8] = {};
-    const int32_t g1[8] = {1}, g8[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-    struct Case { int32_t *coefs; const int16_t *sf; int32_t ng; const int32_t *gl; int32_t maxSfb; const uint8_t *cb; int32_t sri; int32_t fl; int32_t want; };
+    struct Case { int32_t *coefs; const int16_t *sf; int32_t ng; const int32_t *gl; int32_t maxSfb; const uint8_t *cb; int32_t sri, fl, want; };
     const Case cases[] = {
-        {nullptr, sf, 1, g1, 10, cb, 4, 1024, -5}, {s.v, nullptr, 1, g1, 10, cb, 4, 1024, -5},
-        {s.v, sf, 1, nullptr, 10, cb, 4, 1024, -5}, {s.v, sf, 1, g1, 10, nullptr, 4, 1024, -5},
-        {s.v, sf, 1, g1, 10, cb, 12, 1024, -5},    {s.v, sf, 1, g1, 52, cb, 4, 1024, -5},
-        {s.v, sf, 1, g1, 10, cb, 4, 960, -5},      {s.v, sf, 2, g1, 10, cb, 4, 1024, -5},
-        {s.v, sf, 0, g8, 10, cb, 4, 128, -5},      {s.v, sf, 9, g8, 10, cb, 4, 128, -5},
-        {s.v, sf, 1, g1, 50, cb, 4, 1024, -162},   {s.v, sf, 8, g8, 15, cb, 4, 128, -162},
-        {s.v, sf, 1, g1, 49, cb, 4, 1024, 0},      {s.v, sf, 8, g8, 14, cb, 4, 128, 0},
-        {s.v, sf, 1, g1, 52, cb, 12, 1024, -5},  // index checked before maxSfb
+        {nullptr, sf, 1, kG1, 10, cb, 4, 1024, -5}, {s.v, nullptr, 1, kG1, 10, cb, 4, 1024, -5},
+        {s.v, sf, 1, nullptr, 10, cb, 4, 1024, -5}, {s.v, sf, 1, kG1, 10, nullptr, 4, 1024, -5},
+        {s.v, sf, 1, kG1, 10, cb, 12, 1024, -5},    {s.v, sf, 1, kG1, 52, cb, 4, 1024, -5},
+        {s.v, sf, 1, kG1, 10, cb, 4, 960, -5},      {s.v, sf, 2, kG1, 10, cb, 4, 1024, -5},
+        {s.v, sf, 0, kG8, 10, cb, 4, 128, -5},      {s.v, sf, 9, kG8, 10, cb, 4, 128, -5},
+        {s.v, sf, 1, kG1, 50, cb, 4, 1024, -162},   {s.v, sf, 8, kG8, 15, cb, 4, 128, -162},
+        {s.v, sf, 1, kG1, 49, cb, 4, 1024, 0},      {s.v, sf, 8, kG8, 14, cb, 4, 128, 0},
+        {s.v, sf, 1, kG1, 52, cb, 12, 1024, -5},  // index checked before maxSfb
     };
     for (const Case &c : cases)
         EXPECT_EQ(omxACAAC_QuantInv_S32_I(c.coefs, c.sf, c.ng, c.gl, c.maxSfb, c.cb, c.sri, c.fl), c.want)
             << c.ng << " " << c.maxSfb << " " << c.sri << " " << c.fl;
 }
 
-// ------------------------------------------------------------ deinterleave
-
-// Coded-order index of coefficient k of window j (within group g) for the
-// group lengths given.
-int codedIndex(const int32_t *grp, int g, int j, int k, int maxSfb, const uint16_t *off) {
-    int base = 0;
-    for (int i = 0; i < g; ++i) base += grp[i] * off[maxSfb];
-    int b = 0;
-    while (off[b + 1] <= k) ++b;
-    const int width = off[b + 1] - off[b];
-    return base + off[b] * grp[g] + j * width + (k - off[b]);
-}
-
 TEST(Deinterleave, GroupsPlaceBandsInTheirWindows) {
+    const int32_t grp[8] = {3, 1, 4};
     for (int sri : {0, 4, 8, 11}) {
         const uint16_t *off = armACAAC_swbOffsetShortWindow[sri];
         const int numSwb = armACAAC_numSwbShort[sri];
         for (int maxSfb : {0, 1, numSwb / 2, numSwb}) {
-            const int32_t grp[8] = {3, 1, 4};
             Coefs src{}, dst{};
             for (int i = 0; i < 1024; ++i) src.v[i] = i + 1, dst.v[i] = -7;
             ASSERT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 3, grp, maxSfb, sri, 128), 0);
-            int w = 0;
-            for (int g = 0; g < 3; ++g)
+            for (int g = 0, w = 0, base = 0; g < 3; base += grp[g++] * off[maxSfb])
                 for (int j = 0; j < grp[g]; ++j, ++w)
-                    for (int k = 0; k < 128; ++k) {
-                        const int want = k < off[maxSfb] ? codedIndex(grp, g, j, k, maxSfb, off) + 1
-                                         : k < off[numSwb] ? 0 : -7;
+                    for (int k = 0, b = 0; k < 128; ++k) {
+                        while (k < off[maxSfb] && off[b + 1] <= k) ++b;  // coded order: band, window, bin
+                        const int coded = base + off[b] * grp[g] + j * (off[b + 1] - off[b]) + (k - off[b]);
+                        const int want = k < off[maxSfb] ? coded + 1 : k < off[numSwb] ? 0 : -7;
                         ASSERT_EQ(dst.v[128 * w + k], want) << sri << " " << maxSfb << " " << w << " " << k;
                     }
         }
     }
-}
-
-TEST(Deinterleave, ZeroBandsAndUnwrittenWindows) {
-    const int32_t g8[8] = {8};
+    // Unwritten windows past the groups stay as they were.
+    const int32_t g22[8] = {2, 2};
     Coefs src{}, dst{};
     for (int i = 0; i < 1024; ++i) src.v[i] = 5, dst.v[i] = 9;
-    ASSERT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 1, g8, 0, kSri44, 128), 0);
-    for (int i = 0; i < 1024; ++i) ASSERT_EQ(dst.v[i], 0);
-    const int32_t g22[8] = {2, 2};
-    for (int i = 0; i < 1024; ++i) dst.v[i] = 9;
     ASSERT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 2, g22, 3, kSri44, 128), 0);
-    for (int i = 512; i < 1024; ++i) ASSERT_EQ(dst.v[i], 9);
-    EXPECT_EQ(dst.v[0], 5);
-    EXPECT_EQ(dst.v[127], 0);
+    for (int i = 0; i < 1024; ++i) ASSERT_EQ(dst.v[i], i >= 512 ? 9 : (i % 128) < 12 ? 5 : 0) << i;
 }
 
 TEST(Deinterleave, Statuses) {
     Coefs src{}, dst{};
-    const int32_t g[8] = {1, 1, 1, 1, 1, 1, 1, 1};
     const int32_t *src4 = reinterpret_cast<const int32_t *>(reinterpret_cast<const char *>(src.v) + 4);
     int32_t *dst4 = reinterpret_cast<int32_t *>(reinterpret_cast<char *>(dst.v) + 4);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(nullptr, dst.v, 8, g, 5, 4, 128), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, nullptr, 8, g, 5, 4, 128), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 8, nullptr, 5, 4, 128), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 0, g, 5, 4, 128), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 9, g, 5, 4, 128), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 8, g, 5, 4, 1024), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 8, g, -1, 4, 128), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 8, g, 52, 4, 128), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 8, g, 5, 12, 128), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src4, dst.v, 8, g, 5, 4, 128), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst4, 8, g, 5, 4, 128), -5);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 8, g, 15, 4, 128), -162);
-    EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 8, g, 14, 4, 128), 0);
+    struct Case { const int32_t *s; int32_t *d; int32_t ng; const int32_t *g; int32_t maxSfb, sri, fl, want; };
+    const Case cases[] = {
+        {nullptr, dst.v, 8, kG8, 5, 4, 128, -5}, {src.v, nullptr, 8, kG8, 5, 4, 128, -5},
+        {src.v, dst.v, 8, nullptr, 5, 4, 128, -5}, {src.v, dst.v, 0, kG8, 5, 4, 128, -5},
+        {src.v, dst.v, 9, kG8, 5, 4, 128, -5}, {src.v, dst.v, 8, kG8, 5, 4, 1024, -5},
+        {src.v, dst.v, 8, kG8, -1, 4, 128, -5}, {src.v, dst.v, 8, kG8, 52, 4, 128, -5},
+        {src.v, dst.v, 8, kG8, 5, 12, 128, -5}, {src4, dst.v, 8, kG8, 5, 4, 128, -5},
+        {src.v, dst4, 8, kG8, 5, 4, 128, -5}, {src.v, dst.v, 8, kG8, 15, 4, 128, -162},
+        {src.v, dst.v, 8, kG8, 14, 4, 128, 0}};
+    for (const Case &c : cases)
+        EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(c.s, c.d, c.ng, c.g, c.maxSfb, c.sri, c.fl), c.want) << (&c - cases);
 }
-
-// ------------------------------------------------------------ mid/side, IS
 
 struct Pair {
     Coefs l{}, r{};
     ChanPairElt cpe{};
     std::vector<uint8_t> cbR = std::vector<uint8_t>(8 * 60, 1);  // room for eight groups
     std::vector<int16_t> sfR = std::vector<int16_t>(8 * 60, 0);
-    int32_t grp[8] = {1};
-    int32_t maxSfb = 49;
-    int32_t ms() {
-        return omxACAAC_DecodeMsStereo_S32_I(l.v, r.v, &cpe, cbR.data(), 1, grp, maxSfb, kSri44, 1024);
-    }
-    int32_t is() {
-        return omxACAAC_DecodeIsStereo_S32(l.v, r.v, sfR.data(), cbR.data(), 1, grp, maxSfb, kSri44, 1024);
-    }
+    int32_t ms() { return omxACAAC_DecodeMsStereo_S32_I(l.v, r.v, &cpe, cbR.data(), 1, kG1, 49, kSri44, 1024); }
+    int32_t is() { return omxACAAC_DecodeIsStereo_S32(l.v, r.v, sfR.data(), cbR.data(), 1, kG1, 49, kSri44, 1024); }
 };
 
 TEST(MsStereo, SaturatesAndSelectsBands) {
     const uint16_t *off = armACAAC_swbOffsetLongWindow[kSri44];
+    const auto clamp = [](int64_t v) { return std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, v)); };
     for (int mask : {1, 2}) {
         Pair p;
         p.cpe.msMaskPresent = mask;
         std::mt19937 rng(mask);
         for (int i = 0; i < 1024; ++i) p.l.v[i] = static_cast<int32_t>(rng()), p.r.v[i] = static_cast<int32_t>(rng());
         p.l.v[0] = 0x7FFFFFFF, p.r.v[0] = 1;
-        Coefs l0 = p.l, r0 = p.r;
-        for (int b = 0; b < 49; ++b) p.cpe.msUsed[0][b] = (b % 3 == 0) ? 1 : 0;
+        const Coefs l0 = p.l, r0 = p.r;
+        for (int b = 0; b < 49; ++b) p.cpe.msUsed[0][b] = (b % 3 == 0 || b == 10) ? 1 : 0;
         p.cbR[6] = 13, p.cbR[7] = 14, p.cbR[8] = 15, p.cbR[9] = 14, p.cbR[10] = 15;
-        p.cpe.msUsed[0][7] = 0, p.cpe.msUsed[0][8] = 0, p.cpe.msUsed[0][9] = 1, p.cpe.msUsed[0][10] = 1;
         ASSERT_EQ(p.ms(), 0);
         for (int b = 0; b < 49; ++b) {
             const bool applies = (p.cpe.msUsed[0][b] == 1 || mask == 2) && (b < 6 || b > 10);
             for (int i = off[b]; i < off[b + 1]; ++i) {
-                const int64_t s = int64_t{l0.v[i]} + r0.v[i], d = int64_t{l0.v[i]} - r0.v[i];
-                const auto clamp = [](int64_t v) { return std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, v)); };
-                ASSERT_EQ(p.l.v[i], applies ? clamp(s) : l0.v[i]) << b;
-                ASSERT_EQ(p.r.v[i], applies ? clamp(d) : r0.v[i]) << b;
+                ASSERT_EQ(p.l.v[i], applies ? clamp(int64_t{l0.v[i]} + r0.v[i]) : l0.v[i]) << b;
+                ASSERT_EQ(p.r.v[i], applies ? clamp(int64_t{l0.v[i]} - r0.v[i]) : r0.v[i]) << b;
             }
         }
         EXPECT_EQ(p.l.v[0], 0x7FFFFFFF);
         EXPECT_EQ(p.r.v[0], 0x7FFFFFFE);
         for (int i = off[49]; i < 1024; ++i) ASSERT_EQ(p.l.v[i], l0.v[i]);
-        EXPECT_EQ(p.cbR[7], 14);  // intensity band without ms_used: unchanged
+        // Intensity bands: unchanged without ms_used, inverted with it.
+        EXPECT_EQ(p.cbR[7], 14);
         EXPECT_EQ(p.cbR[8], 15);
-        EXPECT_EQ(p.cbR[9], 15);  // inverted by ms_used
+        EXPECT_EQ(p.cbR[9], 15);
         EXPECT_EQ(p.cbR[10], 14);
     }
 }
 
-TEST(IsStereo, PositionsAndSigns) {
+TEST(IsStereo, PositionsSignsAndMsInversion) {
     const uint16_t *off = armACAAC_swbOffsetLongWindow[kSri44];
     Pair p;
     std::mt19937 rng(9);
     for (int i = 0; i < 1024; ++i) p.l.v[i] = static_cast<int32_t>(rng() % 2000001) - 1000000, p.r.v[i] = 77;
-    for (int b = 0; b < 49; ++b) {
-        p.cbR[b] = (b % 4 == 3) ? 1 : (b % 2 ? 14 : 15);
-        p.sfR[b] = static_cast<int16_t>(b * 3 - 40);
-    }
+    for (int b = 0; b < 49; ++b) p.cbR[b] = (b % 4 == 3) ? 1 : (b % 2 ? 14 : 15), p.sfR[b] = static_cast<int16_t>(b * 3 - 40);
     p.sfR[0] = 0, p.sfR[1] = 0, p.sfR[2] = 4;
     ASSERT_EQ(p.is(), 0);
     for (int b = 0; b < 49; ++b)
@@ -352,18 +260,13 @@ TEST(IsStereo, PositionsAndSigns) {
             if (b == 2) ASSERT_EQ(p.r.v[i], refRound(p.l.v[i] / 2.0L));  // halves away from zero
         }
     for (int i = off[49]; i < 1024; ++i) ASSERT_EQ(p.r.v[i], 77);
-}
-
-TEST(IsStereo, MsInversionGivesNegativeSign) {
-    Pair p;
-    p.cpe.msMaskPresent = 1;
-    p.cbR[0] = 15;
-    p.cpe.msUsed[0][0] = 1;
-    for (int i = 0; i < 4; ++i) p.l.v[i] = 100 * (i + 1), p.r.v[i] = 0;
-    ASSERT_EQ(p.ms(), 0);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(p.l.v[i], 100 * (i + 1));
-    ASSERT_EQ(p.is(), 0);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(p.r.v[i], -100 * (i + 1));
+    // ms_used on an intensity band (codebook 15) makes its sign negative.
+    Pair q;
+    q.cpe.msMaskPresent = 1, q.cbR[0] = 15, q.cpe.msUsed[0][0] = 1;
+    for (int i = 0; i < 4; ++i) q.l.v[i] = 100 * (i + 1);
+    ASSERT_EQ(q.ms(), 0);
+    ASSERT_EQ(q.is(), 0);
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(q.l.v[i] == 100 * (i + 1) && q.r.v[i] == -100 * (i + 1)) << i;
 }
 
 TEST(IsStereo, ShortGroups) {
@@ -374,64 +277,42 @@ TEST(IsStereo, ShortGroups) {
     for (int i = 0; i < 1024; ++i) l.v[i] = 1000 + i;
     std::vector<int16_t> sf(3 * maxSfb);
     std::vector<uint8_t> cb(3 * maxSfb, 0);
-    cb[1 * maxSfb + 4] = 15, sf[1 * maxSfb + 4] = 8;  // group 1, band 4: quarter
+    cb[maxSfb + 4] = 15, sf[maxSfb + 4] = 8;  // group 1, band 4: quarter
     ASSERT_EQ(omxACAAC_DecodeIsStereo_S32(l.v, r.v, sf.data(), cb.data(), 3, grp, maxSfb, kSri44, 128), 0);
-    for (int i = 0; i < 1024; ++i) {
-        const int start = grp[0] * off[maxSfb] + off[4] * grp[1];
-        const int end = start + (off[5] - off[4]) * grp[1];
-        ASSERT_EQ(r.v[i], (i >= start && i < end) ? refRound((1000 + i) / 4.0L) : 0) << i;
-    }
+    const int start = grp[0] * off[maxSfb] + off[4] * grp[1], end = start + (off[5] - off[4]) * grp[1];
+    for (int i = 0; i < 1024; ++i) ASSERT_EQ(r.v[i], (i >= start && i < end) ? refRound((1000 + i) / 4.0L) : 0) << i;
 }
 
 TEST(Stereo, Statuses) {
     Pair p;
-    p.cpe.msMaskPresent = 1;
-    const int32_t g8[8] = {1, 1, 1, 1, 1, 1, 1, 1};
     int32_t *l4 = reinterpret_cast<int32_t *>(reinterpret_cast<char *>(p.l.v) + 4);
-    auto ms = [&](int32_t *l, int32_t *r, const ChanPairElt *c, uint8_t *cb, int32_t ng, const int32_t *gl,
-                  int32_t maxSfb, int32_t sri, int32_t fl) {
-        return omxACAAC_DecodeMsStereo_S32_I(l, r, c, cb, ng, gl, maxSfb, sri, fl);
-    };
-    uint8_t *cb = p.cbR.data();
-    EXPECT_EQ(ms(nullptr, p.r.v, &p.cpe, cb, 1, p.grp, 10, 4, 1024), -5);
-    EXPECT_EQ(ms(p.l.v, nullptr, &p.cpe, cb, 1, p.grp, 10, 4, 1024), -5);
-    EXPECT_EQ(ms(p.l.v, p.r.v, nullptr, cb, 1, p.grp, 10, 4, 1024), -5);
-    EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, nullptr, 1, p.grp, 10, 4, 1024), -5);
-    EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, cb, 1, nullptr, 10, 4, 1024), -5);
-    EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, cb, 1, p.grp, 52, 4, 1024), -5);
-    EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, cb, 1, p.grp, 10, 12, 1024), -5);
-    EXPECT_EQ(ms(l4, p.r.v, &p.cpe, cb, 1, p.grp, 10, 4, 1024), -5);
-    EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, cb, 1, p.grp, 10, 4, 960), -5);
-    EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, cb, 2, p.grp, 10, 4, 1024), -5);
-    EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, cb, 9, g8, 10, 4, 128), -5);
-    EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, cb, 1, p.grp, 50, 4, 1024), -162);
-    EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, cb, 8, g8, 15, 4, 128), -162);
+    // Argument sets: {ng, groups, maxSfb, sri, fl, ms status, is status}.
+    struct Case { int32_t ng; const int32_t *g; int32_t maxSfb, sri, fl, ms, is; };
+    const Case cases[] = {{1, kG1, 52, 4, 1024, -5, -5},  {1, kG1, 10, 12, 1024, -5, -5}, {1, kG1, 10, 4, 960, -5, -5},
+                          {1, kG1, 10, 4, 256, -5, -5},   {2, kG1, 10, 4, 1024, -5, -5},  {9, kG8, 10, 4, 128, -5, -5},
+                          {0, kG8, 10, 4, 128, -5, -5},   {1, kG1, 50, 4, 1024, -162, -162},
+                          {8, kG8, 15, 4, 128, -162, -162}, {8, kG8, 14, 4, 128, 0, 0},   {1, kG1, 10, 4, 1024, 0, 0}};
+    p.cpe.msMaskPresent = 1;
+    for (const Case &c : cases) {
+        const int n = static_cast<int>(&c - cases);
+        EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(p.l.v, p.r.v, &p.cpe, p.cbR.data(), c.ng, c.g, c.maxSfb, c.sri, c.fl), c.ms) << n;
+        EXPECT_EQ(omxACAAC_DecodeIsStereo_S32(p.l.v, p.r.v, p.sfR.data(), p.cbR.data(), c.ng, c.g, c.maxSfb, c.sri, c.fl), c.is) << n;
+    }
+    for (int k = 0; k < 5; ++k) {  // each pointer null in turn
+        EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(k == 0 ? nullptr : p.l.v, k == 1 ? nullptr : p.r.v, k == 2 ? nullptr : &p.cpe,
+                                                k == 3 ? nullptr : p.cbR.data(), 1, k == 4 ? nullptr : kG1, 10, 4, 1024), -5) << k;
+        EXPECT_EQ(omxACAAC_DecodeIsStereo_S32(k == 0 ? nullptr : p.l.v, k == 1 ? nullptr : p.r.v, k == 2 ? nullptr : p.sfR.data(),
+                                              k == 3 ? nullptr : p.cbR.data(), 1, k == 4 ? nullptr : kG1, 10, 4, 1024), -5) << k;
+    }
+    EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(l4, p.r.v, &p.cpe, p.cbR.data(), 1, kG1, 10, 4, 1024), -5);  // misaligned
+    EXPECT_EQ(omxACAAC_DecodeIsStereo_S32(l4, p.r.v, p.sfR.data(), p.cbR.data(), 1, kG1, 49, 4, 1024), 0);  // no alignment check
     for (int mask : {0, 3}) {
         p.cpe.msMaskPresent = mask;
-        EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, cb, 1, p.grp, 10, 4, 1024), -5);
+        EXPECT_EQ(p.ms(), -5) << mask;
     }
     p.cpe.msMaskPresent = 2;
-    EXPECT_EQ(ms(p.l.v, p.r.v, &p.cpe, cb, 8, g8, 14, 4, 128), 0);
-
-    auto is = [&](const int32_t *l, int32_t *r, const int16_t *sf, const uint8_t *c, int32_t ng,
-                  const int32_t *gl, int32_t maxSfb, int32_t sri, int32_t fl) {
-        return omxACAAC_DecodeIsStereo_S32(l, r, sf, c, ng, gl, maxSfb, sri, fl);
-    };
-    const int16_t *sf = p.sfR.data();
-    EXPECT_EQ(is(nullptr, p.r.v, sf, cb, 1, p.grp, 10, 4, 1024), -5);
-    EXPECT_EQ(is(p.l.v, nullptr, sf, cb, 1, p.grp, 10, 4, 1024), -5);
-    EXPECT_EQ(is(p.l.v, p.r.v, nullptr, cb, 1, p.grp, 10, 4, 1024), -5);
-    EXPECT_EQ(is(p.l.v, p.r.v, sf, nullptr, 1, p.grp, 10, 4, 1024), -5);
-    EXPECT_EQ(is(p.l.v, p.r.v, sf, cb, 1, nullptr, 10, 4, 1024), -5);
-    EXPECT_EQ(is(p.l.v, p.r.v, sf, cb, 1, p.grp, 52, 4, 1024), -5);
-    EXPECT_EQ(is(p.l.v, p.r.v, sf, cb, 1, p.grp, 10, 12, 1024), -5);
-    EXPECT_EQ(is(p.l.v, p.r.v, sf, cb, 1, p.grp, 10, 4, 256), -5);
-    EXPECT_EQ(is(p.l.v, p.r.v, sf, cb, 0, g8, 10, 4, 128), -5);
-    EXPECT_EQ(is(p.l.v, p.r.v, sf, cb, 1, p.grp, 50, 4, 1024), -162);
-    EXPECT_EQ(is(l4, p.r.v, sf, cb, 1, p.grp, 49, 4, 1024), 0);  // no alignment check
+    EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(p.l.v, p.r.v, &p.cpe, p.cbR.data(), 8, kG8, 14, 4, 128), 0);
 }
-
-// ------------------------------------------------------ noise substitution
 
 struct Pns {
     Coefs s{};
@@ -443,30 +324,24 @@ struct Pns {
     uint32_t state = 12345;
     int32_t grp[8] = {1};
     int32_t ng = 1, maxSfb = 49, fl = 1024;
-    Pns() { for (int32_t &f : flags) f = 5; }
+    Pns() { std::fill(flags, flags + 64, 5); }
     int32_t run(int32_t second) {
-        return omxACAAC_DecodeMsPNS_S32_I(s.v, flags, cb.data(), sf.data(), maxSfb, ng, grp, kSri44, fl,
-                                          &state, second, corr, seeds, armACAAC_PNSConsts,
-                                          armACAAC_swbDiffOffsetShortWindow, armACAAC_swbDiffOffsetLongWindow);
+        return omxACAAC_DecodeMsPNS_S32_I(s.v, flags, cb.data(), sf.data(), maxSfb, ng, grp, kSri44, fl, &state, second,
+                                          corr, seeds, armACAAC_PNSConsts, armACAAC_swbDiffOffsetShortWindow,
+                                          armACAAC_swbDiffOffsetLongWindow);
     }
 };
 
-// Expected band: W generator outputs from r, scaled to energy 2^(sf/2) * 1024.
+// Expected band: `width` generator outputs from r, scaled to energy 2^(sf/2) * 1024.
 void expectNoise(const int32_t *band, int width, uint32_t &r, int sf) {
     std::vector<long double> raw(width);
-    long double e = 0;
-    for (int k = 0; k < width; ++k) {
-        r = lcg(r);
-        raw[k] = static_cast<int32_t>(r);
-        e += raw[k] * raw[k];
-    }
-    const long double gain = std::sqrt(std::pow(2.0L, 0.5L * sf) * 1024.0L / e);
-    long double got = 0;
+    long double e = 0, got = 0;
+    for (int k = 0; k < width; ++k) r = lcg(r), raw[k] = static_cast<int32_t>(r), e += raw[k] * raw[k];
+    const long double want = std::pow(2.0L, 0.5L * sf) * 1024.0L, gain = std::sqrt(want / e);
     for (int k = 0; k < width; ++k) {
         ASSERT_LE(std::fabs(band[k] - gain * raw[k]), 0.5L + 1e-9L * std::fabs(gain * raw[k])) << k;
         got += static_cast<long double>(band[k]) * band[k];
     }
-    const long double want = std::pow(2.0L, 0.5L * sf) * 1024.0L;
     EXPECT_LE(std::fabs(got - want), std::sqrt(want * width) + width) << sf;
 }
 
@@ -475,23 +350,18 @@ TEST(Pns, EnergyAndContinuityAcrossBands) {
     Pns p;
     for (int b = 0; b < 49; ++b) p.cb[b] = (b % 5 == 4) ? 1 : 13, p.sf[b] = static_cast<int16_t>(b * 2 + 10);
     p.corr[12] = 1;  // correlated band in the middle of the independent ones
-    for (int i = 0; i < 1024; ++i) p.s.v[i] = 3;
+    std::fill(p.s.v, p.s.v + 1024, 3);
     ASSERT_EQ(p.run(0), 0);
     uint32_t r = 12345;
     for (int b = 0; b < 49; ++b) {
+        EXPECT_EQ(p.flags[b], p.cb[b] == 13 ? 0 : 5);
         if (p.cb[b] != 13) {
             for (int i = off[b]; i < off[b + 1]; ++i) ASSERT_EQ(p.s.v[i], 3);
-            EXPECT_EQ(p.flags[b], 5);
             continue;
         }
-        EXPECT_EQ(p.flags[b], 0);
-        if (b == 12) {
-            EXPECT_EQ(p.seeds[12], r);
-            uint32_t rc = r;  // correlated band: starts from the state, does not advance it
-            expectNoise(p.s.v + off[b], off[b + 1] - off[b], rc, p.sf[b]);
-            continue;
-        }
-        expectNoise(p.s.v + off[b], off[b + 1] - off[b], r, p.sf[b]);
+        uint32_t rc = r;  // a correlated band starts from the state but does not advance it
+        if (b == 12) EXPECT_EQ(p.seeds[12], r);
+        expectNoise(p.s.v + off[b], off[b + 1] - off[b], b == 12 ? rc : r, p.sf[b]);
     }
     EXPECT_EQ(p.state, r);
     for (int i = off[49]; i < 1024; ++i) ASSERT_EQ(p.s.v[i], 3);
@@ -504,48 +374,35 @@ TEST(Pns, SecondChannelReproducesCorrelatedBands) {
     ASSERT_EQ(a.run(0), 0);
     b.state = a.state;  // the second channel continues from the first channel's state
     std::copy(std::begin(a.seeds), std::end(a.seeds), b.seeds);
-    const uint32_t before = b.state;
     ASSERT_EQ(b.run(1), 0);
     const uint16_t *off = armACAAC_swbOffsetLongWindow[kSri44];
-    uint32_t r = before;
+    uint32_t r = a.state;
     for (int sfb = 0; sfb < 49; ++sfb)
         for (int i = off[sfb]; i < off[sfb + 1]; ++i) {
-            if (sfb & 1) ASSERT_EQ(b.s.v[i], a.s.v[i]) << sfb;
-            else ASSERT_NE(b.s.v[i], a.s.v[i]) << sfb;
+            ASSERT_EQ(b.s.v[i] == a.s.v[i], (sfb & 1) != 0) << sfb;
+            if (!(sfb & 1)) r = lcg(r);
         }
-    for (int sfb = 0; sfb < 49; sfb += 2)
-        for (int k = 0; k < off[sfb + 1] - off[sfb]; ++k) r = lcg(r);
     EXPECT_EQ(b.state, r);
 }
 
 TEST(Pns, ShortWindowsVisitGroupWindowBand) {
     const uint16_t *off = armACAAC_swbOffsetShortWindow[kSri44];
     Pns p;
-    p.fl = 128, p.ng = 3, p.maxSfb = 10;
-    const int32_t grp[3] = {2, 1, 5};
-    std::copy(grp, grp + 3, p.grp);
+    p.fl = 128, p.ng = 3, p.maxSfb = 10, p.grp[0] = 2, p.grp[1] = 1, p.grp[2] = 5;
     for (int i = 0; i < 3 * 10; ++i) p.cb[i] = (i % 3 == 0) ? 13 : 0, p.sf[i] = static_cast<int16_t>(i);
     p.corr[60 * 2 + 3] = 1;  // group 2, band 3: correlated
     ASSERT_EQ(p.run(0), 0);
     uint32_t r = 12345;
-    int base = 0, win = 0;
-    for (int g = 0; g < 3; ++g) {
-        for (int j = 0; j < grp[g]; ++j)
+    for (int g = 0, base = 0, win = 0; g < 3; base += off[10] * p.grp[g], win += p.grp[g++])
+        for (int j = 0; j < p.grp[g]; ++j)
             for (int b = 0; b < 10; ++b) {
                 if (p.cb[g * 10 + b] != 13) continue;
                 const int width = off[b + 1] - off[b];
-                const int32_t *band = p.s.v + base + off[b] * grp[g] + j * width;
-                if (g == 2 && b == 3) {
-                    EXPECT_EQ(p.seeds[60 * (win + j) + 3], r);
-                    uint32_t rc = r;
-                    expectNoise(band, width, rc, p.sf[g * 10 + b]);
-                } else {
-                    expectNoise(band, width, r, p.sf[g * 10 + b]);
-                }
+                uint32_t rc = r;
+                const bool correlated = g == 2 && b == 3;
+                if (correlated) EXPECT_EQ(p.seeds[60 * (win + j) + 3], r);
+                expectNoise(p.s.v + base + off[b] * p.grp[g] + j * width, width, correlated ? rc : r, p.sf[g * 10 + b]);
             }
-        base += off[10] * grp[g];
-        win += grp[g];
-    }
     EXPECT_EQ(p.state, r);
     for (int32_t f : p.flags) EXPECT_EQ(f, 5);  // band flags only for long frames
 }
@@ -553,21 +410,11 @@ TEST(Pns, ShortWindowsVisitGroupWindowBand) {
 TEST(Pns, NullArguments) {
     Pns p;
     uint32_t st = 0;
-    int32_t *coefs = p.s.v;
-    auto run = [&](int32_t *s, int32_t *fl, const uint8_t *cb, const int16_t *sf, const int32_t *gl,
-                   uint32_t *rs, const uint8_t *corr, uint32_t *seeds) {
-        return omxACAAC_DecodeMsPNS_S32_I(s, fl, cb, sf, 49, 1, gl, kSri44, 1024, rs, 0, corr, seeds,
-                                          nullptr, nullptr, nullptr);
-    };
-    EXPECT_EQ(run(coefs, p.flags, p.cb.data(), p.sf.data(), p.grp, &st, p.corr, p.seeds), 0);
-    EXPECT_EQ(run(nullptr, p.flags, p.cb.data(), p.sf.data(), p.grp, &st, p.corr, p.seeds), -5);
-    EXPECT_EQ(run(coefs, nullptr, p.cb.data(), p.sf.data(), p.grp, &st, p.corr, p.seeds), -5);
-    EXPECT_EQ(run(coefs, p.flags, nullptr, p.sf.data(), p.grp, &st, p.corr, p.seeds), -5);
-    EXPECT_EQ(run(coefs, p.flags, p.cb.data(), nullptr, p.grp, &st, p.corr, p.seeds), -5);
-    EXPECT_EQ(run(coefs, p.flags, p.cb.data(), p.sf.data(), nullptr, &st, p.corr, p.seeds), -5);
-    EXPECT_EQ(run(coefs, p.flags, p.cb.data(), p.sf.data(), p.grp, nullptr, p.corr, p.seeds), -5);
-    EXPECT_EQ(run(coefs, p.flags, p.cb.data(), p.sf.data(), p.grp, &st, nullptr, p.seeds), -5);
-    EXPECT_EQ(run(coefs, p.flags, p.cb.data(), p.sf.data(), p.grp, &st, p.corr, nullptr), -5);
+    for (int k = -1; k < 8; ++k)  // k = -1: all present
+        EXPECT_EQ(omxACAAC_DecodeMsPNS_S32_I(k == 0 ? nullptr : p.s.v, k == 1 ? nullptr : p.flags, k == 2 ? nullptr : p.cb.data(),
+                                             k == 3 ? nullptr : p.sf.data(), 49, 1, k == 4 ? nullptr : p.grp, kSri44, 1024,
+                                             k == 5 ? nullptr : &st, 0, k == 6 ? nullptr : p.corr, k == 7 ? nullptr : p.seeds,
+                                             nullptr, nullptr, nullptr), k < 0 ? 0 : -5) << k;
 }
 
 }  // namespace

@@ -37,16 +37,16 @@ private:
     int count_ = 0;
 };
 
-int bitsFrom(const ArmBitPosition &start, const ArmBitPosition &now) {
+inline int bitsFrom(const ArmBitPosition &start, const ArmBitPosition &now) {
     return static_cast<int>((now.pByte - start.pByte) * 8) + static_cast<int>(now.offset) -
            static_cast<int>(start.offset);
 }
 
-bool isUnsigned(int cb) { return armACAAC_signCb[cb] != 0; }
-int modulus(int cb) { return isUnsigned(cb) ? armACAAC_lavCb[cb] + 1 : 2 * armACAAC_lavCb[cb] + 1; }
+inline bool isUnsigned(int cb) { return armACAAC_signCb[cb] != 0; }
+inline int modulus(int cb) { return isUnsigned(cb) ? armACAAC_lavCb[cb] + 1 : 2 * armACAAC_lavCb[cb] + 1; }
 
 // Escape sequence of a magnitude 16..8191.
-void writeEscape(BitWriter &w, int magnitude) {
+inline void writeEscape(BitWriter &w, int magnitude) {
     int n = 0;
     while ((magnitude >> (n + 5)) != 0) ++n;  // 2^(n+4) <= magnitude < 2^(n+5)
     for (int i = 0; i < n; ++i) w.bits(1, 1);
@@ -55,7 +55,7 @@ void writeEscape(BitWriter &w, int magnitude) {
 }
 
 // One tuple (4 values for codebooks 1..4, else 2) of codebook cb.
-void writeTuple(BitWriter &w, int cb, const int32_t *v) {
+inline void writeTuple(BitWriter &w, int cb, const int32_t *v) {
     const int dim = cb <= 4 ? 4 : 2;
     const int m = modulus(cb);
     const int off = isUnsigned(cb) ? 0 : armACAAC_lavCb[cb];
@@ -79,7 +79,7 @@ void writeTuple(BitWriter &w, int cb, const int32_t *v) {
 }
 
 // A random value that codebook cb can carry.
-int32_t randomValue(int cb, std::mt19937 &rng) {
+inline int32_t randomValue(int cb, std::mt19937 &rng) {
     const int lav = armACAAC_lavCb[cb];
     if (cb == 11 && rng() % 4 == 0) {
         // escapes: favour the edges of each prefix length
@@ -114,16 +114,16 @@ struct Channel {
     int globalGain = 100;
 };
 
-const uint16_t *offsetsOf(const Channel &ch) {
+inline const uint16_t *offsetsOf(const Channel &ch) {
     return ch.shortWindows ? armACAAC_swbOffsetShortWindow[ch.sri]
                            : armACAAC_swbOffsetLongWindow[ch.sri];
 }
-int bandCount(const Channel &ch) {
+inline int bandCount(const Channel &ch) {
     return ch.shortWindows ? armACAAC_numSwbShort[ch.sri] : armACAAC_numSwbLong[ch.sri];
 }
 
 // Random layout of groups and sections.  codebooks: the pool to draw from.
-Channel randomLayout(std::mt19937 &rng, bool shortWindows, const std::vector<int> &codebooks) {
+inline Channel randomLayout(std::mt19937 &rng, bool shortWindows, const std::vector<int> &codebooks) {
     Channel ch;
     ch.shortWindows = shortWindows;
     ch.sri = static_cast<int>(rng() % 12);
@@ -156,7 +156,7 @@ Channel randomLayout(std::mt19937 &rng, bool shortWindows, const std::vector<int
 }
 
 // Writes scale_factor_data() with random values, filling ch.sf.
-void writeScaleFactors(BitWriter &w, Channel &ch, std::mt19937 &rng) {
+inline void writeScaleFactors(BitWriter &w, Channel &ch, std::mt19937 &rng) {
     int sf = ch.globalGain, is = 0, noise = 0;
     bool firstNoise = true;
     for (const uint8_t cb : ch.sfbCb) {
@@ -189,7 +189,7 @@ void writeScaleFactors(BitWriter &w, Channel &ch, std::mt19937 &rng) {
 }
 
 // Writes spectral_data() with random values, filling ch.values.
-void writeSpectrum(BitWriter &w, Channel &ch, std::mt19937 &rng) {
+inline void writeSpectrum(BitWriter &w, Channel &ch, std::mt19937 &rng) {
     const uint16_t *off = offsetsOf(ch);
     size_t s = 0;
     for (int g = 0; g < ch.numGroups; ++g) {
@@ -215,5 +215,34 @@ void writeSpectrum(BitWriter &w, Channel &ch, std::mt19937 &rng) {
     }
 }
 
+// Stream info of ch without predictor data; the grouping bits follow groupLen.
+inline void writeIcsInfo(BitWriter &w, const Channel &ch, int shape) {
+    w.bits(0, 1);
+    w.bits(ch.shortWindows ? 2 : 0, 2);
+    w.bits(static_cast<uint32_t>(shape), 1);
+    w.bits(static_cast<uint32_t>(ch.maxSfb), ch.shortWindows ? 4 : 6);
+    if (!ch.shortWindows) return w.bits(0, 1);
+    uint32_t grouping = 0;
+    for (int g = 0, win = 0; g < ch.numGroups; ++g)
+        for (int i = 0; i < ch.groupLen[g]; ++i, ++win)
+            if (win > 0) grouping = (grouping << 1) | (i > 0 ? 1u : 0u);
+    w.bits(grouping, 7);
+}
+
+// Section data of ch, lengths split at the escape value.
+inline void writeSections(BitWriter &w, const Channel &ch) {
+    const int bits = ch.shortWindows ? 3 : 5, esc = ch.shortWindows ? 7 : 31;
+    for (int g = 0, s = 0; g < ch.numGroups; ++g) {
+        for (int i = 0, k = 0; i < ch.numSect[g]; ++i, ++s) {
+            w.bits(ch.sectCb[s], 4);
+            int len = ch.sectEnd[s] - k;
+            for (; len >= esc; len -= esc) w.bits(static_cast<uint32_t>(esc), bits);
+            w.bits(static_cast<uint32_t>(len), bits);
+            k = ch.sectEnd[s];
+        }
+    }
+}
+
 constexpr int32_t kUntouched = 0x5A5A5A5A;
+const std::vector<int> kAllCodebooks = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 }  // namespace
