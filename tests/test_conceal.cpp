@@ -66,9 +66,13 @@ void refInterpolate(int32_t *x, const std::vector<int32_t> &own, const std::vect
         if (b.ends[k] <= start) continue;
         const int64_t d = static_cast<int64_t>(other[k]) - own[k], j = ((d % 4) + 4) % 4, e = floorDiv(d, 4) + 1;
         for (int i = start; i < b.ends[k]; ++i) {
+            if (e < 0 || e >= 64) {
+                x[i] = 0;
+                continue;
+            }
             const int64_t r = floorDiv(static_cast<__int128>(x[i]) * fac[j] + (1LL << 30), 1LL << 31);
-            const unsigned __int128 wide = static_cast<unsigned __int128>(static_cast<__int128>(r)) << (e < 64 ? e : 64);
-            x[i] = e < 0 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(e < 64 ? wide & 0xFFFFFFFFu : 0));
+            const unsigned __int128 wide = static_cast<unsigned __int128>(static_cast<__int128>(r)) << e;
+            x[i] = static_cast<int32_t>(static_cast<uint32_t>(wide & 0xFFFFFFFFu));
         }
         start = b.ends[k];
     }
