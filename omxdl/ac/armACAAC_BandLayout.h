@@ -40,6 +40,24 @@ struct BandLayout {
     return true;
 }
 
+// Checks shared by the tools that walk the bands of one channel in coded
+// order: maxSfb above 51, a reserved sampling-rate index, a frame length
+// other than 1024 or 128, or a group count that does not fit the frame
+// length give -5; then maxSfb above the band count gives -162; then group
+// lengths running past the frame give -5.  On success *lay is the layout.
+[[nodiscard]] inline int32_t checkBandWalk(int32_t maxSfb, int32_t sri, int32_t frameLength,
+                                           int32_t numWinGrp, const int32_t *pWinGrpLen,
+                                           BandLayout *lay) {
+    if (maxSfb > kMaxSfbLimit || badSri(sri)) return omxsts::kBadArg;
+    if (frameLength != kLongFrame && frameLength != kShortFrame) return omxsts::kBadArg;
+    const bool isShort = frameLength == kShortFrame;
+    if (isShort ? (numWinGrp < 1 || numWinGrp > 8) : numWinGrp != 1) return omxsts::kBadArg;
+    *lay = layoutFor(sri, isShort);
+    if (maxSfb > lay->numSwb) return omxsts::kMaxSfb;
+    if (!groupsFit(pWinGrpLen, numWinGrp, isShort ? 8 : 1)) return omxsts::kBadArg;
+    return omxsts::kNoErr;
+}
+
 [[nodiscard]] inline bool misaligned8(const void *p) {
     return (reinterpret_cast<uintptr_t>(p) & 7u) != 0;
 }

@@ -27,15 +27,9 @@ AACD_EXPORT int32_t omxACAAC_DecodeIsStereo_S32(const int32_t *pSrcL, int32_t *p
     if (pSrcL == nullptr || pDstR == nullptr || pScalefactorR == nullptr ||
         pSfbCbR == nullptr || pWinGrpLen == nullptr)
         return omxsts::kBadArg;
-    if (maxSfb > kMaxSfbLimit) return omxsts::kBadArg;
-    if (badSri(samplingRateIndex)) return omxsts::kBadArg;
-    if (frameLength != kLongFrame && frameLength != kShortFrame) return omxsts::kBadArg;
-    if (frameLength == kLongFrame && numWinGrp != 1) return omxsts::kBadArg;
-    if (frameLength == kShortFrame && (numWinGrp < 1 || numWinGrp > 8)) return omxsts::kBadArg;
-    const bool isShort = frameLength == kShortFrame;
-    const BandLayout lay = layoutFor(samplingRateIndex, isShort);
-    if (maxSfb > lay.numSwb) return omxsts::kMaxSfb;
-    if (!groupsFit(pWinGrpLen, numWinGrp, isShort ? 8 : 1)) return omxsts::kBadArg;
+    BandLayout lay;
+    if (const int32_t st = checkBandWalk(maxSfb, samplingRateIndex, frameLength, numWinGrp, pWinGrpLen, &lay))
+        return st;
 
     int32_t pos = 0;
     for (int32_t g = 0; g < numWinGrp; ++g) {

@@ -27,18 +27,12 @@ AACD_EXPORT int32_t omxACAAC_DecodeMsStereo_S32_I(int32_t *pSrcDstL, int32_t *pS
     if (pSrcDstL == nullptr || pSrcDstR == nullptr || pChanPairElt == nullptr ||
         pSfbCbR == nullptr || pWinGrpLen == nullptr)
         return omxsts::kBadArg;
-    if (maxSfb > kMaxSfbLimit) return omxsts::kBadArg;
-    if (badSri(samplingRateIndex)) return omxsts::kBadArg;
     const int32_t mask = pChanPairElt->msMaskPresent;
     if (mask != 1 && mask != 2) return omxsts::kBadArg;
     if (misaligned8(pSrcDstL) || misaligned8(pSrcDstR)) return omxsts::kBadArg;
-    if (frameLength != kLongFrame && frameLength != kShortFrame) return omxsts::kBadArg;
-    if (frameLength == kLongFrame && numWinGrp != 1) return omxsts::kBadArg;
-    if (frameLength == kShortFrame && (numWinGrp < 1 || numWinGrp > 8)) return omxsts::kBadArg;
-    const bool isShort = frameLength == kShortFrame;
-    const BandLayout lay = layoutFor(samplingRateIndex, isShort);
-    if (maxSfb > lay.numSwb) return omxsts::kMaxSfb;
-    if (!groupsFit(pWinGrpLen, numWinGrp, isShort ? 8 : 1)) return omxsts::kBadArg;
+    BandLayout lay;
+    if (const int32_t st = checkBandWalk(maxSfb, samplingRateIndex, frameLength, numWinGrp, pWinGrpLen, &lay))
+        return st;
 
     int32_t pos = 0;
     for (int32_t g = 0; g < numWinGrp; ++g) {

@@ -41,15 +41,9 @@ AACD_EXPORT int32_t omxACAAC_QuantInv_S32_I(int32_t *pSrcDstSpectralCoef,
     if (pSrcDstSpectralCoef == nullptr || pScalefactor == nullptr || pWinGrpLen == nullptr ||
         pSfbCb == nullptr)
         return omxsts::kBadArg;
-    if (badSri(samplingRateIndex)) return omxsts::kBadArg;
-    if (maxSfb > kMaxSfbLimit) return omxsts::kBadArg;
-    if (frameLength != kLongFrame && frameLength != kShortFrame) return omxsts::kBadArg;
-    if (frameLength == kLongFrame && numWinGrp != 1) return omxsts::kBadArg;
-    if (frameLength == kShortFrame && (numWinGrp < 1 || numWinGrp > 8)) return omxsts::kBadArg;
-    const bool isShort = frameLength == kShortFrame;
-    const BandLayout lay = layoutFor(samplingRateIndex, isShort);
-    if (maxSfb > lay.numSwb) return omxsts::kMaxSfb;
-    if (!groupsFit(pWinGrpLen, numWinGrp, isShort ? 8 : 1)) return omxsts::kBadArg;
+    BandLayout lay;
+    if (const int32_t st = checkBandWalk(maxSfb, samplingRateIndex, frameLength, numWinGrp, pWinGrpLen, &lay))
+        return st;
 
     const double scale = pow2_25;
     int32_t *p = pSrcDstSpectralCoef;
