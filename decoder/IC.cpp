@@ -10,6 +10,12 @@
 // channel map, which keep their previous index - and the frame is rejected
 // with status 35.  Indices 12..15 are taken over (they read as rate 0) and
 // also give 35.
+//
+// A host program configuration record carries its own sampling index, which
+// becomes the channel map's and indexes the 12-row band tables when the
+// frame's elements are decoded.  A record with an index above 11 is refused
+// like a record that does not fit the channel slots (status 36), before the
+// map is touched.
 #include "decoder/decoder.h"
 
 namespace {
@@ -60,6 +66,8 @@ extern "C" AACD_EXPORT int32_t AACD_decode_info(AacdDecoderState *state,
         const int32_t t = rec.elementInstanceTag;
         if (state->configTag >= 0 && t != state->configTag) continue;
         if (state->configTag < 0) state->configTag = t;
+        if (static_cast<uint32_t>(rec.samplingFrequencyIndex) > kMaxSamplingIndex)
+            return kStatusBadProgConfig;
         state->implicitConfig = 1;
         AACD_reset_mc_info(map, state);
         if (AACD_enter_mc_info(map, &rec, state) < 0) return kStatusBadProgConfig;

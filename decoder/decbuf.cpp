@@ -8,8 +8,15 @@
 //
 // Reads are bounded by input_size: bits at or past input + input_size read
 // as zero and no byte there is touched.  An element that leaves the position
-// past the end makes the frame bad with status -1.  A lost or rejected frame
-// reports bits_consumed 0.
+// past the end makes the frame bad with status -1, and bits_consumed never
+// exceeds 8 * input_size.  A lost or rejected frame reports bits_consumed 0.
+//
+// Each channel remembers the window shape its overlap buffer was windowed
+// with (slotPrevShape) and passes that as the previous shape to the inverse
+// MDCT.  The per-window-index bookkeeping alone would hand the second
+// channel of a common-window pair this frame's shape as its previous one,
+// since the first channel updates the shared index just before it; at every
+// shape change that would window the second channel's rising half wrongly.
 #include <cstdint>
 
 #include "aacd.h"
@@ -183,6 +190,16 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
                         st->frameOk = 0;
                     } else {
                         st->samplingRateIndex = st->chInfo.samplingRateIndex;
+                        // The pair record's ms_used flags are read from the
+                        // stream only for a pair with per-band mid/side (mask
+                        // 1); otherwise they still hold an earlier element's
+                        // flags.  Mid/side inverts intensity bands and noise
+                        // substitution shares the partner's noise by these
+                        // flags, so for every other element they are cleared:
+                        // no inversion, independent noise.
+                        if (id != kCpe || st->msMaskPresent[st->pMcInfo->slot[first].windowIndex] != 1) {
+                            myMemSet(st->chanPairElt.msUsed, 0, sizeof(st->chanPairElt.msUsed));
+                        }
                         int32_t abortStatus = 0;
                         const ToolResult r = runSpectralTools(st, first, last, &abortStatus);
                         if (r == ToolResult::kAbort) return abortStatus;

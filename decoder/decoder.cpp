@@ -90,16 +90,6 @@ AACD_EXPORT void AACD_init_globals(AacdDecoderState *st) {
     st->imdctTables = &armACAAC_IMDCT_Tables;
 }
 
-AACD_EXPORT int32_t AACD_decode_init(AacdDecoderState *st) {
-    AACD_init_globals(st);
-    st->frameCounter = 0;
-    st->pMcInfo = &st->mcInfo;
-    // Working spectra start in the first set; overlap buffers and the
-    // even/odd side-information buffers are derived from the slot number.
-    st->workingIsSecondSet = 0;
-    return 0;
-}
-
 AACD_EXPORT void AACD_reset_decoder(AacdDecoderState *st) {
     for (int w = 0; w < kNumSlots; ++w) st->windowShape[w][1] = 0;
     for (int c = 0; c < kNumSlots; ++c) st->slotPrevShape[c] = 0;
@@ -115,6 +105,19 @@ AACD_EXPORT void AACD_initio(AacdDecoderState *st) {
 
 AACD_EXPORT void AACD_init(AacdDecoderState *) {}
 
+AACD_EXPORT int32_t AACD_decode_init(AacdDecoderState *st) {
+    AACD_init_globals(st);
+    st->frameCounter = 0;
+    st->pMcInfo = &st->mcInfo;
+    // Working spectra start in the first set; overlap buffers and the
+    // even/odd side-information buffers are derived from the slot number.
+    st->workingIsSecondSet = 0;
+    AACD_reset_decoder(st);
+    AACD_initio(st);
+    AACD_init(st);
+    return 0;
+}
+
 AACD_EXPORT int32_t aacd_decoder_init(AacdDecoderConfig *config) {
     if (config == nullptr) return AACD_ERR_NULL_CONFIG;
     config->sbr_mode = 0;
@@ -129,9 +132,6 @@ AACD_EXPORT int32_t aacd_decoder_init(AacdDecoderConfig *config) {
     st->outputBits = bits;
 
     (void)AACD_decode_init(st);
-    AACD_reset_decoder(st);
-    AACD_initio(st);
-    AACD_init(st);
 
     st->randomState = 0;
     myMemSet(st->noiseSeeds, 0, sizeof st->noiseSeeds);

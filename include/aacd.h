@@ -88,8 +88,9 @@ enum {
        in-band program configuration element failed to parse.  Frame
        concealed, full output produced. */
     AACD_ERR_CONFIG = 35,
-    /* A host program configuration record did not fit the six channel slots.
-       Frame concealed, full output produced. */
+    /* A host program configuration record did not fit the six channel slots
+       or carried a sampling index above 11.  Frame concealed, full output
+       produced. */
     AACD_ERR_PROG_CONFIG = 36,
     /* aacd_decoder_init: output_bits is neither 16 nor 24.  The instance is
        not initialised and must not be used for decoding. */
@@ -104,8 +105,9 @@ enum {
        Nothing is written. */
     AACD_ERR_NULL_CONFIG = 51,
     /* aacd_decode_frame: config, output, pcm or input is null, or
-       config->block_params is null, or (in SBR hand-off mode) one of the
-       references of config->sbr is null.  Nothing is written. */
+       config->block_params or config->state is null (state: the record was
+       never initialised), or (in SBR hand-off mode) one of the references of
+       config->sbr is null.  Nothing is written. */
     AACD_ERR_NULL_ARG = 53
 };
 
@@ -204,7 +206,9 @@ typedef struct {
     int32_t aux_d; /* stored, not interpreted */
     int32_t aux_e; /* stored, not interpreted */
     /* Length of the raw data block in bytes, used only when the frame-length
-       check is on (AacdDecoderConfig.check_frame_length). */
+       check is on (AacdDecoderConfig.check_frame_length): a block whose
+       elements read more than frame_bytes * 8 bits is concealed and reports
+       bits_consumed = frame_bytes * 8 (0 when frame_bytes is negative). */
     int32_t frame_bytes;
 } AacdBlockParams;
 
@@ -273,8 +277,9 @@ typedef struct {
     uint32_t num_channels;  /* present channel slots (0..6) = PCM stride */
     uint32_t aux_b;         /* AacdBlockParams.aux_b as last taken over */
     uint32_t frame_samples; /* always 1024 */
-    uint32_t bits_consumed; /* bits read, after byte alignment; 0 for a lost
-                               frame or a rejected configuration */
+    uint32_t bits_consumed; /* bits read, after byte alignment, at most
+                               8 * input_size; 0 for a lost frame or a
+                               rejected configuration */
     uint32_t frame_count;   /* instance frame counter after the call */
 } AacdFrameOutput;
 

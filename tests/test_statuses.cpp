@@ -452,6 +452,35 @@ TEST_F(StatusTest, HostProgramConfigurationThatDoesNotFitIsConcealed) {
     }
 }
 
+TEST_F(StatusTest, HostProgramConfigurationWithBadSamplingIndexIsRefused) {
+    // The record's sampling index would become the channel map's and index
+    // the band tables when the elements are decoded: 12 and above are
+    // refused before the map is touched, so the last good layout is kept.
+    AacdProgConfig good = frontPairsRecord(1, 4);
+    Host h;
+    for (size_t i = 0; i < 3; ++i) {
+        AacdBlockParams p = blocks[i].params;
+        p.num_prog_configs = 1;
+        p.prog_configs = &good;
+        ASSERT_EQ(decodeBlock(h, blocks[i].bytes, &p), AACD_OK) << i;
+    }
+    for (int32_t sri : {12, 15, 200, -1}) {
+        AacdProgConfig bad = frontPairsRecord(1, sri);
+        AacdBlockParams p = blocks[3].params;
+        p.num_prog_configs = 1;
+        p.prog_configs = &bad;
+        ASSERT_EQ(decodeBlock(h, blocks[3].bytes, &p), AACD_ERR_PROG_CONFIG) << sri;
+        EXPECT_EQ(h.out.num_channels, 2u) << sri;
+        EXPECT_EQ(h.out.sampling_rate, 44100u) << sri;
+        EXPECT_TRUE(pcmWritten(h));
+    }
+    AacdBlockParams p = blocks[4].params;
+    p.num_prog_configs = 1;
+    p.prog_configs = &good;
+    ASSERT_EQ(decodeBlock(h, blocks[4].bytes, &p), AACD_OK);
+    EXPECT_EQ(h.out.num_channels, 2u);
+}
+
 // ---------------------------------------------------------------- 0 (TNS)
 
 namespace {
