@@ -12,8 +12,24 @@ inline uint32_t window5(const uint8_t *p, uint32_t offset) {
     return offset == 0 ? w : (w << offset) | (uint32_t{p[4]} >> (8 - offset));
 }
 
+// Window of the exported operations.  The bit offset is 0..7 for every valid
+// position; a larger one is taken as whole bytes plus a remainder, which is
+// how the advance below would have counted it, instead of shifting by more
+// than the byte.
+inline uint32_t exportedWindow(const uint8_t *p, uint32_t offset) {
+    return window5(p + (offset >> 3), offset & 7);
+}
+
+// The top n bits of a window for n = 1..32; n < 1 gives 0 and n > 32 the
+// whole window, so that no shift count leaves 0..31.
+inline uint32_t topBits(uint32_t w, int32_t n) {
+    if (n < 1) return 0;
+    return n >= 32 ? w : w >> (32 - n);
+}
+
+// s = offset + n, formed in 64 bits so that no count can overflow the sum.
 inline void advance(const uint8_t **pp, uint32_t *pOffset, int32_t n) {
-    const int32_t s = static_cast<int32_t>(*pOffset) + n;
+    const int64_t s = int64_t{*pOffset} + n;
     *pp += s >> 3;
     *pOffset = static_cast<uint32_t>(s & 7);
 }
@@ -52,12 +68,14 @@ int32_t bitUnpackVlc(ArmBitPosition &pos, const ArmVlc32 *pCodeBook) {
 
 extern "C" {
 
+// n is 1 to 32; other counts read as described at topBits() and still
+// advance by n.
 AACD_EXPORT uint32_t armLookAheadBits(const uint8_t **ppBitStream, uint32_t *pOffset, int32_t n) {
-    return window5(*ppBitStream, *pOffset) >> (32 - n);
+    return topBits(exportedWindow(*ppBitStream, *pOffset), n);
 }
 
 AACD_EXPORT uint32_t armGetBits(const uint8_t **ppBitStream, uint32_t *pOffset, int32_t n) {
-    const uint32_t v = window5(*ppBitStream, *pOffset) >> (32 - n);
+    const uint32_t v = topBits(exportedWindow(*ppBitStream, *pOffset), n);
     advance(ppBitStream, pOffset, n);
     return v;
 }
@@ -75,9 +93,10 @@ AACD_EXPORT void armByteAlign(const uint8_t **ppBitStream, uint32_t *pOffset) {
 
 AACD_EXPORT int32_t armUnPackVLC32(const uint8_t **ppBitStream, uint32_t *pOffset,
                                    const ArmVlc32 *pCodeBook) {
-    const uint32_t w = window5(*ppBitStream, *pOffset);
+    const uint32_t w = exportedWindow(*ppBitStream, *pOffset);
     for (int32_t i = 0; pCodeBook[i].codeLen != 0; ++i) {
         const uint32_t len = pCodeBook[i].codeLen;
+        if (len > 32) continue;  // not a valid code length: never matches
         if ((w >> (32 - len)) == pCodeBook[i].codeWord) {
             advance(ppBitStream, pOffset, static_cast<int32_t>(len));
             return i;

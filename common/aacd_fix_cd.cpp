@@ -1,7 +1,9 @@
 // Fractional arithmetic of a 16/32-bit fixed-point DSP with a 64-bit
 // accumulator: Q31 long fractions, Q15 short fractions.  Shifts of signed
 // values are done on unsigned bit patterns so that they are defined for every
-// input.
+// input, and shift counts at or beyond the width give the mathematical result
+// (0 for logical and left shifts, the sign fill for arithmetic right shifts)
+// instead of wrapping the count.
 #include "common/aacd_fix_cd.h"
 
 #include <cstdint>
@@ -14,6 +16,13 @@ inline int64_t shl64(int64_t v, int n) {
 inline int32_t shl32(int32_t v, int n) {
     return static_cast<int32_t>(static_cast<uint32_t>(v) << n);
 }
+// Shifts by any count n >= 0.
+inline int32_t lsl32(int32_t v, int64_t n) { return n >= 32 ? 0 : shl32(v, static_cast<int>(n)); }
+inline int32_t lsr32(int32_t v, int64_t n) {
+    return n >= 32 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(v) >> n);
+}
+inline int32_t asr32(int32_t v, int64_t n) { return v >> (n >= 31 ? 31 : n); }
+inline int64_t asr64(int64_t v, int64_t n) { return v >> (n >= 63 ? 63 : n); }
 
 }  // namespace
 
@@ -26,12 +35,16 @@ AACD_EXPORT int16_t aacd_lfract2sfract(int32_t x, int16_t *out) {
     return *out;
 }
 AACD_EXPORT void aacd_mvi2acc(int32_t x, int64_t *acc) { *acc = x; }
-AACD_EXPORT void aacd_lsl(int32_t *p, int32_t n) { *p = shl32(*p, n & 31); }
+// Logical shifts in place.  A negative count -k shifts logically by k the
+// other way.
+AACD_EXPORT void aacd_lsl(int32_t *p, int32_t n) {
+    *p = n >= 0 ? lsl32(*p, n) : lsr32(*p, -int64_t{n});
+}
 AACD_EXPORT void aacd_lsr(int32_t *p, int32_t n) {
-    *p = static_cast<int32_t>(static_cast<uint32_t>(*p) >> (n & 31));
+    *p = n >= 0 ? lsr32(*p, n) : lsl32(*p, -int64_t{n});
 }
 AACD_EXPORT void aacd_asll_l(int32_t *p, int16_t n) {
-    *p = n >= 0 ? shl32(*p, n & 31) : (*p >> ((-n) & 31));
+    *p = n >= 0 ? lsl32(*p, n) : asr32(*p, -int32_t{n});
 }
 AACD_EXPORT void aacd_asl16_l(int32_t *p) {
     *p = static_cast<int32_t>((static_cast<uint32_t>(*p) & 0xFFFFu) << 16);
@@ -39,7 +52,7 @@ AACD_EXPORT void aacd_asl16_l(int32_t *p) {
 AACD_EXPORT void aacd_asl16_acc(int64_t *acc) { *acc = shl64(*acc, 16); }
 AACD_EXPORT void aacd_asr16_acc(int64_t *acc) { *acc >>= 16; }
 AACD_EXPORT int64_t aacd_get_acc_msbs(int64_t acc, int32_t n) {
-    return n < 1 ? acc : acc >> (n & 63);
+    return n < 1 ? acc : asr64(acc, n);
 }
 AACD_EXPORT int32_t aacd_or(int32_t a, int32_t b, int32_t *out) { return *out = a | b; }
 AACD_EXPORT int32_t aacd_and(int32_t a, int32_t b, int32_t *out) { return *out = a & b; }
@@ -68,6 +81,9 @@ AACD_EXPORT int32_t aacd_norm(int64_t *acc) {
     int32_t right = 0;
     const int64_t upper = v >> 32;
     if (upper == 0 || upper == -1) {
+        // Only -2^32 (upper half -1, lower half 0) never brings two differing
+        // bits to 31 and 30; the bound ends its loop with everything shifted
+        // out (result 0, count -60).
         while (!bitsDiffer(v) && right > -62) {
             v = shl64(v, 1);
             --right;
@@ -109,7 +125,7 @@ AACD_EXPORT void aacd_rnd(int64_t *acc) { *acc = 0; }
 AACD_EXPORT void aacd_macr_ss(int16_t a, int16_t b, int64_t *acc) {
     int64_t p = 0;
     aacd_mpy(a, b, &p);
-    *acc += p;
+    *acc = static_cast<int64_t>(static_cast<uint64_t>(*acc) + static_cast<uint64_t>(p));  // wraps
     aacd_rnd(acc);
 }
 

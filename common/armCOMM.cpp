@@ -1,8 +1,14 @@
 // Saturating and rounding arithmetic.  Conversions from double round half
 // away from zero; the saturating forms test the already offset value against
 // the limit written as a double.
+//
+// No member has undefined behaviour for any argument: a NaN converts to 0,
+// the non-saturating conversions clamp values outside the range of their
+// 32-bit or 64-bit result (as the aarch64 conversion instruction does), and
+// shift counts of any size are defined.
 #include "common/armCOMM.h"
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <type_traits>
@@ -30,31 +36,66 @@ T satSub(T a, T b) {
     return r;
 }
 
+// Rounding shift.  Right shifts (shift < 0) add the rounding constant
+// 1 << (n - 1) with saturation and shift arithmetically by n = -shift.  For
+// n >= the width the constant 2^(n-1) no longer fits the type; the exact
+// rounding shift (v + 2^(n-1)) >> n is then 0 for every v of the type, since
+// 0 <= v + 2^(n-1) < 2^n.  Left shifts double with saturation; once the value
+// is 0 or stuck at a limit further doublings change nothing, which ends the
+// loop after at most width + 1 steps.
 template <typename T>
 T satRoundShift(T v, int32_t shift) {
+    constexpr int32_t kWidth = std::numeric_limits<T>::digits + 1;
     if (shift < 0) {
-        const T half = static_cast<T>(T{1} << (-shift - 1));
-        return static_cast<T>(satAdd<T>(v, half) >> -shift);
+        if (shift <= -kWidth) return T{0};
+        const int32_t n = -shift;
+        const T half = static_cast<T>(T{1} << (n - 1));
+        return static_cast<T>(satAdd<T>(v, half) >> n);
     }
-    for (int32_t i = 0; i < shift; ++i) v = satAdd<T>(v, v);
+    for (int32_t i = 0; i < shift; ++i) {
+        if (v == 0 || v == std::numeric_limits<T>::max() || v == std::numeric_limits<T>::min())
+            break;
+        v = satAdd<T>(v, v);
+    }
     return v;
+}
+
+// Truncation toward zero of a double to T, clamped to T's range; NaN gives 0.
+// The limits 2^(w-1) and -2^(w-1) are exact doubles; y in (lo - 1, hi)
+// truncates into the range (for 64 bits lo - 1 rounds to lo itself, and y = lo
+// gives the minimum either way).
+template <typename T>
+T truncClamp(double y) {
+    if (std::isnan(y)) return T{0};
+    constexpr double lo = static_cast<double>(std::numeric_limits<T>::min());
+    constexpr double hi = -lo;
+    if (y >= hi) return std::numeric_limits<T>::max();
+    if (y <= lo - 1.0) return std::numeric_limits<T>::min();
+    return static_cast<T>(y);
 }
 
 }  // namespace
 
 extern "C" {
 
+// Non-saturating conversions: trunc(x + 0.5) for x > 0, else trunc(x - 0.5).
+// A NaN gives 0; a rounded value outside the 32-bit (S16, S32) or 64-bit
+// (S64) range is clamped to that range.  The S16 form then keeps the low 16
+// bits of the 32-bit value, without saturation to 16 bits.
 AACD_EXPORT int16_t armRoundFloatToS16(double x) {
-    const int32_t r = x > 0 ? static_cast<int32_t>(x + 0.5) : static_cast<int32_t>(x - 0.5);
+    const int32_t r = armRoundFloatToS32(x);
     return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(r) & 0xFFFF));
 }
 AACD_EXPORT int32_t armRoundFloatToS32(double x) {
-    return x > 0 ? static_cast<int32_t>(x + 0.5) : static_cast<int32_t>(x - 0.5);
+    return truncClamp<int32_t>(x > 0 ? x + 0.5 : x - 0.5);
 }
 AACD_EXPORT int64_t armRoundFloatToS64(double x) {
-    return x > 0 ? static_cast<int64_t>(x + 0.5) : static_cast<int64_t>(x - 0.5);
+    return truncClamp<int64_t>(x > 0 ? x + 0.5 : x - 0.5);
 }
+// Saturating conversions.  A NaN (which intensity stereo or noise
+// substitution can produce from 0 * inf on a crafted stream) gives 0.
 AACD_EXPORT int16_t armSatRoundFloatToS16(double x) {
+    if (std::isnan(x)) return 0;
     if (x > 0) {
         const double y = x + 0.5;
         return y > 32767.0 ? int16_t{32767} : static_cast<int16_t>(y);
@@ -63,6 +104,7 @@ AACD_EXPORT int16_t armSatRoundFloatToS16(double x) {
     return y < -32768.0 ? int16_t{-32768} : static_cast<int16_t>(y);
 }
 AACD_EXPORT int32_t armSatRoundFloatToS32(double x) {
+    if (std::isnan(x)) return 0;
     if (x > 0) {
         const double y = x + 0.5;
         return y > 2147483647.0 ? kMax32 : static_cast<int32_t>(y);
@@ -71,11 +113,13 @@ AACD_EXPORT int32_t armSatRoundFloatToS32(double x) {
     return y < -2147483648.0 ? kMin32 : static_cast<int32_t>(y);
 }
 AACD_EXPORT uint16_t armSatRoundFloatToU16(double x) {
+    if (std::isnan(x)) return 0;
     const double y = x + 0.5;
     if (y > 65535.0) return 65535;
     return y < 0 ? uint16_t{0} : static_cast<uint16_t>(y);
 }
 AACD_EXPORT uint32_t armSatRoundFloatToU32(double x) {
+    if (std::isnan(x)) return 0;
     const double y = x + 0.5;
     if (y > 4294967295.0) return 4294967295u;
     return y < 0 ? 0u : static_cast<uint32_t>(y);
@@ -91,14 +135,18 @@ AACD_EXPORT float armClip_F32(float min, float max, float v) {
     if (v < min) return min;
     return v;
 }
+// v <= 0 and NaN give 0.  v / 2^shift is formed as one correctly rounded
+// single-precision scaling, which equals the division wherever 2^shift is a
+// float and stays exact where it is not (shift above 127 or below -149).
+// Counts beyond +-400 give the same result as +-400: any positive float
+// scaled by 2^-400 rounds to 0 or a tiny value below 0.5, and scaled by 2^400
+// overflows.
 AACD_EXPORT uint32_t armShiftSat_F32(int32_t shift, uint32_t satBits, float v) {
-    if (v <= 0) return 0;
-    float scale = 1.0f;
-    for (int32_t i = 0; i < shift; ++i) scale *= 2.0f;
-    for (int32_t i = 0; i > shift; --i) scale *= 0.5f;
-    const float q = v / scale + 0.5f;
+    if (!(v > 0)) return 0;
+    const int e = shift > 400 ? -400 : (shift < -400 ? 400 : -shift);
+    const float q = std::ldexp(v, e) + 0.5f;
     const uint32_t limit = satBits >= 32 ? 0xFFFFFFFFu : ((1u << satBits) - 1u);
-    if (q >= 4294967296.0f) return limit;
+    if (!(q < 4294967296.0f)) return limit;
     const uint32_t t = static_cast<uint32_t>(q);
     return t < limit ? t : limit;
 }
@@ -138,7 +186,9 @@ AACD_EXPORT int64_t armSatRoundLeftShift_S64(int64_t v, int32_t shift) {
     return satRoundShift<int64_t>(v, shift);
 }
 AACD_EXPORT int16_t armSatRoundRightShift_S32_S16(int32_t v, int32_t shift) {
-    const int32_t r = armSatRoundLeftShift_S32(v, -shift);
+    // A right shift by -2^31 is a left shift far beyond the width, the same
+    // as one by 2^31 - 1.
+    const int32_t r = armSatRoundLeftShift_S32(v, shift == kMin32 ? kMax32 : -shift);
     return static_cast<int16_t>(r > 32767 ? 32767 : (r < -32768 ? -32768 : r));
 }
 AACD_EXPORT int32_t armSatMulS16S32_S32(int16_t a, int32_t b) {
@@ -166,9 +216,12 @@ AACD_EXPORT int32_t armSatMulS32S32_S32(int32_t a, int32_t b) {
     const int32_t lh = static_cast<int32_t>((static_cast<int64_t>(bH) * aL) >> 16);
     return armSatAdd_S32(armSatAdd_S32(hh, hl), lh);
 }
+// The rounded quotient is clamped to the 32-bit range (only -2^31 / -1
+// exceeds it); a zero divisor gives the clamped limit of the sign of num, and
+// 0 / 0 gives 0.
 AACD_EXPORT int32_t armIntDivAwayFromZero(int32_t num, int32_t den) {
     const double q = static_cast<double>(num) / static_cast<double>(den);
-    return q >= 0 ? static_cast<int32_t>(q + 0.5) : static_cast<int32_t>(q - 0.5);
+    return truncClamp<int32_t>(q >= 0 ? q + 0.5 : q - 0.5);
 }
 
 }  // extern "C"

@@ -2,7 +2,9 @@
 //
 // Rounding of doubles is half away from zero: a positive x rounds as
 // trunc(x + 0.5), zero and negative values as trunc(x - 0.5).  The
-// saturating forms test the already offset value against the limit.
+// saturating forms test the already offset value against the limit.  A NaN
+// converts to 0; the non-saturating forms clamp to their 32-bit (S16, S32) or
+// 64-bit (S64) range before any narrowing.
 #pragma once
 
 #include <cstdint>

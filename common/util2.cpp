@@ -1,6 +1,7 @@
 // Memory primitives and small fractional helpers.
 #include "common/util2.h"
 
+#include <cstdint>
 #include <cstring>
 
 extern "C" {
@@ -12,7 +13,9 @@ AACD_EXPORT void myMemCopy(void *dst, const void *src, int32_t count) {
     if (count < 1) return;
     auto *d = static_cast<uint8_t *>(dst);
     const auto *s = static_cast<const uint8_t *>(src);
-    if (d < s && d + count > s) {
+    // Addresses compared as integers: the two ranges may be unrelated objects.
+    const auto da = reinterpret_cast<uintptr_t>(d), sa = reinterpret_cast<uintptr_t>(s);
+    if (da < sa && sa - da < static_cast<uintptr_t>(count)) {
         for (int32_t i = count - 1; i >= 0; --i) d[i] = s[i];
         return;
     }

@@ -1,5 +1,5 @@
 // Bit reader and writer against a plain bit-by-bit reference, bounded reads
-// at a guard page, and the arithmetic and memory primitives at their limits.
+// at a guard page, and the byte alignment of a decoder instance.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -10,9 +10,8 @@
 #include <vector>
 
 #include "bitstream/armCOMM_Bitstream.h"
-#include "common/armCOMM.h"
-#include "common/intrins.h"
-#include "common/util2.h"
+#include "decoder/decoder.h"
+#include "host.h"
 
 namespace {
 
@@ -119,10 +118,66 @@ TEST(BitWriter, ByteRulesAndBadArguments) {
     EXPECT_EQ(b[2], 0x00);  // the byte at the new position is written as 0
     EXPECT_EQ(p, b + 2);
     EXPECT_EQ(off, 0u);
-    EXPECT_EQ(armPackBits(&p, &off, 1, 0), -5);
-    EXPECT_EQ(armPackBits(&p, &off, 1, 33), -5);
-    off = 8;
-    EXPECT_EQ(armPackBits(&p, &off, 1, 1), -5);
+}
+
+TEST(BitWriter, RejectedArgumentsWriteNothing) {
+    struct Case { uint32_t off; int32_t len; };
+    for (const Case c : {Case{0, 0}, Case{3, 33}, Case{0, -1}, Case{5, INT32_MIN}, Case{8, 1},
+                         Case{8, 8}, Case{100, 4}}) {
+        uint8_t b[8] = {0xA5, 0x5A, 0xC3, 0x3C, 0xA5, 0x5A, 0xC3, 0x3C};
+        const std::vector<uint8_t> before(b, b + 8);
+        uint8_t *p = b + 2;
+        uint32_t off = c.off;
+        EXPECT_EQ(armPackBits(&p, &off, 0xFFFFFFFFu, c.len), -5) << c.off << " " << c.len;
+        EXPECT_EQ(armPackVLC32(&p, &off, ArmVlc32{static_cast<uint8_t>(c.len), 0u}), -5);
+        EXPECT_EQ(std::vector<uint8_t>(b, b + 8), before);
+        EXPECT_EQ(p, b + 2);
+        EXPECT_EQ(off, c.off);
+    }
+}
+
+TEST(BitReader, InstanceByteAlignment) {
+    aacdtest::Host h;
+    ASSERT_EQ(h.status, 0);
+    AacdDecoderState *st = h.cfg.state;
+    const uint8_t b[4] = {0, 0, 0, 0};
+    struct Case { uint32_t off, skipped; int32_t advance; };
+    for (const Case c : {Case{0, 0, 0}, Case{3, 5, 1}, Case{1, 7, 1}, Case{7, 1, 1}}) {
+        st->bitPos = ArmBitPosition{b + 1, c.off, b + sizeof b};
+        EXPECT_EQ(AACD_bs_byte_align(st), c.skipped) << c.off;
+        EXPECT_EQ(st->bitPos.pByte, b + 1 + c.advance);
+        EXPECT_EQ(st->bitPos.offset, 0u);
+        EXPECT_EQ(AACD_bs_byte_align(st), 0u);  // already aligned
+        EXPECT_EQ(st->bitPos.pByte, b + 1 + c.advance);
+    }
+}
+
+TEST(BitReader, ExportedReadersTakeAnyCount) {
+    const uint8_t b[] = {0x81, 0x42, 0x24, 0x18, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00};
+    std::vector<uint8_t> v(b, b + sizeof b);
+    // Counts outside 1..32 read 0 (n < 1) or the whole window (n > 32) and
+    // still advance by n.
+    struct Case { uint32_t off; int32_t n; uint32_t value; size_t endBit; };
+    for (const Case c : {Case{3, 0, 0, 3}, Case{3, -3, 0, 0}, Case{5, 33, refBits(v, 5, 32), 38},
+                         Case{2, 40, refBits(v, 2, 32), 42}}) {
+        const uint8_t *p = b;
+        uint32_t off = c.off;
+        EXPECT_EQ(armLookAheadBits(&p, &off, c.n), c.value) << c.n;
+        EXPECT_EQ(armGetBits(&p, &off, c.n), c.value) << c.n;
+        EXPECT_EQ(static_cast<size_t>(p - b) * 8 + off, c.endBit) << c.n;
+    }
+    // An offset above 7 counts as whole bytes plus the remainder.
+    const uint8_t *p = b;
+    uint32_t off = 11;
+    EXPECT_EQ(armGetBits(&p, &off, 12), refBits(v, 11, 12));
+    EXPECT_EQ(p, b + 2);
+    EXPECT_EQ(off, 7u);
+    // A code list entry longer than 32 bits never matches.
+    const ArmVlc32 list[] = {{40, 0}, {1, 1}, {0, 0}};
+    p = b;
+    off = 0;
+    EXPECT_EQ(armUnPackVLC32(&p, &off, list), 1);
+    EXPECT_EQ(off, 1u);
 }
 
 TEST(BitReader, BoundedReadsNeverTouchTheGuardPage) {
@@ -144,113 +199,4 @@ TEST(BitReader, BoundedReadsNeverTouchTheGuardPage) {
         }
     }
     munmap(mem, 2 * page);
-}
-
-TEST(Arithmetic, RoundingAndSaturationLimits) {
-    EXPECT_EQ(armSatRoundFloatToS32(2147483646.6), INT32_MAX);
-    EXPECT_EQ(armSatRoundFloatToS32(2147483646.4), 2147483646);
-    EXPECT_EQ(armSatRoundFloatToS32(-2147483647.6), INT32_MIN);
-    EXPECT_EQ(armSatRoundFloatToS32(1e300), INT32_MAX);
-    EXPECT_EQ(armSatRoundFloatToS32(-1e300), INT32_MIN);
-    for (double h : {0.5, 1.5, 2.5, 1000.5}) {
-        EXPECT_EQ(armSatRoundFloatToS32(h), static_cast<int32_t>(h + 0.5));
-        EXPECT_EQ(armSatRoundFloatToS32(-h), -static_cast<int32_t>(h + 0.5));
-        EXPECT_EQ(armRoundFloatToS32(-h), -static_cast<int32_t>(h + 0.5));
-    }
-    EXPECT_EQ(armSatRoundFloatToS32(0.0), 0);
-    EXPECT_EQ(armSatRoundFloatToS16(32767.4), 32767);
-    EXPECT_EQ(armSatRoundFloatToS16(40000.0), 32767);
-    EXPECT_EQ(armSatRoundFloatToS16(-32768.6), -32768);
-    EXPECT_EQ(armRoundFloatToS16(32768.0), -32768);  // cut to 16 bits, no saturation
-    EXPECT_EQ(armSatRoundFloatToU16(-3.0), 0);
-    EXPECT_EQ(armSatRoundFloatToU16(70000.0), 65535);
-    EXPECT_EQ(armSatRoundFloatToU32(5e9), 4294967295u);
-
-    EXPECT_EQ(armSatAdd_S32(INT32_MAX, 1), INT32_MAX);
-    EXPECT_EQ(armSatAdd_S32(INT32_MIN, -1), INT32_MIN);
-    EXPECT_EQ(armSatAdd_S32(INT32_MAX, INT32_MIN), -1);
-    EXPECT_EQ(armSatSub_S32(INT32_MIN, 1), INT32_MIN);
-    EXPECT_EQ(armSatSub_S32(0, INT32_MIN), INT32_MAX);
-    EXPECT_EQ(armSatSub_S32(-1, INT32_MIN), INT32_MAX);
-    EXPECT_EQ(armSatAdd_S64(INT64_MAX, 1), INT64_MAX);
-    EXPECT_EQ(armSatRoundLeftShift_S32(5, -1), 3);
-    EXPECT_EQ(armSatRoundLeftShift_S32(-5, -1), -2);
-    EXPECT_EQ(armSatRoundLeftShift_S32(0x40000000, 2), INT32_MAX);
-    EXPECT_EQ(armSatRoundLeftShift_S32(INT32_MAX, -1), 0x3FFFFFFF);  // rounding constant saturates
-    EXPECT_EQ(armSatRoundRightShift_S32_S16(1 << 20, 2), 32767);
-    EXPECT_EQ(armLogSize(0), 0);
-    EXPECT_EQ(armLogSize(1), 1);
-    EXPECT_EQ(armLogSize(0xFFFF), 16);
-    EXPECT_EQ(armClip(10, 5, 7), 5);  // upper bound tested first
-    EXPECT_EQ(armClip(10, 5, 3), 10);  // below min: min
-    EXPECT_EQ(armMedianOf3(3, 9, 5), 5);
-    EXPECT_EQ(armIntDivAwayFromZero(-7, 2), -4);
-    EXPECT_EQ(armIntDivAwayFromZero(7, 2), 4);
-    EXPECT_EQ(armSwapElem(nullptr, nullptr, 4), -5);
-}
-
-TEST(Arithmetic, FixedPointProductsMatchWideReference) {
-    std::mt19937 rng(3);
-    for (int i = 0; i < 100000; ++i) {
-        const auto a = static_cast<int16_t>(rng());
-        const auto b = static_cast<int32_t>(rng());
-        const int64_t exact = (static_cast<int64_t>(a) * b) >> 16;
-        // Two partial products lose at most one unit against the exact value.
-        const int32_t got = armSatMulS16S32_S32(a, b);
-        ASSERT_LE(std::llabs(got - exact), 1) << a << " " << b;
-        const auto c = static_cast<int32_t>(rng());
-        const int64_t exact32 = (static_cast<int64_t>(b) * c) >> 32;
-        ASSERT_LE(std::llabs(armSatMulS32S32_S32(b, c) - exact32), 2);
-    }
-}
-
-TEST(Memory, CopyIsTheDescendingByteCopy) {
-    std::mt19937 rng(4);
-    for (int trial = 0; trial < 2000; ++trial) {
-        uint8_t a[64], ref[64];
-        for (auto &x : a) x = static_cast<uint8_t>(rng());
-        std::memcpy(ref, a, sizeof a);
-        const int src = static_cast<int>(rng() % 32), dst = static_cast<int>(rng() % 32);
-        const int n = static_cast<int>(rng() % 33) - 1;
-        for (int i = n - 1; i >= 0; --i) ref[dst + i] = ref[src + i];
-        myMemCopy(a + dst, a + src, n);
-        ASSERT_EQ(std::memcmp(a, ref, sizeof a), 0) << src << " " << dst << " " << n;
-    }
-    uint8_t z[16];
-    std::memset(z, 0x11, sizeof z);
-    myMemSet(z, 0, -3);
-    EXPECT_EQ(z[0], 0x11);
-    AACD_fltclr(z, 3);
-    EXPECT_EQ(z[11], 0);
-    EXPECT_EQ(z[12], 0x11);
-}
-
-#include "common/aacd_fix_cd.h"
-
-TEST(Fractional, KnownValues) {
-    int64_t acc = 0;
-    aacd_mpy(-32768, -32768, &acc);
-    EXPECT_EQ(acc, 0x7FFFFFFF);
-    aacd_mpy(16384, 16384, &acc);
-    EXPECT_EQ(acc, 0x20000000);
-    aacd_macr_ss(100, 100, &acc);
-    EXPECT_EQ(acc, 0);
-    EXPECT_EQ(aacd_clb_l(0), 31);
-    EXPECT_EQ(aacd_clb_l(-1), 31);
-    EXPECT_EQ(aacd_clb_l(1), 30);
-    EXPECT_EQ(aacd_clb_l(INT32_MIN), 0);
-    EXPECT_EQ(aacd_lfract2shortint(-1), 0xFFFFu);
-    int64_t big = int64_t{1} << 40;
-    EXPECT_EQ(aacd_saturate(0, &big), int64_t{1} << 40);
-    EXPECT_EQ(big, INT32_MAX);
-    // Q31 product of 0.5 and 0.5, rounded.
-    EXPECT_EQ(aacd_mpy_lstore(0x40000000, 0x40000000), 0x20000000);
-
-    int32_t ones[4] = {1, 0, 1, 0};
-    EXPECT_EQ(norm_lfarray(ones, 4), 30);
-    EXPECT_EQ(ones[0], 1 << 30);
-    int32_t zeros[3] = {0, 0, 0};
-    EXPECT_EQ(norm_lfarray(zeros, 3), 0);
-    int32_t minusOne[2] = {-1, 0};
-    EXPECT_EQ(norm_lf(minusOne, 2), 29);  // -1 counts as magnitude 2
 }
