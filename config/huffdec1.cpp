@@ -13,6 +13,7 @@
 #include "config/huffdec1.h"
 #include "decoder/decoder.h"
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ extern "C" AACD_EXPORT int32_t AACD_huffdecode(int32_t id, AacdMcInfo *map,
         last = map->slot[first].partner;
         stepBackFive(pos);
         LtpInfo *const ltpPair[2] = {&st->ltpInfo[0], &st->ltpInfo[1]};
-        if (omxACAAC_DecodeChanPairElt(&pos, &ics, &st->chanPairElt, kAotLc, ltpPair) != 0)
+        if (aacd::decodeChanPairElt(&pos, &ics, &st->chanPairElt, kAotLc, ltpPair) != 0)
             return -1;
         const int32_t sri = ci.samplingRateIndex;
         if (sri < 0 || sri > 11) return -1;
@@ -97,8 +98,8 @@ extern "C" AACD_EXPORT int32_t AACD_huffdecode(int32_t id, AacdMcInfo *map,
         AacdTnsRecord *tns = aacd::tnsRecord(st, c);
         int16_t *sf = aacd::slotScaleFactors(st, c);
         uint8_t *cb = aacd::slotSfbCb(st, c);
-        if (omxACAAC_NoiselessDecode(&pos, sf, spectra[c], cb, tns->coef, &ci, commonWindow,
-                                     kAotLc, st->ltpInfo, &work.noiseFlag, &work.isFlag) != 0)
+        if (aacd::noiselessDecode(pos, sf, spectra[c], cb, tns->coef, &ci, commonWindow, kAotLc,
+                                  st->ltpInfo, &work.noiseFlag, &work.isFlag) != 0)
             return -1;
         const IcsInfo &used = *ci.icsInfo;
         work.windowLength = ci.windowLength;

@@ -6,16 +6,24 @@
 #include <gtest/gtest.h>
 
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 
 #include "channel_encoder.h"
 
 namespace {
 
-int32_t decodeSpectrum(const Channel &ch, ArmBitPosition &pos, std::vector<int32_t> &out) {
+int32_t decodeSpectrum(const Channel &ch, BitRef &pos, std::vector<int32_t> &out) {
     out.assign(1024, kUntouched);
     return armACAAC_DecodeSpectralData(out.data(), ch.shortWindows ? 2 : 0, ch.numGroups, ch.sri,
                                        ch.sectCb.data(), ch.sectEnd.data(), ch.groupLen,
-                                       ch.numSect, &pos, ch.maxSfb);
+                                       ch.numSect, &pos.byte, &pos.offset, ch.maxSfb);
+}
+// The decoder's bounded form.
+int32_t decodeSpectrum(const Channel &ch, ArmBitPosition &pos, std::vector<int32_t> &out) {
+    out.assign(1024, kUntouched);
+    return aacd::decodeSpectralData(out.data(), ch.shortWindows ? 2 : 0, ch.numGroups, ch.sri,
+                                    ch.sectCb.data(), ch.sectEnd.data(), ch.groupLen, ch.numSect,
+                                    &pos, ch.maxSfb);
 }
 
 // A long window at 48 kHz: codebook cb up to band maxSfb, codebook 0 below band from.
@@ -36,15 +44,15 @@ void checkRoundTrip(Channel &ch, std::mt19937 &rng) {
     writeSpectrum(w, ch, rng);
     const int allBits = w.count();
     w.bits(0x2D, 7);  // whatever follows must not be read
-    ArmBitPosition pos = w.start();
+    BitRef pos = w.ref();
     std::vector<int16_t> sf(120, 0x1234);
     ASSERT_EQ(armACAAC_DecodeScaleFactorData(sf.data(), ch.numGroups, ch.globalGain,
-                                             ch.sfbCb.data(), ch.maxSfb, &pos), 0);
-    ASSERT_EQ(bitsFrom(w.start(), pos), sfBits);
+                                             ch.sfbCb.data(), ch.maxSfb, &pos.byte, &pos.offset), 0);
+    ASSERT_EQ(bitsFrom(w.ref(), pos), sfBits);
     for (size_t b = 0; b < 120; ++b) ASSERT_EQ(sf[b], b < ch.sf.size() ? ch.sf[b] : 0x1234) << b;
     std::vector<int32_t> out;
     ASSERT_EQ(decodeSpectrum(ch, pos, out), 0);
-    ASSERT_EQ(bitsFrom(w.start(), pos), allBits);
+    ASSERT_EQ(bitsFrom(w.ref(), pos), allBits);
     for (size_t i = 0; i < 1024; ++i)
         ASSERT_EQ(out[i], i < ch.values.size() ? ch.values[i] : kUntouched) << "value " << i;
 }
@@ -88,10 +96,10 @@ TEST(SpectralRoundTrip, EveryEscapeLengthAndBothExtremes) {
     v.resize(1024, 16);
     BitWriter w;
     for (size_t i = 0; i < v.size(); i += 2) writeTuple(w, 11, &v[i]);
-    ArmBitPosition pos = w.start();
+    BitRef pos = w.ref();
     std::vector<int32_t> out;
     ASSERT_EQ(decodeSpectrum(ch, pos, out), 0);
-    EXPECT_EQ(bitsFrom(w.start(), pos), w.count());
+    EXPECT_EQ(bitsFrom(w.ref(), pos), w.count());
     EXPECT_EQ(out, v);
 }
 
@@ -106,12 +114,12 @@ struct Decoded { int32_t status; std::vector<int32_t> values; int bits; };
 
 // Decodes band 0 (4 values) of a long window at 48 kHz coded with codebook cb.
 Decoded decodeBand0(int cb, BitWriter &w) {
-    ArmBitPosition pos = w.start();
+    BitRef pos = w.ref();
     std::vector<int32_t> out;
     Decoded d;
     d.status = decodeSpectrum(longChannel(cb, 1), pos, out);
     d.values.assign(out.begin(), out.begin() + 4);
-    d.bits = bitsFrom(w.start(), pos);
+    d.bits = bitsFrom(w.ref(), pos);
     return d;
 }
 
@@ -147,10 +155,10 @@ TEST(SpectralKnown, ZeroCodebooksAndNoBandsReadNothing) {
                               longChannel(14, 20, 10), longChannel(15, 20, 10), longChannel(1, 0)}) {
         BitWriter w;
         w.bits(0xFFFFFFFFu, 32);
-        ArmBitPosition pos = w.start();
+        BitRef pos = w.ref();
         std::vector<int32_t> out;
         ASSERT_EQ(decodeSpectrum(ch, pos, out), 0);
-        EXPECT_EQ(bitsFrom(w.start(), pos), 0);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), 0);
         EXPECT_EQ(out, std::vector<int32_t>(1024, 0));
     }
 }
@@ -168,10 +176,10 @@ TEST(SpectralKnown, ShortGroupsFollowEachOther) {
     ASSERT_EQ(armACAAC_swbOffsetShortWindow[3][12], 96);
     BitWriter w;
     for (int t = 0; t < 192; ++t) w.code(1, t < 96 ? 80 : 0);  // (1, 1, 1, 1) then (-1, ...)
-    ArmBitPosition pos = w.start();
+    BitRef pos = w.ref();
     std::vector<int32_t> out;
     ASSERT_EQ(decodeSpectrum(ch, pos, out), 0);
-    EXPECT_EQ(bitsFrom(w.start(), pos), w.count());
+    EXPECT_EQ(bitsFrom(w.ref(), pos), w.count());
     for (int i = 0; i < 1024; ++i) ASSERT_EQ(out[i], i < 384 ? 1 : i < 768 ? -1 : kUntouched) << i;
 }
 
@@ -194,11 +202,12 @@ TEST(ScaleFactorKnown, RunningValuesPerCodebook) {
         put(w, c.items);
         const int bits = w.count();
         w.bits(0, 32);  // following bits
-        ArmBitPosition pos = w.start();
+        BitRef pos = w.ref();
         std::vector<int16_t> sf(c.expect.size(), 77);
-        ASSERT_EQ(armACAAC_DecodeScaleFactorData(sf.data(), c.groups, c.gain, c.cbs.data(), c.maxSfb, &pos), 0);
+        ASSERT_EQ(armACAAC_DecodeScaleFactorData(sf.data(), c.groups, c.gain, c.cbs.data(), c.maxSfb, &pos.byte,
+                                                 &pos.offset), 0);
         EXPECT_EQ(sf, c.expect);
-        EXPECT_EQ(bitsFrom(w.start(), pos), bits);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), bits);
     }
 }
 
@@ -215,10 +224,10 @@ TEST(ScaleFactorFailure, ValueLeavingZeroTo255) {
         const std::vector<uint8_t> cbs(c.indices.size(), 5);
         BitWriter w;
         for (const int i : c.indices) w.code(0, i);
-        ArmBitPosition pos = w.start();
+        BitRef pos = w.ref();
         std::vector<int16_t> sf(c.indices.size(), 0x777);
         EXPECT_EQ(armACAAC_DecodeScaleFactorData(sf.data(), 1, c.gain, cbs.data(),
-                                                 static_cast<int32_t>(cbs.size()), &pos), -2);
+                                                 static_cast<int32_t>(cbs.size()), &pos.byte, &pos.offset), -2);
         for (size_t b = 0; b < sf.size(); ++b) EXPECT_EQ(sf[b] != 0x777, b < c.good) << b;
     }
 }
@@ -227,9 +236,10 @@ TEST(ScaleFactorFailure, BadArguments) {
     uint8_t cbs[120] = {};
     int16_t sf[120];
     BitWriter w;
-    ArmBitPosition pos = w.start();
-    auto run = [&](int16_t *s, int groups, const uint8_t *cb, int maxSfb, ArmBitPosition *p) {
-        return armACAAC_DecodeScaleFactorData(s, groups, 100, cb, maxSfb, p);
+    BitRef pos = w.ref();
+    auto run = [&](int16_t *s, int groups, const uint8_t *cb, int maxSfb, BitRef *p) {
+        return armACAAC_DecodeScaleFactorData(s, groups, 100, cb, maxSfb, p ? &p->byte : nullptr,
+                                              p ? &p->offset : nullptr);
     };
     EXPECT_EQ(run(nullptr, 1, cbs, 1, &pos), -5);
     EXPECT_EQ(run(sf, 1, nullptr, 1, &pos), -5);
@@ -237,6 +247,7 @@ TEST(ScaleFactorFailure, BadArguments) {
     EXPECT_EQ(run(sf, 9, cbs, 1, &pos), -5);   // more than 8 groups
     EXPECT_EQ(run(sf, 1, cbs, 52, &pos), -5);  // more than 51 bands
     EXPECT_EQ(run(sf, 3, cbs, 41, &pos), -5);  // more than 120 in all
+    EXPECT_EQ(bitsFrom(w.ref(), pos), 0);
     EXPECT_EQ(run(sf, 8, cbs, 15, &pos), 0);
 }
 
@@ -264,9 +275,10 @@ TEST(SpectralFailure, BadArguments) {
     int32_t grpLen[8] = {1}, numSect[8] = {1};
     std::vector<int32_t> out(1024, kUntouched);
     BitWriter w;
-    ArmBitPosition pos = w.start();
-    auto run = [&](int32_t *o, int ws, int groups, int sri, int maxSfb, ArmBitPosition *p) {
-        return armACAAC_DecodeSpectralData(o, ws, groups, sri, sectCb, sectEnd, grpLen, numSect, p, maxSfb);
+    BitRef pos = w.ref();
+    auto run = [&](int32_t *o, int ws, int groups, int sri, int maxSfb, BitRef *p) {
+        return armACAAC_DecodeSpectralData(o, ws, groups, sri, sectCb, sectEnd, grpLen, numSect,
+                                           p ? &p->byte : nullptr, p ? &p->offset : nullptr, maxSfb);
     };
     EXPECT_EQ(run(nullptr, 0, 1, 3, 10, &pos), -5);
     EXPECT_EQ(run(out.data(), 0, 1, 3, 10, nullptr), -5);
@@ -282,7 +294,7 @@ TEST(SpectralFailure, BadArguments) {
     numSect[0] = 11;
     EXPECT_EQ(run(out.data(), 0, 1, 3, 10, &pos), -5);   // more sections than bands
     numSect[0] = 2;
-    EXPECT_EQ(bitsFrom(w.start(), pos), 0);
+    EXPECT_EQ(bitsFrom(w.ref(), pos), 0);
     EXPECT_EQ(out, std::vector<int32_t>(1024, kUntouched));
     EXPECT_EQ(run(out.data(), 0, 1, 3, 10, &pos), -5);   // second section ends past maxSfb
 }
@@ -298,7 +310,7 @@ TEST(BoundedInput, TruncatedBlockReadsNothingPastTheEnd) {
     const std::vector<uint8_t> cbs(49, 11);
     std::vector<int16_t> sf(49);
     pos = ArmBitPosition{input.data(), 0, input.data() + input.size()};
-    EXPECT_EQ(armACAAC_DecodeScaleFactorData(sf.data(), 1, 100, cbs.data(), 49, &pos), 0);
+    EXPECT_EQ(aacd::decodeScaleFactorData(sf.data(), 1, 100, cbs.data(), 49, &pos), 0);
     EXPECT_EQ(sf[48], sf[47]) << "zero bits are the 1-bit code of difference 0";
     EXPECT_GT(pos.pByte, input.data() + input.size());
 }

@@ -5,13 +5,24 @@
 // what was written and consume exactly its bits.  Then the status points.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <tuple>
 
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 
 #include "channel_encoder.h"
 
 namespace {
+
+// A field to write: n bits of v, or with cb >= 0 the code word v of codebook cb.
+struct Field {
+    uint32_t v;
+    int n;
+    int cb = -1;
+};
+using Fields = std::vector<Field>;
 
 struct Encoded {
     Channel ch;
@@ -67,10 +78,19 @@ struct Decoder {
     uint8_t sfbCb[120] = {};
     int8_t tnsCoef[64] = {};
     int32_t noise = 0, is = 0;
-    explicit Decoder(int sri) { info.samplingRateIndex = sri; info.icsInfo = &ics; }
+    explicit Decoder(int sri) {
+        std::memset(&ics, 0, sizeof ics);
+        info.samplingRateIndex = sri;
+        info.icsInfo = &ics;
+    }
+    int32_t run(BitRef &pos, int common) {
+        return omxACAAC_NoiselessDecode(&pos.byte, &pos.offset, sf.data(), coefs.data(), sfbCb,
+                                        tnsCoef, &info, common, 2, &ltp, &noise, &is);
+    }
+    // The decoder's own bounded form.
     int32_t run(ArmBitPosition &pos, int common) {
-        return omxACAAC_NoiselessDecode(&pos, sf.data(), coefs.data(), sfbCb, tnsCoef, &info,
-                                        common, 2, &ltp, &noise, &is);
+        return aacd::noiselessDecode(pos, sf.data(), coefs.data(), sfbCb, tnsCoef, &info, common,
+                                     2, &ltp, &noise, &is);
     }
 };
 
@@ -99,9 +119,9 @@ TEST(NoiselessDecode, RandomSingleChannels) {
         const int bits = w.count();
         w.bits(0x3F, 6);
         Decoder d(e.ch.sri);
-        ArmBitPosition pos = w.start();
+        BitRef pos = w.ref();
         ASSERT_EQ(d.run(pos, 0), 0) << iter;
-        EXPECT_EQ(bitsFrom(w.start(), pos), bits);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), bits);
         EXPECT_EQ(d.info.numWindows, iter % 2 ? 8 : 1);
         checkDecoded(e, d);
     }
@@ -131,9 +151,9 @@ TEST(NoiselessDecode, RandomChannelPairsWithMsMask) {
         ChanPairElt cpe{};
         LtpInfo l1{};
         LtpInfo *pair[2] = {&d.ltp, &l1};
-        ArmBitPosition pos = w.start();
-        ASSERT_EQ(omxACAAC_DecodeChanPairElt(&pos, &d.ics, &cpe, 2, pair), 0);
-        ASSERT_EQ(bitsFrom(w.start(), pos), headBits);
+        BitRef pos = w.ref();
+        ASSERT_EQ(omxACAAC_DecodeChanPairElt(&pos.byte, &pos.offset, &d.ics, &cpe, 2, pair), 0);
+        ASSERT_EQ(bitsFrom(w.ref(), pos), headBits);
         EXPECT_EQ(cpe.msMaskPresent, 1);
         for (int i = 0; i < e0.ch.numGroups * e0.ch.maxSfb; ++i)
             EXPECT_EQ(cpe.msUsed[i / e0.ch.maxSfb][i % e0.ch.maxSfb], ms[i]);
@@ -141,11 +161,11 @@ TEST(NoiselessDecode, RandomChannelPairsWithMsMask) {
         d.info.windowLength = isShort ? 128 : 1024;
         d.info.numSwb = bandCount(e0.ch);
         ASSERT_EQ(d.run(pos, 1), 0);
-        EXPECT_EQ(bitsFrom(w.start(), pos), firstBits);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), firstBits);
         checkDecoded(e0, d);
         std::fill(d.coefs.begin(), d.coefs.end(), kUntouched);
         ASSERT_EQ(d.run(pos, 1), 0);
-        EXPECT_EQ(bitsFrom(w.start(), pos), w.count());
+        EXPECT_EQ(bitsFrom(w.ref(), pos), w.count());
         checkDecoded(e1, d);
     }
 }
@@ -170,9 +190,9 @@ TEST(NoiselessDecode, StatusPoints) {
         w.bits(c.maxSfb, c.isShort ? 4 : 6); w.bits(c.isShort ? 0x7F : 0, c.isShort ? 7 : 1);
         for (const auto &[v, n] : c.rest) w.bits(v, n);
         Decoder d(3);
-        ArmBitPosition pos = w.start();
+        BitRef pos = w.ref();
         EXPECT_EQ(d.run(pos, 0), c.status);
-        if (c.bits >= 0) { EXPECT_EQ(bitsFrom(w.start(), pos), c.bits); }
+        if (c.bits >= 0) { EXPECT_EQ(bitsFrom(w.ref(), pos), c.bits); }
         EXPECT_EQ(std::make_tuple(d.info.pulseDataPresent, d.info.gainControlDataPresent, d.coefs),
                   std::make_tuple(c.pulse, c.gain, std::vector<int32_t>(1024, c.status ? kUntouched : 0)));
     }
@@ -183,7 +203,7 @@ TEST(NoiselessDecode, StatusPoints) {
     d.ics.maxSfb = 41;
     d.ics.numWindowGroups = 1;
     d.info.numSwb = armACAAC_numSwbLong[11];
-    ArmBitPosition pos = w.start();
+    BitRef pos = w.ref();
     EXPECT_EQ(d.run(pos, 1), -162);
 }
 
@@ -198,9 +218,195 @@ TEST(NoiselessDecode, PulseOnZeroAndSigned) {
     w.bits(0, 2);
     w.code(2, ((1 * 3 + 2) * 3 + 0) * 3 + 1);  // (0, 1, -1, 0)
     Decoder d(3);
-    ArmBitPosition pos = w.start();
+    BitRef pos = w.ref();
     ASSERT_EQ(d.run(pos, 0), 0);
     EXPECT_EQ(std::vector<int32_t>(d.coefs.begin(), d.coefs.begin() + 4), (std::vector<int32_t>{-5, 6, -6, 0}));
+}
+
+// ---------------------------------------------------------------- exported interface
+// Every exported operation reads from the two references (byte pointer, bit
+// offset), here starting 3 bits into the first byte, and leaves both just
+// past the fields it read.  A null reference, a null byte pointer or an
+// offset of 8 is refused before anything is read: -5 where the operation has
+// a status, and in every case no output written and the references kept.
+TEST(ExportedInterface, TwoReferencePositionAdvancesInPlace) {
+    IcsInfo ics;
+    ChannelInfo ch;
+    LtpInfo ltp;
+    ChanPairElt cpe;
+    std::vector<uint8_t> cbs(8);
+    std::vector<int16_t> sf(8);
+    std::vector<int32_t> spec(1024);
+    int32_t num = 0, start = 0, offs[4] = {}, amps[4] = {}, noise = 0, is = 0;
+    int8_t tnsCoef[64] = {};
+    const int32_t grpLen[8] = {1}, oneSection[8] = {1};
+    const uint8_t sectCb[1] = {1}, sectEnd[1] = {1};
+    LtpInfo *pair[2] = {&ltp, &ltp};
+    auto reset = [&] {
+        std::memset(&ics, 0, sizeof ics);
+        std::memset(&ch, 0, sizeof ch);
+        std::memset(&ltp, 0, sizeof ltp);
+        std::memset(&cpe, 0, sizeof cpe);
+        ch.samplingRateIndex = 3;
+        ch.numWindows = 1;
+        ch.icsInfo = &ics;
+        std::fill(spec.begin(), spec.end(), kUntouched);
+        std::fill(sf.begin(), sf.end(), 0x777);
+        std::fill(cbs.begin(), cbs.end(), 0xEE);
+        num = start = 0;
+    };
+    using Call = std::function<int32_t(const uint8_t **, uint32_t *)>;
+    struct Op {
+        const char *name;
+        Fields fields;                 // written after the 3-bit lead-in
+        Call call;
+        int bits;                      // consumed from the fields
+        std::function<bool()> decoded; // the outputs hold the written values
+        int32_t bad;                   // result for a bad position
+    };
+    const Op ops[] = {
+        {"stream info", {{0, 1}, {0, 2}, {1, 1}, {20, 6}, {0, 1}},
+         [&](const uint8_t **pp, uint32_t *po) { return armACAAC_DecodeIcsInfoData(pp, po, 0, 2, 0, &ch, &ics, pair); },
+         11, [&] { return ics.maxSfb == 20 && ics.windowShape == 1 && ch.windowLength == 1024; }, -5},
+        {"ltp data", {{0x555, 11}, {5, 3}, {1, 1}, {0, 1}, {1, 1}},
+         [&](const uint8_t **pp, uint32_t *po) { return armACAAC_DecodeLtpData(pp, po, 0, 3, &ltp); },
+         17, [&] { return ltp.ltpLag == 0x555 && ltp.ltpCoef == 5 && ltp.ltpLongUsed[2] == 1; }, 0},
+        {"section data", {{11, 4}, {3, 5}},
+         [&](const uint8_t **pp, uint32_t *po) {
+             return armACAAC_DecodeSectionData(cbs.data(), ch.sectionCodebook, ch.sectionEnd, ch.numSections, 0, 1, 3,
+                                               pp, po, &noise, &is);
+         },
+         9, [&] { return cbs[2] == 11 && ch.numSections[0] == 1 && ch.sectionEnd[0] == 3; }, -5},
+        {"scale factors", {{62, 0, 0}, {58, 0, 0}},  // scale factor code words
+         [&](const uint8_t **pp, uint32_t *po) {
+             const uint8_t bandCb[2] = {1, 1};
+             return armACAAC_DecodeScaleFactorData(sf.data(), 1, 100, bandCb, 2, pp, po);
+         },
+         armACAAC_codeBook0[62].codeLen + armACAAC_codeBook0[58].codeLen, [&] { return sf[0] == 102 && sf[1] == 100; }, -5},
+        {"pulse data", {{0, 2}, {1, 6}, {5, 5}, {3, 4}},
+         [&](const uint8_t **pp, uint32_t *po) {
+             return armACAAC_DecodePulseData(armACAAC_swbOffsetLongWindow[3], &num, &start, offs, pp, po, amps,
+                                             armACAAC_numSwbLong[3]);
+         },
+         17, [&] { return start == 1 && offs[0] == 5 && amps[0] == 3; }, -5},
+        {"tns data", {{1, 2}, {1, 1}, {10, 6}, {1, 5}, {1, 1}, {0, 1}, {15, 4}},
+         [&](const uint8_t **pp, uint32_t *po) {
+             TnsInfo &t = ch.tnsInfo;
+             armACAAC_DecodeTNSData(2, 3, 0, tnsCoef, pp, po, 1, t.tnsNumFilters, t.tnsCoefRes, t.tnsLength, t.tnsOrder,
+                                    t.tnsDirection, &ch);
+             return 0;
+         },
+         20, [&] { return ch.tnsInfo.tnsLength[0] == 10 && ch.tnsInfo.tnsDirection[0] == 1 && tnsCoef[0] == -1; }, 0},
+        {"spectral data", {{80, 0, 1}},  // codebook 1 code word of (1, 1, 1, 1)
+         [&](const uint8_t **pp, uint32_t *po) {
+             return armACAAC_DecodeSpectralData(spec.data(), 0, 1, 3, sectCb, sectEnd, grpLen, oneSection, pp, po, 1);
+         },
+         armACAAC_codeBook1[80].codeLen, [&] { return spec[3] == 1 && spec[4] == 0; }, -5},
+        {"pair head", {{9, 4}, {1, 1}, {0, 1}, {0, 2}, {1, 1}, {7, 6}, {0, 1}, {2, 2}},
+         [&](const uint8_t **pp, uint32_t *po) { return omxACAAC_DecodeChanPairElt(pp, po, &ics, &cpe, 2, pair); },
+         18, [&] { return cpe.commonWindow == 1 && ics.maxSfb == 7 && cpe.msMaskPresent == 2; }, -5},
+        {"channel stream", {{100, 8}, {0, 4}, {0, 6}, {0, 1}, {0, 3}},
+         [&](const uint8_t **pp, uint32_t *po) {
+             return omxACAAC_NoiselessDecode(pp, po, sf.data(), spec.data(), cbs.data(), tnsCoef, &ch, 0, 2, &ltp,
+                                             &noise, &is);
+         },
+         22, [&] { return ch.globalGain == 100 && spec[1023] == 0; }, -5},
+    };
+    for (const Op &op : ops) {
+        SCOPED_TRACE(op.name);
+        BitWriter w;
+        w.bits(5, 3);
+        for (const Field &f : op.fields) f.cb >= 0 ? w.code(f.cb, static_cast<int>(f.v)) : w.bits(f.v, f.n);
+        w.bits(0x2D, 7);  // whatever follows must not be read
+        BitRef pos{w.base(), 3};
+        reset();
+        EXPECT_EQ(op.call(&pos.byte, &pos.offset), 0);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), 3 + op.bits);
+        EXPECT_TRUE(op.decoded());
+
+        const uint8_t *const nullByte = nullptr;
+        struct Bad { const uint8_t *byte; uint32_t offset; bool nullBytePtr, nullOffsetPtr; };
+        for (const Bad &b : {Bad{w.base(), 3, true, false}, Bad{nullByte, 3, false, false},
+                             Bad{w.base(), 3, false, true}, Bad{w.base(), 8, false, false}}) {
+            BitRef keep{b.byte, b.offset};
+            reset();
+            EXPECT_EQ(op.call(b.nullBytePtr ? nullptr : &keep.byte, b.nullOffsetPtr ? nullptr : &keep.offset), op.bad);
+            EXPECT_FALSE(op.decoded());
+            EXPECT_EQ(std::make_tuple(keep.byte, keep.offset), std::make_tuple(b.byte, b.offset));
+        }
+    }
+    // Scale factors keep their order of checks: no bands to read is success
+    // before the position is looked at.
+    EXPECT_EQ(armACAAC_DecodeScaleFactorData(sf.data(), 1, 100, cbs.data(), 0, nullptr, nullptr), 0);
+}
+
+// ---------------------------------------------------------------- bounded reading
+// The decoder reads through a position bounded by its input.  A stream cut at
+// any byte must decode exactly as the same bytes followed by zeros, whatever
+// lies in memory past the bound: the pair head, the stream info and every
+// reader the channel stream reaches must keep the bound.  Every cut within
+// the first 96 bytes (head, stream info, sections, scale factors, pulse and
+// TNS data) is tried, and a few further into the spectrum.
+void expectSameCut(const Encoded &e, const BitWriter &w, bool isPair, int cut) {
+    std::vector<uint8_t> zeros(w.base(), w.base() + cut), garbage(w.base(), w.base() + cut);
+    zeros.resize(8192, 0x00);
+    garbage.resize(8192, 0xFF);
+    SCOPED_TRACE(testing::Message() << "cut at byte " << cut);
+    Decoder expect(e.ch.sri), got(e.ch.sri);
+    ChanPairElt cpeExpect{}, cpeGot{};
+    LtpInfo l1{};
+    BitRef ref{zeros.data(), 0};
+    ArmBitPosition pos{garbage.data(), 0, garbage.data() + cut};
+    int32_t stsExpect = 0, stsGot = 0;
+    if (isPair) {
+        LtpInfo *pairExpect[2] = {&expect.ltp, &l1}, *pairGot[2] = {&got.ltp, &l1};
+        stsExpect = omxACAAC_DecodeChanPairElt(&ref.byte, &ref.offset, &expect.ics, &cpeExpect, 2, pairExpect);
+        stsGot = aacd::decodeChanPairElt(&pos, &got.ics, &cpeGot, 2, pairGot);
+        EXPECT_EQ(std::memcmp(&cpeGot, &cpeExpect, sizeof cpeGot), 0);
+        for (Decoder *d : {&expect, &got}) {
+            const bool s = d->ics.windowSequence == EIGHT_SHORT_SEQUENCE;
+            d->info.numWindows = s ? 8 : 1;
+            d->info.windowLength = s ? 128 : 1024;
+            d->info.numSwb = s ? armACAAC_numSwbShort[e.ch.sri] : armACAAC_numSwbLong[e.ch.sri];
+        }
+    }
+    if (stsExpect == 0 && stsGot == 0) {
+        stsExpect = expect.run(ref, isPair);
+        stsGot = got.run(pos, isPair);
+    }
+    EXPECT_EQ(stsGot, stsExpect);
+    EXPECT_EQ(bitsFrom(ArmBitPosition{garbage.data(), 0, nullptr}, pos), bitsFrom(BitRef{zeros.data(), 0}, ref));
+    EXPECT_EQ(std::memcmp(&got.ics, &expect.ics, sizeof got.ics), 0);
+    EXPECT_EQ(std::make_tuple(got.info.globalGain, got.info.pulseDataPresent, got.info.tnsDataPresent,
+                              got.info.gainControlDataPresent, got.noise, got.is),
+              std::make_tuple(expect.info.globalGain, expect.info.pulseDataPresent, expect.info.tnsDataPresent,
+                              expect.info.gainControlDataPresent, expect.noise, expect.is));
+    EXPECT_EQ(std::memcmp(&got.info.tnsInfo, &expect.info.tnsInfo, sizeof(TnsInfo)), 0);
+    EXPECT_EQ(std::memcmp(got.sfbCb, expect.sfbCb, sizeof got.sfbCb), 0);
+    EXPECT_EQ(std::memcmp(got.tnsCoef, expect.tnsCoef, sizeof got.tnsCoef), 0);
+    EXPECT_EQ(got.sf, expect.sf);
+    EXPECT_EQ(got.coefs, expect.coefs);
+}
+
+TEST(BoundedInput, CutStreamsReadZerosPastTheEnd) {
+    std::mt19937 rng(24);
+    for (int iter = 0; iter < 160 && !HasFailure(); ++iter) {
+        const bool isPair = iter % 4 >= 2;
+        Encoded e;
+        e.ch = randomLayout(rng, iter % 2, kAllCodebooks);
+        BitWriter w;
+        if (isPair) {
+            w.bits(3, 4); w.bits(1, 1);
+            writeIcsInfo(w, e.ch, 0);
+            w.bits(1, 2);
+            for (int i = 0; i < e.ch.numGroups * e.ch.maxSfb; ++i) w.bits(rng() % 2, 1);
+        }
+        writeIcs(w, e, rng, isPair);
+        SCOPED_TRACE(testing::Message() << "iteration " << iter);
+        const int bytes = (w.count() + 7) / 8;
+        for (int cut = 0; cut <= std::min(bytes, 96); ++cut) expectSameCut(e, w, isPair, cut);
+        for (int i = 0; i < 4; ++i) expectSameCut(e, w, isPair, static_cast<int>(rng() % (bytes + 1)));
+    }
 }
 
 }  // namespace

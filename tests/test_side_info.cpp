@@ -60,10 +60,10 @@ TEST(IcsInfo, RandomLongAndShortRoundTrip) {
         IcsInfo ics;
         std::memset(&ics, 0x55, sizeof ics);
         ChannelInfo ch = makeChannel(sri, &ics);
-        ArmBitPosition pos = w.start();
+        BitRef pos = w.ref();
         LtpInfo *pair[2] = {nullptr, nullptr};
-        ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos, 0, 2, 0, &ch, &ics, pair), 0);
-        EXPECT_EQ(bitsFrom(w.start(), pos), w.count());
+        ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos.byte, &pos.offset, 0, 2, 0, &ch, &ics, pair), 0);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), w.count());
         EXPECT_EQ(std::make_tuple(ics.icsReservedBit, ics.windowSequence, ics.windowShape, ics.maxSfb),
                   std::make_tuple(reserved, seq, shape, maxSfb));
         EXPECT_EQ(std::make_tuple(ch.numSwb, ch.numWindows, ch.windowLength, isShort ? ics.scaleFactorGrouping : ics.predictorDataPresent),
@@ -78,8 +78,8 @@ TEST(IcsInfo, KnownGroupings) {
         BitWriter w;
         put(w, {{0, 1}, {2, 2}, {0, 1}, {10, 4}, {c.grouping, 7}});
         IcsInfo ics{};
-        ArmBitPosition pos = w.start();
-        ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos, 0, 2, 0, nullptr, &ics, nullptr), 0);
+        BitRef pos = w.ref();
+        ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos.byte, &pos.offset, 0, 2, 0, nullptr, &ics, nullptr), 0);
         expectGroups(ics, c.groups);
     }
 }
@@ -95,12 +95,12 @@ TEST(IcsInfo, MaxSfbAboveBandCountIsRejected) {
                 IcsInfo ics{};
                 ics.maxSfb = -7;
                 ChannelInfo ch = makeChannel(sri, &ics);
-                ArmBitPosition pos = w.start();
-                const int32_t sts = armACAAC_DecodeIcsInfoData(&pos, 0, 2, 0, &ch, &ics, nullptr);
+                BitRef pos = w.ref();
+                const int32_t sts = armACAAC_DecodeIcsInfoData(&pos.byte, &pos.offset, 0, 2, 0, &ch, &ics, nullptr);
                 SCOPED_TRACE(testing::Message() << sri << " " << isShort << " " << maxSfb);
                 EXPECT_EQ(sts, maxSfb <= numSwb ? 0 : -162);
                 if (sts == 0) continue;
-                EXPECT_EQ(bitsFrom(w.start(), pos), isShort ? 8 : 10);
+                EXPECT_EQ(bitsFrom(w.ref(), pos), isShort ? 8 : 10);
                 EXPECT_EQ(ics.maxSfb, -7);
             }
         }
@@ -109,8 +109,8 @@ TEST(IcsInfo, MaxSfbAboveBandCountIsRejected) {
     BitWriter w;
     put(w, {{0, 4}, {52, 6}});
     IcsInfo ics{};
-    ArmBitPosition pos = w.start();
-    EXPECT_EQ(armACAAC_DecodeIcsInfoData(&pos, 1, 2, 0, nullptr, &ics, nullptr), -162);
+    BitRef pos = w.ref();
+    EXPECT_EQ(armACAAC_DecodeIcsInfoData(&pos.byte, &pos.offset, 1, 2, 0, nullptr, &ics, nullptr), -162);
 }
 
 TEST(IcsInfo, LtpFieldsUnderObjectType4) {
@@ -130,9 +130,9 @@ TEST(IcsInfo, LtpFieldsUnderObjectType4) {
         }
         IcsInfo ics{};
         LtpInfo *pair[2] = {&got[0], &got[1]};
-        ArmBitPosition pos = w.start();
-        ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos, common, 4, 0, nullptr, &ics, pair), 0);
-        EXPECT_EQ(bitsFrom(w.start(), pos), w.count());
+        BitRef pos = w.ref();
+        ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos.byte, &pos.offset, common, 4, 0, nullptr, &ics, pair), 0);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), w.count());
         for (int c = 0; c <= common; ++c) {
             EXPECT_EQ(got[c].ltpDataPresent, expect[c].ltpDataPresent);
             if (!expect[c].ltpDataPresent) continue;
@@ -145,20 +145,20 @@ TEST(IcsInfo, LtpFieldsUnderObjectType4) {
     BitWriter w;
     put(w, {{0, 4}, {20, 6}, {1, 1}, {0xFFFF, 16}});
     IcsInfo ics{};
-    ArmBitPosition pos = w.start();
-    ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos, 0, 2, 41, nullptr, &ics, nullptr), 0);
-    EXPECT_EQ(bitsFrom(w.start(), pos), 11);
+    BitRef pos = w.ref();
+    ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos.byte, &pos.offset, 0, 2, 41, nullptr, &ics, nullptr), 0);
+    EXPECT_EQ(bitsFrom(w.ref(), pos), 11);
     EXPECT_EQ(ics.predictorDataPresent, 1);
 }
 
 // ---------------------------------------------------------------- sections
 int32_t decodeSections(const BitWriter &w, Channel &out, int *bitsUsed, int32_t *noise, int32_t *is) {
     out.sectCb.assign(120, 0xEE); out.sectEnd.assign(120, 0xEE); out.sfbCb.assign(128, 0xEE);
-    ArmBitPosition pos = w.start();
+    BitRef pos = w.ref();
     const int32_t sts = armACAAC_DecodeSectionData(out.sfbCb.data(), out.sectCb.data(), out.sectEnd.data(),
                                                    out.numSect, out.shortWindows ? 2 : 0, out.numGroups,
-                                                   out.maxSfb, &pos, noise, is);
-    *bitsUsed = bitsFrom(w.start(), pos);
+                                                   out.maxSfb, &pos.byte, &pos.offset, noise, is);
+    *bitsUsed = bitsFrom(w.ref(), pos);
     return sts;
 }
 
@@ -235,10 +235,10 @@ TEST(SectionData, KnownCasesAndFailures) {
 
 // ---------------------------------------------------------------- pulses
 int32_t decodePulses(const BitWriter &w, int sri, int32_t *num, int32_t *start, int32_t *offs, int32_t *amps, int *bits) {
-    ArmBitPosition pos = w.start();
-    const int32_t sts = armACAAC_DecodePulseData(armACAAC_swbOffsetLongWindow[sri], num, start, offs, &pos,
-                                                 amps, static_cast<uint16_t>(armACAAC_numSwbLong[sri]));
-    *bits = bitsFrom(w.start(), pos);
+    BitRef pos = w.ref();
+    const int32_t sts = armACAAC_DecodePulseData(armACAAC_swbOffsetLongWindow[sri], num, start, offs, &pos.byte,
+                                                 &pos.offset, amps, static_cast<uint16_t>(armACAAC_numSwbLong[sri]));
+    *bits = bitsFrom(w.ref(), pos);
     return sts;
 }
 
@@ -279,10 +279,10 @@ TEST(PulseData, RandomRoundTripAndLimits) {
 }
 
 // ---------------------------------------------------------------- TNS
-void decodeTns(int aot, int sri, int seq, int8_t *coefs, ArmBitPosition &pos, ChannelInfo &ch) {
+void decodeTns(int aot, int sri, int seq, int8_t *coefs, BitRef &pos, ChannelInfo &ch) {
     TnsInfo &t = ch.tnsInfo;
-    armACAAC_DecodeTNSData(aot, sri, seq, coefs, &pos, ch.numWindows, t.tnsNumFilters, t.tnsCoefRes,
-                           t.tnsLength, t.tnsOrder, t.tnsDirection, &ch);
+    armACAAC_DecodeTNSData(aot, sri, seq, coefs, &pos.byte, &pos.offset, ch.numWindows, t.tnsNumFilters,
+                           t.tnsCoefRes, t.tnsLength, t.tnsOrder, t.tnsDirection, &ch);
 }
 
 TEST(TnsData, RandomRoundTrip) {
@@ -323,9 +323,9 @@ TEST(TnsData, RandomRoundTrip) {
         }
         int8_t got[64];
         std::memset(got, 0x5A, sizeof got);
-        ArmBitPosition pos = w.start();
+        BitRef pos = w.ref();
         decodeTns(aot, sri, ics.windowSequence, got, pos, ch);
-        EXPECT_EQ(bitsFrom(w.start(), pos), w.count());
+        EXPECT_EQ(bitsFrom(w.ref(), pos), w.count());
         EXPECT_EQ(std::memcmp(&expect, &ch.tnsInfo, sizeof expect), 0);
         ASSERT_LE(coefs.size(), 60u);
         for (size_t i = 0; i < coefs.size(); ++i) EXPECT_EQ(got[i], coefs[i]);
@@ -342,11 +342,11 @@ TEST(TnsData, OrderLimitDependsOnRate) {
         ChannelInfo ch = makeChannel(sri, &ics);
         ch.numWindows = 1;
         int8_t c[64];
-        ArmBitPosition pos = w.start();
+        BitRef pos = w.ref();
         decodeTns(2, sri, 0, c, pos, ch);
         const int order = sri == 3 ? 12 : 15;
         EXPECT_EQ(ch.tnsInfo.tnsOrder[0], order);
-        EXPECT_EQ(bitsFrom(w.start(), pos), 16 + 4 * order);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), 16 + 4 * order);
         EXPECT_EQ(std::make_tuple(c[7], c[9]), std::make_tuple(7, -7));  // 4-bit field 9 sign-extends
     }
 }
@@ -374,9 +374,9 @@ TEST(ChanPairElt, HeadWithAndWithoutCommonWindow) {
         IcsInfo ics{};
         LtpInfo l0{}, l1{};
         LtpInfo *pair[2] = {&l0, &l1};
-        ArmBitPosition pos = w.start();
-        ASSERT_EQ(omxACAAC_DecodeChanPairElt(&pos, &ics, &cpe, 2, pair), 0);
-        EXPECT_EQ(bitsFrom(w.start(), pos), w.count());
+        BitRef pos = w.ref();
+        ASSERT_EQ(omxACAAC_DecodeChanPairElt(&pos.byte, &pos.offset, &ics, &cpe, 2, pair), 0);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), w.count());
         EXPECT_EQ(cpe.commonWindow, common);
         if (!common) continue;
         EXPECT_EQ(std::make_tuple(ics.maxSfb, cpe.msMaskPresent), std::make_tuple(maxSfb, ms));
@@ -392,21 +392,24 @@ TEST(ChanPairElt, BadArgumentsAndStreamInfoStatus) {
     ChanPairElt cpe{};
     LtpInfo l0{}, l1{};
     LtpInfo *pair[2] = {&l0, &l1};
-    ArmBitPosition pos = w.start();
-    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos, &ics, &cpe, 1, pair), -5);
-    EXPECT_EQ(bitsFrom(w.start(), pos), 0);
-    EXPECT_EQ(omxACAAC_DecodeChanPairElt(nullptr, &ics, &cpe, 2, pair), -5);
-    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos, nullptr, &cpe, 2, pair), -5);
-    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos, &ics, nullptr, 2, pair), -5);
-    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos, &ics, &cpe, 2, nullptr), -5);
-    ArmBitPosition bad = pos;
+    BitRef pos = w.ref();
+    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos.byte, &pos.offset, &ics, &cpe, 1, pair), -5);
+    EXPECT_EQ(bitsFrom(w.ref(), pos), 0);
+    EXPECT_EQ(omxACAAC_DecodeChanPairElt(nullptr, &pos.offset, &ics, &cpe, 2, pair), -5);
+    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos.byte, nullptr, &ics, &cpe, 2, pair), -5);
+    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos.byte, &pos.offset, nullptr, &cpe, 2, pair), -5);
+    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos.byte, &pos.offset, &ics, nullptr, 2, pair), -5);
+    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos.byte, &pos.offset, &ics, &cpe, 2, nullptr), -5);
+    BitRef bad = pos;
     bad.offset = 8;
-    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&bad, &ics, &cpe, 2, pair), -5);
+    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&bad.byte, &bad.offset, &ics, &cpe, 2, pair), -5);
     bad = pos;
-    bad.pByte = nullptr;
-    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&bad, &ics, &cpe, 2, pair), -5);
-    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos, &ics, &cpe, 2, pair), -162);
-    EXPECT_EQ(bitsFrom(w.start(), pos), 15);
+    bad.byte = nullptr;
+    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&bad.byte, &bad.offset, &ics, &cpe, 2, pair), -5);
+    EXPECT_EQ(std::make_tuple(bitsFrom(w.ref(), pos), bad.byte, bad.offset, cpe.commonWindow),
+              std::make_tuple(0, static_cast<const uint8_t *>(nullptr), 0u, 0));  // nothing read or moved
+    EXPECT_EQ(omxACAAC_DecodeChanPairElt(&pos.byte, &pos.offset, &ics, &cpe, 2, pair), -162);
+    EXPECT_EQ(bitsFrom(w.ref(), pos), 15);
 }
 
 }  // namespace

@@ -205,56 +205,69 @@ AACD_EXPORT extern const ArmIMDCTTables armACAAC_IMDCT_Tables;
 // Operations.
 // ---------------------------------------------------------------------------
 
+// Noiseless decoding.  These operations read from the two-reference bit
+// position (*ppBitStream: byte holding the next bit; *pOffset: bits of it
+// already consumed, 0..7), advanced in place, without an end bound.  A null
+// reference, a null byte pointer or an offset above 7 is a bad argument
+// (-5; the operations without a status then read and write nothing).  The
+// decoder itself calls the bounded forms of armACAAC_Bounded.h.
+
 // Stream info.  pLtpPair: two LtpInfo references (the second used only with
 // commonWindow 1 and audio object type 4).  pChInfo may be null.
-AACD_EXPORT int32_t armACAAC_DecodeIcsInfoData(ArmBitPosition *pPos, int32_t commonWindow,
-                                               int32_t audioObjectType, int32_t predSfbMax,
-                                               ChannelInfo *pChInfo, IcsInfo *pIcsInfo,
-                                               LtpInfo *const *pLtpPair);
-AACD_EXPORT int32_t armACAAC_DecodeLtpData(ArmBitPosition *pPos, int32_t windowSequence,
-                                           int32_t maxSfb, LtpInfo *pLtpInfo);
+AACD_EXPORT int32_t armACAAC_DecodeIcsInfoData(const uint8_t **ppBitStream, uint32_t *pOffset,
+                                               int32_t commonWindow, int32_t audioObjectType,
+                                               int32_t predSfbMax, ChannelInfo *pChInfo,
+                                               IcsInfo *pIcsInfo, LtpInfo *const *pLtpPair);
+// The result carries no meaning (0).
+AACD_EXPORT int32_t armACAAC_DecodeLtpData(const uint8_t **ppBitStream, uint32_t *pOffset,
+                                           int32_t windowSequence, int32_t maxSfb,
+                                           LtpInfo *pLtpInfo);
 
 // Section data and scale factors.
 AACD_EXPORT int32_t armACAAC_DecodeSectionData(uint8_t *pSfbCb, uint8_t *pSectCb,
                                                uint8_t *pSectEnd, int32_t *pNumSect,
                                                int32_t windowSequence, int32_t numWinGrp,
-                                               int32_t maxSfb, ArmBitPosition *pPos,
-                                               int32_t *pNoiseFlag, int32_t *pIsFlag);
+                                               int32_t maxSfb, const uint8_t **ppBitStream,
+                                               uint32_t *pOffset, int32_t *pNoiseFlag,
+                                               int32_t *pIsFlag);
 AACD_EXPORT int32_t armACAAC_DecodeScaleFactorData(int16_t *pScalefactor, int32_t numWinGrp,
                                                    int32_t globalGain, const uint8_t *pSfbCb,
-                                                   int32_t maxSfb, ArmBitPosition *pPos);
+                                                   int32_t maxSfb, const uint8_t **ppBitStream,
+                                                   uint32_t *pOffset);
 
 // Pulse and TNS side data.
 AACD_EXPORT int32_t armACAAC_DecodePulseData(const uint16_t *pSwbOffset, int32_t *pNumPulse,
                                              int32_t *pPulseStartSfb, int32_t *pPulseOffset,
-                                             ArmBitPosition *pPos, int32_t *pPulseAmp,
-                                             uint16_t numSwbLong);
+                                             const uint8_t **ppBitStream, uint32_t *pOffset,
+                                             int32_t *pPulseAmp, uint16_t numSwbLong);
 AACD_EXPORT void armACAAC_DecodeTNSData(int32_t audioObjectType, int32_t samplingRateIndex,
                                         int32_t windowSequence, int8_t *pTnsCoef,
-                                        ArmBitPosition *pPos, int32_t numWindows,
-                                        int32_t *pTnsNumFilt, int32_t *pTnsCoefRes,
-                                        int32_t *pTnsLength, int32_t *pTnsOrder,
-                                        int32_t *pTnsDirection, ChannelInfo *pChInfo);
+                                        const uint8_t **ppBitStream, uint32_t *pOffset,
+                                        int32_t numWindows, int32_t *pTnsNumFilt,
+                                        int32_t *pTnsCoefRes, int32_t *pTnsLength,
+                                        int32_t *pTnsOrder, int32_t *pTnsDirection,
+                                        ChannelInfo *pChInfo);
 
 // Spectral data into coded order.
 AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence,
                                                 int32_t numWinGrp, int32_t samplingRateIndex,
                                                 const uint8_t *pSectCb, const uint8_t *pSectEnd,
                                                 const int32_t *pWinGrpLen,
-                                                const int32_t *pNumSect, ArmBitPosition *pPos,
+                                                const int32_t *pNumSect,
+                                                const uint8_t **ppBitStream, uint32_t *pOffset,
                                                 int32_t maxSfb);
 
 // Channel pair element head and one individual channel stream.
-AACD_EXPORT int32_t omxACAAC_DecodeChanPairElt(ArmBitPosition *pPos, IcsInfo *pIcsInfo,
-                                               ChanPairElt *pChanPairElt,
+AACD_EXPORT int32_t omxACAAC_DecodeChanPairElt(const uint8_t **ppBitStream, uint32_t *pOffset,
+                                               IcsInfo *pIcsInfo, ChanPairElt *pChanPairElt,
                                                int32_t audioObjectType,
                                                LtpInfo *const *pLtpPair);
-AACD_EXPORT int32_t omxACAAC_NoiselessDecode(ArmBitPosition *pPos, int16_t *pScalefactor,
-                                             int32_t *pQuantSpec, uint8_t *pSfbCb,
-                                             int8_t *pTnsCoef, ChannelInfo *pChInfo,
-                                             int32_t commonWindow, int32_t audioObjectType,
-                                             LtpInfo *pLtpInfo, int32_t *pNoiseFlag,
-                                             int32_t *pIsFlag);
+AACD_EXPORT int32_t omxACAAC_NoiselessDecode(const uint8_t **ppBitStream, uint32_t *pOffset,
+                                             int16_t *pScalefactor, int32_t *pQuantSpec,
+                                             uint8_t *pSfbCb, int8_t *pTnsCoef,
+                                             ChannelInfo *pChInfo, int32_t commonWindow,
+                                             int32_t audioObjectType, LtpInfo *pLtpInfo,
+                                             int32_t *pNoiseFlag, int32_t *pIsFlag);
 
 // Inverse quantisation (in place, coded order) and short-window deinterleave.
 AACD_EXPORT int32_t omxACAAC_QuantInv_S32_I(int32_t *pSrcDstSpectralCoef,

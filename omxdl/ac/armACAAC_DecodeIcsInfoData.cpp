@@ -6,14 +6,13 @@
 // given) selects the band count; without channel info only the absolute
 // limits 51 (long) and 15 (short) are checked.
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 
-extern "C" {
+namespace aacd {
 
-AACD_EXPORT int32_t armACAAC_DecodeIcsInfoData(ArmBitPosition *pPos, int32_t commonWindow,
-                                               int32_t audioObjectType, int32_t predSfbMax,
-                                               ChannelInfo *pChInfo, IcsInfo *pIcsInfo,
-                                               LtpInfo *const *pLtpPair) {
-    ArmBitPosition &pos = *pPos;
+int32_t decodeIcsInfoData(ArmBitPosition &pos, int32_t commonWindow, int32_t audioObjectType,
+                          int32_t predSfbMax, ChannelInfo *pChInfo, IcsInfo *pIcsInfo,
+                          LtpInfo *const *pLtpPair) {
     IcsInfo &ics = *pIcsInfo;
     ics.icsReservedBit = static_cast<int32_t>(aacd::bitGet(pos, 1));
     ics.windowSequence = static_cast<int32_t>(aacd::bitGet(pos, 2));
@@ -64,12 +63,12 @@ AACD_EXPORT int32_t armACAAC_DecodeIcsInfoData(ArmBitPosition *pPos, int32_t com
         LtpInfo *first = pLtpPair[0];
         first->ltpDataPresent = static_cast<int32_t>(aacd::bitGet(pos, 1));
         if (first->ltpDataPresent != 0)
-            (void)armACAAC_DecodeLtpData(pPos, ics.windowSequence, maxSfb, first);
+            (void)decodeLtpData(pos, ics.windowSequence, maxSfb, first);
         if (commonWindow == 1) {
             LtpInfo *second = pLtpPair[1];
             second->ltpDataPresent = static_cast<int32_t>(aacd::bitGet(pos, 1));
             if (second->ltpDataPresent != 0)
-                (void)armACAAC_DecodeLtpData(pPos, ics.windowSequence, maxSfb, second);
+                (void)decodeLtpData(pos, ics.windowSequence, maxSfb, second);
         }
     } else if (audioObjectType == 1) {
         ics.predictorReset = static_cast<int32_t>(aacd::bitGet(pos, 1));
@@ -80,6 +79,22 @@ AACD_EXPORT int32_t armACAAC_DecodeIcsInfoData(ArmBitPosition *pPos, int32_t com
             ics.predictionUsed[b] = static_cast<uint8_t>(aacd::bitGet(pos, 1));
     }
     return omxsts::kNoErr;
+}
+
+}  // namespace aacd
+
+extern "C" {
+
+AACD_EXPORT int32_t armACAAC_DecodeIcsInfoData(const uint8_t **ppBitStream, uint32_t *pOffset,
+                                               int32_t commonWindow, int32_t audioObjectType,
+                                               int32_t predSfbMax, ChannelInfo *pChInfo,
+                                               IcsInfo *pIcsInfo, LtpInfo *const *pLtpPair) {
+    ArmBitPosition pos;
+    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return omxsts::kBadArg;
+    const int32_t sts = aacd::decodeIcsInfoData(pos, commonWindow, audioObjectType, predSfbMax,
+                                                pChInfo, pIcsInfo, pLtpPair);
+    aacd::storePosition(pos, ppBitStream, pOffset);
+    return sts;
 }
 
 }  // extern "C"

@@ -1,11 +1,11 @@
 // Long-term prediction side information (ltp_data), long-window fields only.
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 
-extern "C" {
+namespace aacd {
 
-AACD_EXPORT int32_t armACAAC_DecodeLtpData(ArmBitPosition *pPos, int32_t windowSequence,
-                                           int32_t maxSfb, LtpInfo *pLtpInfo) {
-    ArmBitPosition &pos = *pPos;
+int32_t decodeLtpData(ArmBitPosition &pos, int32_t windowSequence, int32_t maxSfb,
+                      LtpInfo *pLtpInfo) {
     pLtpInfo->ltpLag = static_cast<int32_t>(aacd::bitGet(pos, 11));
     pLtpInfo->ltpCoef = static_cast<int16_t>(aacd::bitGet(pos, 3));
     if (windowSequence == EIGHT_SHORT_SEQUENCE) return omxsts::kNoErr;
@@ -13,6 +13,20 @@ AACD_EXPORT int32_t armACAAC_DecodeLtpData(ArmBitPosition *pPos, int32_t windowS
     for (int32_t b = 0; b < bands; ++b)
         pLtpInfo->ltpLongUsed[b] = static_cast<int32_t>(aacd::bitGet(pos, 1));
     return omxsts::kNoErr;
+}
+
+}  // namespace aacd
+
+extern "C" {
+
+AACD_EXPORT int32_t armACAAC_DecodeLtpData(const uint8_t **ppBitStream, uint32_t *pOffset,
+                                           int32_t windowSequence, int32_t maxSfb,
+                                           LtpInfo *pLtpInfo) {
+    ArmBitPosition pos;
+    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return omxsts::kNoErr;
+    const int32_t sts = aacd::decodeLtpData(pos, windowSequence, maxSfb, pLtpInfo);
+    aacd::storePosition(pos, ppBitStream, pOffset);
+    return sts;
 }
 
 }  // extern "C"

@@ -1,13 +1,12 @@
 // Pulse data (pulse_data) of a long-window channel.
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 
-extern "C" {
+namespace aacd {
 
-AACD_EXPORT int32_t armACAAC_DecodePulseData(const uint16_t *pSwbOffset, int32_t *pNumPulse,
-                                             int32_t *pPulseStartSfb, int32_t *pPulseOffset,
-                                             ArmBitPosition *pPos, int32_t *pPulseAmp,
-                                             uint16_t numSwbLong) {
-    ArmBitPosition &pos = *pPos;
+int32_t decodePulseData(const uint16_t *pSwbOffset, int32_t *pNumPulse, int32_t *pPulseStartSfb,
+                        int32_t *pPulseOffset, ArmBitPosition &pos, int32_t *pPulseAmp,
+                        uint16_t numSwbLong) {
     *pNumPulse = static_cast<int32_t>(aacd::bitGet(pos, 2));
     *pPulseStartSfb = static_cast<int32_t>(aacd::bitGet(pos, 6));
     if (*pPulseStartSfb >= numSwbLong) return omxsts::kErr;
@@ -19,6 +18,22 @@ AACD_EXPORT int32_t armACAAC_DecodePulseData(const uint16_t *pSwbOffset, int32_t
         if (k > 1023) return omxsts::kErr;
     }
     return omxsts::kNoErr;
+}
+
+}  // namespace aacd
+
+extern "C" {
+
+AACD_EXPORT int32_t armACAAC_DecodePulseData(const uint16_t *pSwbOffset, int32_t *pNumPulse,
+                                             int32_t *pPulseStartSfb, int32_t *pPulseOffset,
+                                             const uint8_t **ppBitStream, uint32_t *pOffset,
+                                             int32_t *pPulseAmp, uint16_t numSwbLong) {
+    ArmBitPosition pos;
+    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return omxsts::kBadArg;
+    const int32_t sts = aacd::decodePulseData(pSwbOffset, pNumPulse, pPulseStartSfb, pPulseOffset,
+                                              pos, pPulseAmp, numSwbLong);
+    aacd::storePosition(pos, ppBitStream, pOffset);
+    return sts;
 }
 
 }  // extern "C"

@@ -21,12 +21,14 @@
 //       is rejected here with the channel's other syntax errors (the value is
 //       not stored, the position is past its code word; earlier outputs
 //       remain);
-//   -5  a null reference where bands are to be read, numWinGrp above 8, maxSfb above 51, or more than
-//       120 bands in all (arguments that the stream info reader never
-//       produces).
+//   -5  a null reference where bands are to be read (for the exported form
+//       also a null byte pointer or an offset above 7), numWinGrp above 8,
+//       maxSfb above 51, or more than 120 bands in all (arguments that the
+//       stream info reader never produces).
 // Code words are resolved with the generated lookup table of codebook 0,
 // which gives exactly what armUnPackVLC32 gives over armACAAC_codeBook0.
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 #include "omxdl/ac/armACAAC_HuffLookup.h"
 
 namespace {
@@ -49,11 +51,10 @@ constexpr int32_t kMaxBands = 120;
 
 }  // namespace
 
-extern "C" {
+namespace aacd {
 
-AACD_EXPORT int32_t armACAAC_DecodeScaleFactorData(int16_t *pScalefactor, int32_t numWinGrp,
-                                                   int32_t globalGain, const uint8_t *pSfbCb,
-                                                   int32_t maxSfb, ArmBitPosition *pPos) {
+int32_t decodeScaleFactorData(int16_t *pScalefactor, int32_t numWinGrp, int32_t globalGain,
+                              const uint8_t *pSfbCb, int32_t maxSfb, ArmBitPosition *pPos) {
     if (numWinGrp > kMaxGroups || maxSfb > kMaxBandsLong) return omxsts::kBadArg;
     if (numWinGrp < 1 || maxSfb < 1) return omxsts::kNoErr;
     if (numWinGrp * maxSfb > kMaxBands) return omxsts::kBadArg;
@@ -98,6 +99,24 @@ AACD_EXPORT int32_t armACAAC_DecodeScaleFactorData(int16_t *pScalefactor, int32_
     }
     *pPos = pos;
     return status;
+}
+
+}  // namespace aacd
+
+extern "C" {
+
+AACD_EXPORT int32_t armACAAC_DecodeScaleFactorData(int16_t *pScalefactor, int32_t numWinGrp,
+                                                   int32_t globalGain, const uint8_t *pSfbCb,
+                                                   int32_t maxSfb, const uint8_t **ppBitStream,
+                                                   uint32_t *pOffset) {
+    // A bad position is handed on as null, so that it is reported at the
+    // same point of the argument checks.
+    ArmBitPosition pos;
+    ArmBitPosition *const pPos = aacd::exportedPosition(ppBitStream, pOffset, pos);
+    const int32_t sts =
+        aacd::decodeScaleFactorData(pScalefactor, numWinGrp, globalGain, pSfbCb, maxSfb, pPos);
+    if (pPos != nullptr) aacd::storePosition(pos, ppBitStream, pOffset);
+    return sts;
 }
 
 }  // extern "C"

@@ -1,14 +1,13 @@
 // Section data (section_data): one codebook per run of scale factor bands.
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 
-extern "C" {
+namespace aacd {
 
-AACD_EXPORT int32_t armACAAC_DecodeSectionData(uint8_t *pSfbCb, uint8_t *pSectCb,
-                                               uint8_t *pSectEnd, int32_t *pNumSect,
-                                               int32_t windowSequence, int32_t numWinGrp,
-                                               int32_t maxSfb, ArmBitPosition *pPos,
-                                               int32_t *pNoiseFlag, int32_t *pIsFlag) {
-    ArmBitPosition &pos = *pPos;
+int32_t decodeSectionData(uint8_t *pSfbCb, uint8_t *pSectCb, uint8_t *pSectEnd,
+                          int32_t *pNumSect, int32_t windowSequence, int32_t numWinGrp,
+                          int32_t maxSfb, ArmBitPosition &pos, int32_t *pNoiseFlag,
+                          int32_t *pIsFlag) {
     const bool isShort = windowSequence == EIGHT_SHORT_SEQUENCE;
     const int32_t lenBits = isShort ? 3 : 5;
     const uint32_t escape = isShort ? 7u : 31u;
@@ -41,6 +40,25 @@ AACD_EXPORT int32_t armACAAC_DecodeSectionData(uint8_t *pSfbCb, uint8_t *pSectCb
         pNumSect[g] = count;
     }
     return omxsts::kNoErr;
+}
+
+}  // namespace aacd
+
+extern "C" {
+
+AACD_EXPORT int32_t armACAAC_DecodeSectionData(uint8_t *pSfbCb, uint8_t *pSectCb,
+                                               uint8_t *pSectEnd, int32_t *pNumSect,
+                                               int32_t windowSequence, int32_t numWinGrp,
+                                               int32_t maxSfb, const uint8_t **ppBitStream,
+                                               uint32_t *pOffset, int32_t *pNoiseFlag,
+                                               int32_t *pIsFlag) {
+    ArmBitPosition pos;
+    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return omxsts::kBadArg;
+    const int32_t sts = aacd::decodeSectionData(pSfbCb, pSectCb, pSectEnd, pNumSect,
+                                                windowSequence, numWinGrp, maxSfb, pos,
+                                                pNoiseFlag, pIsFlag);
+    aacd::storePosition(pos, ppBitStream, pOffset);
+    return sts;
 }
 
 }  // extern "C"

@@ -35,6 +35,7 @@
 // exactly what armUnPackVLC32 gives over armACAAC_CodeBooks_C[cb].  The code
 // word and its sign bits (at most 16 + 4 bits) come from one 32-bit window.
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 #include "omxdl/ac/armACAAC_HuffLookup.h"
 
 namespace {
@@ -173,14 +174,12 @@ template <int CB>
 
 }  // namespace
 
-extern "C" {
+namespace aacd {
 
-AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence,
-                                                int32_t numWinGrp, int32_t samplingRateIndex,
-                                                const uint8_t *pSectCb, const uint8_t *pSectEnd,
-                                                const int32_t *pWinGrpLen,
-                                                const int32_t *pNumSect, ArmBitPosition *pPos,
-                                                int32_t maxSfb) {
+int32_t decodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence, int32_t numWinGrp,
+                           int32_t samplingRateIndex, const uint8_t *pSectCb,
+                           const uint8_t *pSectEnd, const int32_t *pWinGrpLen,
+                           const int32_t *pNumSect, ArmBitPosition *pPos, int32_t maxSfb) {
     if (pQuantSpec == nullptr || pNumSect == nullptr || pPos == nullptr) return omxsts::kBadArg;
     if (samplingRateIndex < 0 || samplingRateIndex > 11 || maxSfb < 0) return omxsts::kBadArg;
     const bool shortWindows = windowSequence == EIGHT_SHORT_SEQUENCE;
@@ -234,6 +233,26 @@ AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantSpec, int32_t win
     }
     *pPos = pos;
     return status;
+}
+
+}  // namespace aacd
+
+extern "C" {
+
+AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence,
+                                                int32_t numWinGrp, int32_t samplingRateIndex,
+                                                const uint8_t *pSectCb, const uint8_t *pSectEnd,
+                                                const int32_t *pWinGrpLen,
+                                                const int32_t *pNumSect,
+                                                const uint8_t **ppBitStream, uint32_t *pOffset,
+                                                int32_t maxSfb) {
+    ArmBitPosition pos;
+    ArmBitPosition *const pPos = aacd::exportedPosition(ppBitStream, pOffset, pos);
+    const int32_t sts = aacd::decodeSpectralData(pQuantSpec, windowSequence, numWinGrp,
+                                                 samplingRateIndex, pSectCb, pSectEnd,
+                                                 pWinGrpLen, pNumSect, pPos, maxSfb);
+    if (pPos != nullptr) aacd::storePosition(pos, ppBitStream, pOffset);
+    return sts;
 }
 
 }  // extern "C"

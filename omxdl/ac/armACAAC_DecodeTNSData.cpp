@@ -2,18 +2,17 @@
 // run by the TNS tool; this reader only stores what the stream carries, with
 // the filter order limited to the maximum of the window type and rate.
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 
-extern "C" {
+namespace aacd {
 
-AACD_EXPORT void armACAAC_DecodeTNSData(int32_t audioObjectType, int32_t /*samplingRateIndex*/,
-                                        int32_t /*windowSequence*/, int8_t *pTnsCoef,
-                                        ArmBitPosition *pPos, int32_t /*numWindows*/,
-                                        int32_t * /*pTnsNumFilt*/, int32_t * /*pTnsCoefRes*/,
-                                        int32_t * /*pTnsLength*/, int32_t * /*pTnsOrder*/,
-                                        int32_t * /*pTnsDirection*/, ChannelInfo *pChInfo) {
+void decodeTnsData(int32_t audioObjectType, int32_t /*samplingRateIndex*/,
+                   int32_t /*windowSequence*/, int8_t *pTnsCoef, ArmBitPosition &pos,
+                   int32_t /*numWindows*/, int32_t * /*pTnsNumFilt*/, int32_t * /*pTnsCoefRes*/,
+                   int32_t * /*pTnsLength*/, int32_t * /*pTnsOrder*/,
+                   int32_t * /*pTnsDirection*/, ChannelInfo *pChInfo) {
     // The window sequence, rate and window count come from the channel info
     // and its stream info; the duplicate arguments name the same values.
-    ArmBitPosition &pos = *pPos;
     TnsInfo &tns = pChInfo->tnsInfo;
     const bool isShort = pChInfo->icsInfo->windowSequence == EIGHT_SHORT_SEQUENCE;
     int32_t maxOrder;
@@ -51,6 +50,25 @@ AACD_EXPORT void armACAAC_DecodeTNSData(int32_t audioObjectType, int32_t /*sampl
             }
         }
     }
+}
+
+}  // namespace aacd
+
+extern "C" {
+
+AACD_EXPORT void armACAAC_DecodeTNSData(int32_t audioObjectType, int32_t samplingRateIndex,
+                                        int32_t windowSequence, int8_t *pTnsCoef,
+                                        const uint8_t **ppBitStream, uint32_t *pOffset,
+                                        int32_t numWindows, int32_t *pTnsNumFilt,
+                                        int32_t *pTnsCoefRes, int32_t *pTnsLength,
+                                        int32_t *pTnsOrder, int32_t *pTnsDirection,
+                                        ChannelInfo *pChInfo) {
+    ArmBitPosition pos;
+    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return;
+    aacd::decodeTnsData(audioObjectType, samplingRateIndex, windowSequence, pTnsCoef, pos,
+                        numWindows, pTnsNumFilt, pTnsCoefRes, pTnsLength, pTnsOrder,
+                        pTnsDirection, pChInfo);
+    aacd::storePosition(pos, ppBitStream, pOffset);
 }
 
 }  // extern "C"

@@ -1,13 +1,12 @@
 // Head of a channel pair element: common_window and, with a common window,
 // the shared stream info and the mid/side mask.
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Bounded.h"
 
-extern "C" {
+namespace aacd {
 
-AACD_EXPORT int32_t omxACAAC_DecodeChanPairElt(ArmBitPosition *pPos, IcsInfo *pIcsInfo,
-                                               ChanPairElt *pChanPairElt,
-                                               int32_t audioObjectType,
-                                               LtpInfo *const *pLtpPair) {
+int32_t decodeChanPairElt(ArmBitPosition *pPos, IcsInfo *pIcsInfo, ChanPairElt *pChanPairElt,
+                          int32_t audioObjectType, LtpInfo *const *pLtpPair) {
     if (pPos == nullptr || pPos->pByte == nullptr || pIcsInfo == nullptr ||
         pChanPairElt == nullptr || pLtpPair == nullptr || pPos->offset > 7 ||
         (audioObjectType != 2 && audioObjectType != 4))
@@ -16,8 +15,8 @@ AACD_EXPORT int32_t omxACAAC_DecodeChanPairElt(ArmBitPosition *pPos, IcsInfo *pI
     aacd::bitSkip(pos, 4);  // element_instance_tag
     pChanPairElt->commonWindow = static_cast<int32_t>(aacd::bitGet(pos, 1));
     if (pChanPairElt->commonWindow != 1) return omxsts::kNoErr;
-    const int32_t sts = armACAAC_DecodeIcsInfoData(pPos, 1, audioObjectType, 0, nullptr,
-                                                   pIcsInfo, pLtpPair);
+    const int32_t sts =
+        decodeIcsInfoData(pos, 1, audioObjectType, 0, nullptr, pIcsInfo, pLtpPair);
     if (sts != omxsts::kNoErr) return sts;
     pChanPairElt->msMaskPresent = static_cast<int32_t>(aacd::bitGet(pos, 2));
     if (pChanPairElt->msMaskPresent != 1) return omxsts::kNoErr;
@@ -25,6 +24,24 @@ AACD_EXPORT int32_t omxACAAC_DecodeChanPairElt(ArmBitPosition *pPos, IcsInfo *pI
         for (int32_t sfb = 0; sfb < pIcsInfo->maxSfb; ++sfb)
             pChanPairElt->msUsed[g][sfb] = static_cast<uint8_t>(aacd::bitGet(pos, 1));
     return omxsts::kNoErr;
+}
+
+}  // namespace aacd
+
+extern "C" {
+
+AACD_EXPORT int32_t omxACAAC_DecodeChanPairElt(const uint8_t **ppBitStream, uint32_t *pOffset,
+                                               IcsInfo *pIcsInfo, ChanPairElt *pChanPairElt,
+                                               int32_t audioObjectType,
+                                               LtpInfo *const *pLtpPair) {
+    // A bad position is handed on as null and rejected with the other
+    // arguments, before anything is read.
+    ArmBitPosition pos;
+    ArmBitPosition *const pPos = aacd::exportedPosition(ppBitStream, pOffset, pos);
+    const int32_t sts =
+        aacd::decodeChanPairElt(pPos, pIcsInfo, pChanPairElt, audioObjectType, pLtpPair);
+    if (pPos != nullptr) aacd::storePosition(pos, ppBitStream, pOffset);
+    return sts;
 }
 
 }  // extern "C"

@@ -12,6 +12,14 @@
 
 namespace {
 
+// Position of the exported operations: the byte holding the next bit and the
+// bits of it already consumed, handed over as two references and advanced in
+// place (unbounded).
+struct BitRef {
+    const uint8_t *byte;
+    uint32_t offset;
+};
+
 // ---------------------------------------------------------------- encoder
 class BitWriter {
 public:
@@ -28,6 +36,8 @@ public:
     int count() const { return count_; }
     // Position at the start of the written bits, bounded by the buffer.
     ArmBitPosition start() const { return ArmBitPosition{buf_.data(), 0, buf_.data() + buf_.size()}; }
+    // The same start for the exported operations.
+    BitRef ref() const { return BitRef{buf_.data(), 0}; }
     const uint8_t *base() const { return buf_.data(); }
 
 private:
@@ -39,6 +49,10 @@ private:
 
 inline int bitsFrom(const ArmBitPosition &start, const ArmBitPosition &now) {
     return static_cast<int>((now.pByte - start.pByte) * 8) + static_cast<int>(now.offset) -
+           static_cast<int>(start.offset);
+}
+inline int bitsFrom(const BitRef &start, const BitRef &now) {
+    return static_cast<int>((now.byte - start.byte) * 8) + static_cast<int>(now.offset) -
            static_cast<int>(start.offset);
 }
 
