@@ -18,7 +18,7 @@ import sys
 WHOLE_FILES = [
     ('gen_band_tables.py', ['omxdl/ac/armACAAC_OffsetTable.cpp']),
     ('gen_codebooks.py', ['omxdl/ac/armACAAC_CodeBook_C.cpp']),
-    ('gen_imdct_tables.py', ['omxdl/ac/armACAAC_IMDCT_Tables.cpp']),
+    ('gen_imdct_tables.py', ['omxdl/ac/armACAAC_IMDCTWindow_Tables.cpp']),
     ('gen_quant_tables.py', ['omxdl/ac/armACAAC_QuantTables.cpp',
                              'omxdl/ac/armACAAC_TnsTables.cpp']),
 ]

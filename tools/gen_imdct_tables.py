@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generates omxdl/ac/armACAAC_IMDCT_Tables.cpp: the window, twiddle, clamp
+"""Generates omxdl/ac/armACAAC_IMDCTWindow_Tables.cpp: the window, twiddle, clamp
 and rounding tables of the inverse MDCT and its FFT.
 
 Window tables hold negated Q31 values (1.0 is stored exactly as -2^31):
@@ -139,7 +139,7 @@ def generate():
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "omxdl", "ac", "armACAAC_IMDCT_Tables.cpp")
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "omxdl", "ac", "armACAAC_IMDCTWindow_Tables.cpp")
     with open(out, "w") as f:
         f.write(generate())
 
