@@ -1,7 +1,8 @@
 // Synthesis: the FFT against a double-precision DFT, the inverse MDCT with
 // windowing and overlap-add against the direct IMDCT formula over sequences
-// of frames, the sample limits, output stride and the window/twiddle tables
-// against values recomputed here.
+// of frames and bit for bit against an integer model of its arithmetic, the
+// sample limits, the 32-bit wrap of the sums, output stride and the
+// window/twiddle tables against values recomputed here.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -424,21 +425,215 @@ TEST(Imdct, SamplesClampAtTheLimits) {
     }
 }
 
-// An overlap-plus-head sum beyond the 32-bit range (material decoding to
-// more than twice full scale) clips at the limit of its own sign.
-TEST(Imdct, OverdrivenSumsClipWithoutWrapping) {
-    std::mt19937 rng(13);
-    for (int seq : {0, 2}) {
-        for (int32_t level : {2000000000, -2000000000}) {
+// The overlap-add and the rounding addition wrap at the 32-bit limits, they
+// do not saturate.  With a zero spectrum the samples are the overlap alone:
+// long frames form (ov + 0 + 1) >> 1, which wraps for ov = INT32_MAX;
+// eight-short frames add 2^s to ov before the shift by s + 1, which wraps
+// from INT32_MAX - 2^s + 1 upwards.  One step below each threshold the
+// sample clips at the top instead; INT32_MIN clips at the bottom without
+// wrapping.
+TEST(Imdct, SumsWrapAtThe32BitLimits) {
+    for (int bits : {16, 24}) {
+        const int s = bits == 16 ? 14 : 6;
+        const int32_t hi = bits == 16 ? 32767 : 8388607, lo = bits == 16 ? -32768 : -8388608;
+        struct Case {
+            int seq;
+            int32_t overlap;
+            int32_t expect;
+        };
+        const Case cases[] = {
+            {0, INT32_MAX, lo},
+            {0, INT32_MAX - 1, hi},
+            {3, INT32_MAX, lo},
+            {0, INT32_MIN, lo},
+            {2, INT32_MAX, lo},
+            {2, INT32_MAX - (1 << s) + 1, lo},
+            {2, INT32_MAX - (1 << s), hi},
+            {2, INT32_MIN, lo},
+        };
+        for (const Case &c : cases) {
             IntChannel ic;
-            for (auto &v : ic.overlap) v = level;
-            std::vector<int32_t> coefs(1024, 0);
-            for (int w = 0; w < 8; ++w) coefs[128 * w + 5] = level > 0 ? 100000000 : -100000000;
-            if (seq == 0) coefs = randomCoefs(rng, 1 << 23);
-            const auto out = ic.frame(coefs, seq, 0);
+            for (auto &v : ic.overlap) v = c.overlap;
+            const auto out = ic.frame(std::vector<int32_t>(1024, 0), c.seq, 0, bits);
             for (int n = 0; n < 1024; ++n)
-                ASSERT_EQ(out[n], level > 0 ? 32767 : -32768) << "sequence " << seq << " sample " << n;
+                ASSERT_EQ(out[n], c.expect) << bits << "-bit, sequence " << c.seq << ", overlap " << c.overlap
+                                            << ", sample " << n;
+            for (int n = 0; n < 1024; ++n) ASSERT_EQ(ic.overlap[n], 0) << n;
         }
+    }
+}
+
+// --- Bit-exact model of the integer synthesis -------------------------------
+//
+// Written from the arithmetic rules alone: Q31 products
+// (2 a b + 0x7FFFFFFF) >> 32 formed in 128 bits, every sum wrapping in 32
+// bits, the library's FFT for the transform step, and whole u, v, head and
+// tail arrays.  The model also counts the sums whose exact value left the
+// 32-bit range, so that a run can show it exercised the wrap.
+
+__extension__ typedef __int128 Wide;
+
+int32_t low32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+
+long exactHalves = 0;  // products that fell exactly halfway between two results
+
+int32_t q31(int32_t a, int32_t b) {
+    const Wide twice = 2 * static_cast<Wide>(a) * b;
+    if ((twice & 0xFFFFFFFF) == 0x80000000) ++exactHalves;
+    return low32(static_cast<int64_t>((twice + 0x7FFFFFFF) >> 32));
+}
+
+struct SynthesisModel {
+    std::vector<int32_t> overlap = std::vector<int32_t>(1024, 0);
+    int prevShape = 0;
+    long wraps = 0;  // 32-bit sums of the overlap-add stage that wrapped
+
+    // a + b in 32 bits; counts the wrap.
+    int32_t sum(int32_t a, int32_t b) {
+        const int64_t exact = static_cast<int64_t>(a) + b;
+        if (exact != low32(exact)) ++wraps;
+        return low32(exact);
+    }
+    int32_t eight(int32_t a) {
+        const int64_t exact = 8 * static_cast<int64_t>(a);
+        if (exact != low32(exact)) ++wraps;
+        return low32(exact);
+    }
+
+    // Negated unnormalised IMDCT of m coefficients: first half u, second half v.
+    static void transform(const int32_t *x, int m, std::vector<int32_t> &u, std::vector<int32_t> &v) {
+        const int k = m / 2;
+        const int32_t *p = m == 1024 ? armACAAC_preTwiddleLongQ31 : armACAAC_preTwiddleShortQ31;
+        const int32_t *fftTw = m == 1024 ? armACAAC_IMDCT_FFTLongQ31 : armACAAC_IMDCT_FFTShortQ31;
+        const int order = m == 1024 ? 9 : 6;
+        auto cmul = [](int32_t ar, int32_t ai, int32_t br, int32_t bi, int32_t *re, int32_t *im) {
+            *re = low32(static_cast<int64_t>(q31(ar, br)) - q31(ai, bi));
+            *im = low32(static_cast<int64_t>(q31(ar, bi)) + q31(ai, br));
+        };
+        std::vector<int32_t> z(2 * k), scratch(2 * k, 0x2468ACE0);
+        for (int i = 0; i < k; ++i) cmul(x[2 * i], x[m - 1 - 2 * i], p[2 * i], p[2 * i + 1], &z[2 * i], &z[2 * i + 1]);
+        omx_FFT_common(z.data(), order, fftTw, scratch.data());
+        std::vector<int32_t> yr(k), yi(k);
+        for (int i = 0; i < k; ++i) cmul(z[2 * i], z[2 * i + 1], p[2 * i], p[2 * i + 1], &yr[i], &yi[i]);
+        u.assign(m, 0);
+        v.assign(m, 0);
+        for (int i = 0; i < k / 2; ++i) {
+            u[m / 2 + 2 * i] = low32(-static_cast<int64_t>(yi[i]));
+            u[m / 2 - 1 - 2 * i] = yi[i];
+            v[m / 2 - 1 - 2 * i] = yr[i];
+            v[m / 2 + 2 * i] = yr[i];
+        }
+        for (int i = k / 2; i < k; ++i) {
+            u[3 * m / 2 - 1 - 2 * i] = yr[i];
+            u[2 * i - m / 2] = low32(-static_cast<int64_t>(yr[i]));
+            v[2 * i - m / 2] = low32(-static_cast<int64_t>(yi[i]));
+            v[3 * m / 2 - 1 - 2 * i] = low32(-static_cast<int64_t>(yi[i]));
+        }
+    }
+
+    std::vector<int32_t> frame(const std::vector<int32_t> &x, int seq, int shape, int bits) {
+        const int32_t *prev = prevShape ? armACAAC_Q31winKBD : armACAAC_Q31winSine;
+        const int32_t *cur = shape ? armACAAC_Q31winKBD : armACAAC_Q31winSine;
+        const int s = bits == 16 ? 14 : 6;
+        const int32_t hi = bits == 16 ? 32767 : 8388607, lo = bits == 16 ? -32768 : -8388608;
+        auto clamp = [&](int32_t v) { return std::max(lo, std::min(hi, v)); };
+        std::vector<int32_t> out(1024);
+        std::vector<int32_t> u, v;
+        if (seq != 2) {
+            const int32_t *r = seq == 3 ? prev + 1024 : prev;              // transition or long half
+            const int32_t *f = seq == 0 || seq == 3 ? cur : cur + 1024;   // long or transition half
+            transform(x.data(), 1024, u, v);
+            for (int n = 0; n < 1024; ++n) {
+                const int32_t head = q31(u[n], r[n]);
+                const int32_t h = sum(sum(overlap[n], head), 1) >> 1;
+                out[n] = clamp(sum(h, QRoundings[s]) >> s);
+            }
+            for (int m = 0; m < 1024; ++m) overlap[m] = q31(v[m], f[1023 - m]);
+        } else {
+            std::vector<int32_t> S(1024), T(128, 0);
+            const int32_t *f = cur + 1472;
+            for (int w = 0; w < 8; ++w) {
+                const int32_t *r = (w == 0 ? prev : cur) + 1472;
+                transform(x.data() + 128 * w, 128, u, v);
+                for (int j = 0; j < 128; ++j) S[128 * w + j] = sum(T[j], eight(q31(u[j], r[j])));
+                for (int j = 0; j < 128; ++j) T[j] = eight(q31(v[j], f[127 - j]));
+            }
+            for (int n = 0; n < 1024; ++n) {
+                const int32_t a = n < 448 ? overlap[n] : sum(overlap[n], S[n - 448]);
+                out[n] = clamp(sum(a, QRoundings[s + 1]) >> (s + 1));
+            }
+            for (int n = 0; n < 448; ++n) overlap[n] = S[576 + n];
+            for (int j = 0; j < 128; ++j) overlap[448 + j] = T[j];
+            for (int n = 576; n < 1024; ++n) overlap[n] = 0;
+        }
+        prevShape = shape;
+        return out;
+    }
+};
+
+// Coefficients of the form +-(1 or 3) * 2^m, m = 16 to 22: their products
+// with twiddles divisible by 2^(30 - m) land exactly halfway, which checks
+// the rounding direction of the products.
+std::vector<int32_t> halfwayCoefs(std::mt19937 &rng) {
+    std::vector<int32_t> c(1024);
+    for (auto &v : c) {
+        const uint32_t r = rng();
+        v = static_cast<int32_t>((r & 1 ? 3 : 1) << (16 + (r >> 1) % 7)) * (r & 0x100 ? -1 : 1);
+    }
+    return c;
+}
+
+// The library against the model, bit for bit in samples and overlap buffer,
+// over random frames: all sequences (5 and 7 standing for "any other value"),
+// both shapes (3 standing for "any nonzero"), shape changes, both depths,
+// coefficients up to 2^22, some frames with exact-half products and some
+// frames near 2^27 whose sums wrap.
+TEST(Imdct, BitExactAgainstIntegerModel) {
+    const int seqChoice[] = {0, 0, 1, 2, 2, 3, 5, 7};
+    const int shapeChoice[] = {0, 1, 0, 1, 3};
+    for (int bits : {16, 24}) {
+        std::mt19937 rng(bits);
+        IntChannel lib;
+        SynthesisModel model;
+        std::vector<int> seen(8, 0);
+        long wrapsInLargeFrames = 0;
+        exactHalves = 0;
+        int clipped = 0;
+        const int frames = 60;
+        for (int f = 0; f < frames; ++f) {
+            // Every twelfth pair of frames is large: a long one, then a short one.
+            const bool large = f % 12 == 7 || f % 12 == 8;
+            const bool afterLarge = f % 12 == 9 || f % 12 == 10;
+            int seq = seqChoice[rng() % 8];
+            if (f % 12 == 7 && seq == 2) seq = 0;
+            if (f % 12 == 8) seq = 2;
+            const int shape = shapeChoice[rng() % 5];
+            const auto coefs = f % 6 == 3 ? halfwayCoefs(rng) : randomCoefs(rng, large ? (1 << 27) - 1 : (1 << 22));
+            seen[seq]++;
+            const long wrapsBefore = model.wraps;
+            const auto expect = model.frame(coefs, seq, shape, bits);
+            const auto got = lib.frame(coefs, seq, shape, bits);
+            if (large) wrapsInLargeFrames += model.wraps - wrapsBefore;
+            // Coefficients of 2^22 are far inside the headroom: no wrap
+            // unless the overlap still carries a large frame.
+            if (!large && !afterLarge) {
+                EXPECT_EQ(model.wraps, wrapsBefore) << "frame " << f;
+            }
+            for (int n = 0; n < 1024; ++n) {
+                ASSERT_EQ(got[n], expect[n]) << bits << "-bit frame " << f << " sequence " << seq << " shape " << shape
+                                             << " sample " << n;
+                clipped += got[n] == (bits == 16 ? 32767 : 8388607) || got[n] == (bits == 16 ? -32768 : -8388608);
+            }
+            for (int n = 0; n < 1024; ++n)
+                ASSERT_EQ(lib.overlap[n], model.overlap[n]) << bits << "-bit frame " << f << " overlap " << n;
+        }
+        for (int seq : {0, 1, 2, 3}) EXPECT_GT(seen[seq], 0) << "sequence " << seq << " never drawn";
+        EXPECT_GT(seen[5] + seen[7], 0);
+        std::printf("[ figures  ] bit-exact model, %d-bit: %d frames identical, %ld wrapped sums in the large "
+                    "frames, %ld exact-half products, %d clipped samples\n",
+                    bits, frames, wrapsInLargeFrames, exactHalves, clipped);
+        EXPECT_GT(wrapsInLargeFrames, 0) << "the large frames did not reach the 32-bit limits";
+        EXPECT_GT(exactHalves, 0) << "no product tested the rounding of exact halves";
     }
 }
 

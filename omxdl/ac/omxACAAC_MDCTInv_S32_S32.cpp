@@ -8,12 +8,12 @@
 // sign back.  The spectrum buffer is used as work area and destroyed.
 //
 // Products are Q31 with round-to-nearest, exact halves going down:
-// (2 a b + 0x7FFFFFFF) >> 32.  Transform sums wrap in 32 bits (the
-// spectrum scale leaves them the headroom).  The overlap-add and the final
-// rounding are formed in 64 bits and the short-window sums saturate to 32
-// bits, so that material decoding beyond twice full scale clips at the
-// sample limits instead of wrapping to the opposite sign; within that range
-// the results are those of plain 32-bit sums.
+// (2 a b + 0x7FFFFFFF) >> 32.  Every sum, the x8 scaling of the short
+// windows, the overlap-add and the final rounding addition wrap in 32-bit
+// two's complement without saturation; they are done on unsigned values so
+// that the wrap is defined.  A full-scale 16-bit sample corresponds to an
+// overlap-plus-head sum of about 2^30, which leaves a factor of two of
+// headroom; only the final samples are clamped to the output range.
 #include <cstdint>
 
 #include "omxdl/ac/armACAAC.h"
@@ -31,9 +31,8 @@ inline int32_t add(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 inline int32_t neg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
-inline int32_t saturate(int64_t v) {
-    return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
-}
+// a * 8 as a left shift by 3, bits beyond 32 dropped.
+inline int32_t times8(int32_t a) { return static_cast<int32_t>(static_cast<uint32_t>(a) << 3); }
 
 // (2 a b + 0x7FFFFFFF) >> 32, written without the 2^63 overflow of 2 a b.
 inline int32_t prod(int32_t a, int32_t b) {
@@ -49,11 +48,11 @@ inline void cmul(int32_t ar, int32_t ai, const int32_t *w, int32_t *re, int32_t 
     *im = i;
 }
 
-inline int32_t clampSample(int64_t v, int32_t lo, int32_t hi) {
-    return v < lo ? lo : (v > hi ? hi : static_cast<int32_t>(v));
-}
+inline int32_t clampSample(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
-inline int64_t shiftRound(int64_t v, int shift) { return (v + QRoundings[shift]) >> shift; }
+// (v + QRoundings[shift]) >> shift: the addition wraps, the shift is
+// arithmetic.
+inline int32_t shiftRound(int32_t v, int shift) { return add(v, QRoundings[shift]) >> shift; }
 
 // Pre-twiddle of m coefficients x into k = m / 2 complex values z.  In place
 // is allowed (z == x): positions 2k, 2k + 1, m - 2 - 2k and m - 1 - 2k are
@@ -138,7 +137,7 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
         unfoldFirst(y, x, kLongM);
         for (int n = 0; n < kLongM; ++n) {
             const int32_t head = prod(x[n], rise[n]);
-            const int64_t h = (static_cast<int64_t>(ov[n]) + head + 1) >> 1;
+            const int32_t h = add(add(ov[n], head), 1) >> 1;
             pDstPcm[n * outputStride] = clampSample(shiftRound(h, shift), lo, hi);
         }
         unfoldSecondWindowed(y, kLongM, fall, [ov](int n, int32_t v) { ov[n] = v; });
@@ -160,11 +159,11 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
         omx_FFT_common(z, 6, pTables->fftTwiddleShort, xw);
         postTwiddle(z, kShortM, pTables->preTwiddleShort);
         unfoldFirst(z, u, kShortM);
-        for (int j = 0; j < kShortM; ++j) xw[j] = saturate(tail[j] + 8 * static_cast<int64_t>(prod(u[j], rise[j])));
-        unfoldSecondWindowed(z, kShortM, fall, [&tail](int j, int32_t v) { tail[j] = saturate(8 * static_cast<int64_t>(v)); });
+        for (int j = 0; j < kShortM; ++j) xw[j] = add(tail[j], times8(prod(u[j], rise[j])));
+        unfoldSecondWindowed(z, kShortM, fall, [&tail](int j, int32_t v) { tail[j] = times8(v); });
     }
     for (int n = 0; n < kLongM; ++n) {
-        const int64_t a = n < 448 ? ov[n] : static_cast<int64_t>(ov[n]) + x[n - 448];
+        const int32_t a = n < 448 ? ov[n] : add(ov[n], x[n - 448]);
         pDstPcm[n * outputStride] = clampSample(shiftRound(a, shift + 1), lo, hi);
     }
     for (int n = 0; n < 448; ++n) ov[n] = x[576 + n];

@@ -66,8 +66,11 @@ noise()     { echo "anoisesrc=color=$1:amplitude=$2:seed=$3:r=$4:d=1"; }
 # Clicks of a 3 kHz burst every 70 ms over a quiet hum: forces short windows.
 clicks()    { echo "aevalsrc=if(lt(mod(t\,0.07)\,0.003)\,0.9*sin(2*PI*3000*t)\,0.01*sin(2*PI*200*t))|if(lt(mod(t+0.03\,0.07)\,0.002)\,0.8*sin(2*PI*5000*t)\,0.02*sin(2*PI*150*t)):s=$1:d=1"; }
 silence()   { echo "aevalsrc=0|0:s=$1:d=1"; }
-# Full-scale square and overdriven saw: the decoded signal overshoots 0 dBFS.
-clipping()  { echo "aevalsrc=sgn(sin(2*PI*220*t))|1.3*(2*mod(330*t\,1)-1):s=$1:d=1"; }
+# Full-scale square and a 0.99 saw, faded in over 20 ms: the Gibbs overshoot
+# and coding noise of the decoded signal pass 0 dBFS (the output clips) but
+# stay well below twice full scale, the headroom of the decoder's 32-bit
+# synthesis sums (an abrupt full-scale onset would decode beyond it).
+clipping()  { echo "aevalsrc=min(1\,t/0.02)*sgn(sin(2*PI*220*t))|min(1\,t/0.02)*0.99*(2*mod(330*t\,1)-1):s=$1:d=1"; }
 # Mostly correlated channels: mid/side coding pays off.
 mswide()    { echo "aevalsrc=0.5*sin(2*PI*440*t)+0.2*sin(2*PI*1250*t)+0.05*sin(2*PI*9000*t)|0.48*sin(2*PI*440*t)+0.2*sin(2*PI*1250*t+0.1)-0.05*sin(2*PI*9000*t):s=$1:d=1"; }
 # Same high band in both channels at different levels: intensity stereo.
