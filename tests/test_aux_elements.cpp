@@ -147,3 +147,65 @@ TEST(Fill, SbrHandOffDelaysPayloadsByOneCall) {
     EXPECT_EQ(payload.entry_count, 0);
     EXPECT_EQ(previous.entry_count, 0);
 }
+
+namespace {
+
+// A single channel element without bands (29 bits).
+void putEmptySce(BitWriter &w) {
+    w.put(0, 3);
+    w.put(0, 4);     // tag
+    w.put(100, 8);   // global_gain
+    w.put(0, 11);    // ics_info: long window, sine, max_sfb 0, no predictor
+    w.put(0, 3);     // no pulse, TNS or gain control data
+}
+
+}  // namespace
+
+// The count of a fill element through the whole decoder: 4 bits, and 15
+// escapes to 8 more bits plus 14.  In both modes the block is read to its
+// end exactly; in SBR hand-off mode the payload is kept up to 268 bytes.
+TEST(Fill, EscapedCountsEndToEnd) {
+    struct Case { uint32_t nibble; int escape; int bytes; };
+    const Case cases[] = {{14, -1, 14}, {15, 0, 14}, {15, 1, 15}, {15, 254, 268}, {15, 255, 269}};
+    for (const Case &c : cases) {
+        for (const bool handOff : {false, true}) {
+            SCOPED_TRACE(c.escape);
+            SCOPED_TRACE(handOff);
+            BitWriter w;
+            putEmptySce(w);
+            w.put(6, 3);
+            w.put(c.nibble, 4);
+            if (c.escape >= 0) w.put(static_cast<uint32_t>(c.escape), 8);
+            w.put(13, 4);  // EXT_SBR_DATA
+            w.put(0x7, 4);
+            for (int i = 1; i < c.bytes; ++i) w.put(static_cast<uint8_t>(3 * i), 8);
+            w.put(7, 3);
+            const uint32_t bits = (w.bitCount() + 7) & ~7u;
+            // Bytes after the block that a longer count would run into.
+            std::vector<uint8_t> block = w.finish();
+            block.resize(block.size() + 8, 0xFF);
+
+            Host h;
+            AacdSbrPayload payload{}, swap{}, previous{};
+            std::vector<int32_t> core(6 * 2048, 0);
+            if (handOff) {
+                h.cfg.sbr = AacdSbrLink{h.cfg.state, &payload, core.data(), &swap, &previous};
+                h.cfg.sbr_mode = 1;
+            }
+            ASSERT_EQ(h.decode(block), AACD_OK);
+            EXPECT_EQ(h.out.bits_consumed, bits);
+            if (!handOff) continue;
+            h.cfg.frame_lost = 1;  // the next call hands this frame's payload over
+            ASSERT_EQ(h.decode(block), AACD_OK);
+            const bool kept = c.bytes <= 268;
+            ASSERT_EQ(payload.entry_count, kept ? 1 : 0);
+            if (!kept) continue;
+            const AacdSbrPayloadEntry &e = payload.entries[0];
+            EXPECT_EQ(e.element_id, 0u);
+            EXPECT_EQ(e.extension_type, 13u);
+            ASSERT_EQ(e.byte_count, static_cast<uint32_t>(c.bytes));
+            EXPECT_EQ(e.payload[0], 0x7);
+            for (int i = 1; i < c.bytes; ++i) ASSERT_EQ(e.payload[i], static_cast<uint8_t>(3 * i)) << i;
+        }
+    }
+}

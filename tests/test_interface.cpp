@@ -188,3 +188,93 @@ TEST(DecodeFrame, ReadsStopAtInputSize) {
     EXPECT_EQ(aacd_decode_frame(&h.cfg, &h.out, h.pcm.data(), block.data(), 0), AACD_ERR_ELEMENT);
     EXPECT_EQ(h.out.bits_consumed, 0u);
 }
+
+TEST(DecodeFrame, SamplingRateAndAuxBFollowTheStreamParameters) {
+    // ISO/IEC 14496-3 sampling frequencies of indices 0 to 11.
+    const uint32_t rates[12] = {96000, 88200, 64000, 48000, 44100, 32000,
+                                24000, 22050, 16000, 12000, 11025, 8000};
+    Host h;
+    const auto block = endOnlyBlock();
+    for (uint32_t i = 0; i < 12; ++i) {
+        h.params.sampling_index = 11 - i;
+        h.params.aux_b = static_cast<int32_t>(0x1000 * i) - 3;
+        ASSERT_EQ(h.decode(block), AACD_OK);
+        EXPECT_EQ(h.out.sampling_rate, rates[11 - i]) << i;
+        EXPECT_EQ(h.out.aux_b, static_cast<uint32_t>(h.params.aux_b)) << i;
+    }
+    // A lost frame takes nothing over and reports the values last taken.
+    h.params.sampling_index = 3;
+    h.params.aux_b = 42;
+    h.cfg.frame_lost = 1;
+    ASSERT_EQ(h.decode(block), AACD_OK);
+    EXPECT_EQ(h.out.sampling_rate, rates[0]);
+    EXPECT_EQ(h.out.aux_b, static_cast<uint32_t>(0x1000 * 11 - 3));
+    // A bad frame has taken them over before its elements fail.
+    BitWriter w;
+    w.put(2, 3);  // coupling channel element
+    ASSERT_EQ(h.decode(w.finish()), AACD_ERR_COUPLING);
+    EXPECT_EQ(h.out.sampling_rate, rates[3]);
+    EXPECT_EQ(h.out.aux_b, 42u);
+}
+
+namespace {
+
+// A single channel, two channel pairs with a common window and an LFE
+// channel, all without bands, with element tags 1 to 4; or the first pair
+// alone.
+std::vector<uint8_t> channelsBlock(bool all) {
+    BitWriter w;
+    auto ics = [&w](bool withInfo) {
+        w.put(100, 8);
+        if (withInfo) w.put(0, 11);
+        w.put(0, 3);
+    };
+    if (all) {
+        w.put(0, 3);
+        w.put(1, 4);
+        ics(true);
+    }
+    for (uint32_t tag : all ? std::vector<uint32_t>{2, 3} : std::vector<uint32_t>{2}) {
+        w.put(1, 3);
+        w.put(tag, 4);
+        w.put(1, 1);   // common_window
+        w.put(0, 11);  // ics_info, max_sfb 0
+        w.put(0, 2);   // ms_mask_present
+        ics(false);
+        ics(false);
+    }
+    if (all) {
+        w.put(3, 3);
+        w.put(4, 4);
+        ics(true);
+    }
+    w.put(7, 3);
+    return w.finish();
+}
+
+}  // namespace
+
+TEST(DecodeFrame, ChannelReferencesAfterDecoding) {
+    // The first reference of each slot follows its presence; the other two
+    // are distinct words that keep reading zero while every slot is in use.
+    Host h;
+    for (int k = 0; k < 3; ++k) {
+        const bool full = k != 1;
+        const std::vector<uint8_t> block = channelsBlock(full);
+        ASSERT_EQ(h.decode(block), AACD_OK);
+        EXPECT_EQ(h.out.bits_consumed, 8u * block.size());
+        uint32_t present = 0;
+        for (int c = 0; c < 6; ++c) {
+            const int32_t *const *r = h.cfg.channel_refs[c];
+            EXPECT_NE(r[1], r[0]);
+            EXPECT_NE(r[2], r[0]);
+            EXPECT_NE(r[2], r[1]);
+            EXPECT_EQ(*r[1], 0) << c;
+            EXPECT_EQ(*r[2], 0) << c;
+            const bool expected = full || c == 1 || c == 2;
+            EXPECT_EQ(*r[0] != 0, expected) << k << " slot " << c;
+            present += *r[0] != 0;
+        }
+        EXPECT_EQ(present, h.out.num_channels);
+    }
+}
