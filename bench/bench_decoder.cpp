@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "aacd.h"
+#include "bitstream/armCOMM_Bitstream.h"
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_HuffLookup.h"
 
 namespace {
 
@@ -53,6 +55,73 @@ void BM_MDCTInv(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * 1024);
 }
 BENCHMARK(BM_MDCTInv)->Arg(0)->Arg(2);
+
+// Code word decoding, the plain way (linear scan of the code list,
+// armUnPackVLC32) against the generated lookup tables the decoder uses, over
+// the same stream of random code words of one codebook.  Both paths are
+// checked against each other before timing (tests/test_codebooks.cpp does it
+// exhaustively).  Items are code words.
+struct CodeStream {
+    std::vector<uint8_t> bytes;
+    std::vector<int32_t> indices;
+};
+
+CodeStream randomCodeWords(int cb, size_t count) {
+    const ArmVlc32 *list = armACAAC_CodeBooks_C[cb];
+    size_t entries = 0;
+    while (list[entries].codeLen != 0) ++entries;
+    std::mt19937 rng(static_cast<uint32_t>(cb));
+    std::uniform_int_distribution<size_t> pick(0, entries - 1);
+    CodeStream s;
+    s.bytes.assign(count * 4 + 8, 0);
+    uint8_t *p = s.bytes.data();
+    uint32_t off = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t idx = pick(rng);
+        s.indices.push_back(static_cast<int32_t>(idx));
+        (void)armPackVLC32(&p, &off, list[idx]);
+    }
+    return s;
+}
+
+void BM_HuffDecode(benchmark::State &state) {
+    const int cb = static_cast<int>(state.range(0));
+    const bool lookup = state.range(1) != 0;
+    const CodeStream s = randomCodeWords(cb, 4096);
+    const ArmVlc32 *list = armACAAC_CodeBooks_C[cb];
+    const aacd::HuffLookup &book = aacd::kHuffLookup[cb];
+    const auto decodeAll = [&](std::vector<int32_t> *out) {
+        ArmBitPosition pos{s.bytes.data(), 0, nullptr};
+        int64_t sum = 0;
+        for (size_t i = 0; i < s.indices.size(); ++i) {
+            int32_t idx;
+            if (lookup) {
+                const uint32_t leaf = aacd::huffLookup(book, aacd::bitWindow(pos));
+                aacd::bitSkip(pos, static_cast<int32_t>(aacd::huffLength(leaf)));
+                idx = static_cast<int32_t>(aacd::huffIndex(leaf));
+            } else {
+                const uint8_t *byte = pos.pByte;
+                uint32_t off = pos.offset;
+                idx = armUnPackVLC32(&byte, &off, list);
+                pos.pByte = byte;
+                pos.offset = off;
+            }
+            if (out != nullptr) out->push_back(idx);
+            sum += idx;
+        }
+        return sum;
+    };
+    std::vector<int32_t> got;
+    decodeAll(&got);
+    if (got != s.indices) {
+        state.SkipWithError("decoding does not reproduce the coded indices");
+        return;
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(decodeAll(nullptr));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(s.indices.size()));
+    state.SetLabel(lookup ? "lookup" : "linear scan");
+}
+BENCHMARK(BM_HuffDecode)->ArgsProduct({{0, 1, 5, 9, 11}, {0, 1}});
 
 // Raw data blocks of an ADTS file (fixed headers without CRC, as made by the
 // test stream script).
