@@ -1,14 +1,18 @@
 // Program configuration elements written bit by bit and parsed back, the
-// channel map in both modes over several frames, and the stream
-// configuration input.
+// channel map in both modes over several frames, channel element decoding
+// up to dequantised spectra, and the stream configuration input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <tuple>
 #include <vector>
 
+#include "channel_encoder.h"
 #include "config/config.h"
+#include "config/huffdec1.h"
 #include "decoder/decoder.h"
 
 namespace {
@@ -180,6 +184,38 @@ TEST(ProgConfig, FailingChecksStopAtTheirField) {
     }
 }
 
+// The largest value of each checked field is accepted: the whole element is
+// read and entered.  (The first refused values are the cases above.)
+TEST(ProgConfig, LargestAcceptedValuesPass) {
+    struct Case { const char *name; Pce e; std::vector<int> slots; };
+    auto mk = [](auto f) { Pce e; e.front = {{0, 0}}; f(e); return e; };
+    const Case cases[] = {
+        {"sf 11", mk([](Pce &e) { e.sf = 11; }), {0}},
+        {"sf 0", mk([](Pce &e) { e.sf = 0; }), {0}},
+        {"three front", mk([](Pce &e) { e.front = {{0, 0}, {1, 1}, {0, 2}}; }), {0, 1, 2, 3}},
+        {"two back singles", mk([](Pce &e) { e.back = {{0, 1}, {0, 2}}; }), {0, 3, 4}},
+        {"back pair and LFE", mk([](Pce &e) { e.back = {{1, 1}}; e.lfe = {3}; }), {0, 3, 4, 5}},
+        {"seven assoc", mk([](Pce &e) { e.assoc = {1, 2, 3, 4, 5, 6, 7}; }), {0}},
+    };
+    for (const Case &c : cases) {
+        for (int prefix : {0, 5}) {
+            SCOPED_TRACE(std::string(c.name) + " prefix " + std::to_string(prefix));
+            auto st = makeState();
+            const Parsed r = writeAndParse(*st, c.e, prefix);
+            EXPECT_EQ(std::make_tuple(r.status, r.pos, r.marker, r.tag), std::make_tuple(0, r.end, 0xA5u, 0));
+            EXPECT_EQ(std::make_tuple(st->implicitConfig, presentSlots(st->mcInfo), st->mcInfo.samplingRateIndex),
+                      std::make_tuple(0, c.slots, int32_t(c.e.sf)));
+            const AacdProgConfig &p = st->progConfig;
+            EXPECT_EQ(std::make_tuple(p.front.numElements, p.back.numElements, p.lfe.numElements, p.assocData.numElements),
+                      std::make_tuple(int32_t(c.e.front.size()), int32_t(c.e.back.size()), int32_t(c.e.lfe.size()),
+                                      int32_t(c.e.assoc.size())));
+            for (size_t i = 0; i < c.e.back.size(); ++i)
+                EXPECT_EQ(std::tie(p.back.isCpe[i], p.back.tag[i]), std::tie(c.e.back[i].isCpe, c.e.back[i].tag));
+            for (size_t i = 0; i < c.e.assoc.size(); ++i) EXPECT_EQ(p.assocData.tag[i], int32_t(c.e.assoc[i]));
+        }
+    }
+}
+
 TEST(ProgConfig, MapRejectsThreeFrontPairs) {
     auto st = makeState();
     Pce e;
@@ -274,6 +310,14 @@ TEST(ChannelMap, ImplicitLayoutsOverFrames) {
         {"SCE CPE CPE", {S, C, C}, {0, 1, 3}, {0, 1, 3}, 5},
         {"SCE CPE CPE LFE", {S, C, C, L}, {0, 1, 3, 5}, {0, 1, 3, 5}, 6},
         {"SCE CPE CPE SCE", {S, C, C, S}, {0, 1, 3, 5}, {0, 1, 3, 5}, 6},
+        // with four channels assigned a single channel still goes to the back
+        {"SCE CPE SCE SCE", {S, C, S, S}, {0, 1, 3, 4}, {0, 1, 3, 4}, 5},
+        {"SCE CPE SCE SCE SCE", {S, C, S, S, S}, {0, 1, 3, 4, 5}, {0, 1, 3, 4, 5}, 6},
+        {"5 SCE", {S, S, S, S, S}, {0, 1, 2, 3, 4}, {0, 1, 2, 3, 4}, 5},
+        {"6 SCE", {S, S, S, S, S, S}, {0, 1, 2, 3, 4, 5}, {0, 1, 2, 3, 4, 5}, 6},
+        {"SCE SCE CPE", {S, S, C}, {0, 1, 2}, {1, 2, 3}, 4},
+        {"SCE SCE SCE CPE", {S, S, S, C}, {0, 1, 2, 3}, {0, 1, 2, 3}, 5},
+        {"CPE LFE", {C, L}, {1, 5}, {1, 5}, 3},
         {"3 SCE", {S, S, S}, {0, 1, 2}, {0, 1, 2}, 3}, {"4 SCE", {S, S, S, S}, {0, 1, 2, 3}, {0, 1, 2, 3}, 4},
         {"7th channel", {S, C, C, L, S}, {0, 1, 3, 5, -1}, {0, 1, 3, 5, -1}, 6},
         {"second LFE", {L, L}, {5, -1}, {5, -1}, 1},
@@ -303,6 +347,37 @@ TEST(ChannelMap, ImplicitPairSlotsAndWindowIndex) {
     EXPECT_EQ(std::make_tuple(m.slot[2].partner, m.slot[2].windowIndex, m.slot[4].windowIndex, m.slot[3].tag),
               std::make_tuple(1, 1, 4, 6));
     EXPECT_EQ(std::make_tuple(m.slot[4].commonWindow, m.frontSceCount), std::make_tuple(0, 1));
+}
+
+// Implicit mode counts the single front elements of a frame that come
+// before its first pair; the next frame starts with that count as
+// leadingFrontSce, which puts its first front single channel in slot 0
+// (count odd or 0) or slot 1 (even, non-zero).  The pair-seen flag is
+// cleared at every frame start, so a pair in one frame does not stop the
+// count in the next.
+TEST(ChannelMap, ImplicitLeadingSceCountFollowsTheLayoutFromFrameToFrame) {
+    const Elt S{0, 0, 0}, C{1, 0, 0};
+    struct Frame { std::vector<Elt> elts; std::vector<int32_t> slots; int32_t lead, count; };
+    const Frame frames[] = {
+        {{C, S}, {1, 3}, 0, 0},        // the single channel after the pair is not counted
+        {{S, S}, {0, 1}, 0, 2},        // a new frame counts again
+        {{S, C}, {1, 2}, 2, 1},        // even count: the single channel starts at slot 1
+        {{S, S}, {0, 1}, 1, 2},
+        {{C, S}, {1, 3}, 2, 0},
+        {{S, S}, {0, 1}, 0, 2},
+        {{S, S, C}, {1, 2, 3}, 2, 2},  // the pair after two single channels
+        {{S, S, S}, {1, 2, 3}, 2, 3},  // two channels assigned: the third is still front
+        {{C, S, S}, {1, 3, 3}, 3, 0},
+        {{S, C, S}, {0, 1, 3}, 0, 1},
+        {{S}, {0}, 1, 1},
+    };
+    auto st = makeState();
+    int n = 0;
+    for (const Frame &f : frames) {
+        SCOPED_TRACE(n++);
+        EXPECT_EQ(runFrame(*st, f.elts), f.slots);
+        EXPECT_EQ(std::make_tuple(st->mcInfo.leadingFrontSce, st->mcInfo.frontSceCount), std::make_tuple(f.lead, f.count));
+    }
 }
 
 TEST(ChannelMap, ImplicitOverwriteAndSceAtLfe) {
@@ -489,6 +564,306 @@ TEST(ChannelMap, ResetExplicitKeepsLayout) {
               std::make_tuple(0, 0, 3, 0));
     EXPECT_EQ(st->pairSeen, 0);
     EXPECT_EQ(AACD_check_mc_info(&st->mcInfo, 1, st.get()), 0);
+}
+
+// ------------------------------------------------------------ channel element decoding
+
+// A random channel layout at sampling index sri (codebooks 0 to 11).
+Channel layoutAt(std::mt19937 &rng, bool shortWindows, int sri) {
+    std::vector<int> cbs;
+    for (int cb = 0; cb <= 11; ++cb) cbs.push_back(cb);
+    for (;;) {
+        Channel ch = randomLayout(rng, shortWindows, cbs);
+        if (ch.sri == sri) return ch;
+    }
+}
+
+// individual_channel_stream() of ch with random content; the stream info
+// only when the pair does not share it.  tnsWindows lists the windows that
+// carry one TNS filter of order 1; no list: tns_data_present 0.  The filter
+// side information and coefficients written are added to tns and coefs.
+void putChannel(BitWriter &w, Channel &ch, std::mt19937 &rng, bool common, int shape,
+                const std::vector<int> *tnsWindows, TnsInfo &tns, std::vector<int8_t> &coefs) {
+    w.bits(static_cast<uint32_t>(ch.globalGain), 8);
+    if (!common) writeIcsInfo(w, ch, shape);
+    writeSections(w, ch);
+    writeScaleFactors(w, ch, rng);
+    w.bits(0, 1);  // pulse_data_present
+    w.bits(tnsWindows != nullptr, 1);
+    const bool s = ch.shortWindows;
+    for (int win = 0; tnsWindows != nullptr && win < (s ? 8 : 1); ++win) {
+        const bool on = std::find(tnsWindows->begin(), tnsWindows->end(), win) != tnsWindows->end();
+        w.bits(on, s ? 1 : 2);
+        tns.tnsNumFilters[win] = on;
+        if (!on) continue;
+        const uint32_t raw = static_cast<uint32_t>(win % 7 + 1);
+        w.bits(0, 1);  // coef_res: 3 bits
+        w.bits(static_cast<uint32_t>(3 + win), s ? 4 : 6);
+        w.bits(1, s ? 3 : 5);  // order
+        w.bits(1, 1);          // direction
+        w.bits(0, 1);          // coef_compress
+        w.bits(raw, 3);
+        std::tie(tns.tnsCoefRes[win], tns.tnsLength[win], tns.tnsOrder[win], tns.tnsDirection[win]) =
+            std::make_tuple(3, 3 + win, 1, 1);
+        coefs.push_back(static_cast<int8_t>(raw >= 4 ? int(raw) - 8 : int(raw)));
+    }
+    w.bits(0, 1);  // gain_control_data_present
+    writeSpectrum(w, ch, rng);
+}
+
+// The coded values of ch inverse-quantised: what the element must leave in
+// the slot's spectrum (coded order, as far as the channel has values).
+std::vector<int32_t> dequantised(const Channel &ch) {
+    std::vector<int32_t> v(ch.values);
+    v.resize(1024, 0);
+    std::vector<int16_t> sf(ch.sf);
+    std::vector<uint8_t> cb(ch.sfbCb);
+    sf.push_back(0);
+    cb.push_back(0);
+    EXPECT_EQ(omxACAAC_QuantInv_S32_I(v.data(), sf.data(), ch.numGroups, ch.groupLen, ch.maxSfb, cb.data(),
+                                      ch.sri, ch.shortWindows ? 128 : 1024), 0);
+    v.resize(ch.values.size());
+    return v;
+}
+
+// Runs AACD_huffdecode on a block whose element id starts `prefix` bits
+// into it, with the window bookkeeping and spectra of the call exposed.
+struct ElementCall {
+    std::unique_ptr<AacdDecoderState> st = makeState();
+    uint8_t seq[6], shape[6][2], ms[6];
+    std::vector<std::vector<int32_t>> spectra = std::vector<std::vector<int32_t>>(6, std::vector<int32_t>(1024));
+    int32_t first = -9, last = -9;
+    int bits = 0;  // read from the element start (its 3-bit id) to the end of the call
+
+    ElementCall() {
+        std::memset(seq, 0x77, sizeof seq);
+        std::memset(shape, 0x77, sizeof shape);
+        std::memset(ms, 0x77, sizeof ms);
+        for (auto &v : spectra) std::fill(v.begin(), v.end(), kUntouched);
+        AACD_reset_mc_info(&st->mcInfo, st.get());
+    }
+    // Decodes the element at bit `at` of w (at: its id); the id is not read.
+    int32_t run(const BitWriter &w, int at, int32_t id) {
+        const ArmBitPosition start{w.base(), 0, nullptr};
+        st->bitPos = start;
+        aacd::bitSkip(st->bitPos, at + 3);
+        int32_t *const ptr[6] = {spectra[0].data(), spectra[1].data(), spectra[2].data(),
+                                 spectra[3].data(), spectra[4].data(), spectra[5].data()};
+        const int32_t r = AACD_huffdecode(id, &st->mcInfo, seq, shape, ms, ptr, &first, &last, st.get());
+        bits = bitsFrom(start, st->bitPos) - at;
+        return r;
+    }
+    std::vector<int32_t> head(int slot, size_t n) const {
+        return std::vector<int32_t>(spectra[slot].begin(), spectra[slot].begin() + static_cast<long>(n));
+    }
+    void expectWork(int slot, const Channel &ch, int32_t tnsFlag) const {
+        SCOPED_TRACE(slot);
+        const AacdSlotWork &wk = st->slotWork[slot];
+        EXPECT_EQ(std::make_tuple(wk.windowLength, wk.maxSfb, wk.numWinGrp, wk.tnsFlag),
+                  std::make_tuple(ch.shortWindows ? 128 : 1024, ch.maxSfb, ch.numGroups, tnsFlag));
+        for (int g = 0; g < ch.numGroups; ++g) EXPECT_EQ(wk.winGrpLen[g], ch.groupLen[g]) << g;
+        EXPECT_EQ(head(slot, ch.values.size()), dequantised(ch));
+    }
+};
+
+// A common-window pair whose element starts at every bit offset: after its
+// tag and common_window the position stands at offset 0 to 7, and the
+// element steps back five bits to read the pair head again (within the byte
+// from offset 5 on, into the previous byte below).  Long and short windows,
+// each ms_mask_present value (3 is kept as 255).  The left channel carries
+// TNS filters, the right one none: its record, shared with slot 0, has the
+// filter counts of all its windows cleared.
+TEST(ChannelElement, CommonWindowPairAtEveryBitOffset) {
+    const uint8_t msFlagOf[4] = {0, 1, 2, 255};
+    long nonzero = 0;
+    for (int prefix = 0; prefix < 8; ++prefix) {
+        for (bool shortWindows : {false, true}) {
+            for (uint32_t mask = 0; mask < 4; ++mask) {
+                SCOPED_TRACE(testing::Message() << "prefix " << prefix << " short " << shortWindows << " mask " << mask);
+                std::mt19937 rng(static_cast<uint32_t>(prefix * 8 + mask * 2 + shortWindows));
+                const int sri = 3 + prefix;
+                Channel l = layoutAt(rng, shortWindows, sri);
+                Channel r = l;
+                r.globalGain = l.globalGain + 7;
+                const uint32_t tag = static_cast<uint32_t>(15 - prefix), shape = mask & 1;
+                BitWriter w;
+                w.bits(0x55, prefix);
+                w.bits(1, 3);
+                w.bits(tag, 4);
+                w.bits(1, 1);
+                writeIcsInfo(w, l, static_cast<int>(shape));
+                w.bits(mask, 2);
+                std::vector<uint8_t> used;
+                for (int i = 0; mask == 1 && i < l.numGroups * l.maxSfb; ++i) {
+                    used.push_back(static_cast<uint8_t>(rng() & 1));
+                    w.bits(used.back(), 1);
+                }
+                TnsInfo tnsL{}, tnsR{};
+                std::vector<int8_t> coefs, none;
+                const std::vector<int> tnsWindows = shortWindows ? std::vector<int>{1, 6} : std::vector<int>{0};
+                putChannel(w, l, rng, true, 0, &tnsWindows, tnsL, coefs);
+                putChannel(w, r, rng, true, 0, nullptr, tnsR, none);
+                const int end = w.count() - prefix;
+                w.bits(0xA5, 8);
+
+                ElementCall e;
+                e.st->mcInfo.samplingRateIndex = sri;
+                for (AacdTnsRecord &t : e.st->tns) std::fill(std::begin(t.info.tnsNumFilters), std::end(t.info.tnsNumFilters), 9);
+                ASSERT_EQ(e.run(w, prefix, 1), 0);
+                EXPECT_EQ(std::make_tuple(e.first, e.last, e.bits), std::make_tuple(1, 2, end));
+                EXPECT_EQ(std::make_tuple(e.st->mcInfo.slot[1].tag, e.st->mcInfo.slot[2].windowIndex), std::make_tuple(int32_t(tag), 1));
+                const uint8_t seqWanted = shortWindows ? 2 : 0;
+                EXPECT_EQ(std::vector<uint8_t>(e.ms, e.ms + 6), (std::vector<uint8_t>{0x77, msFlagOf[mask], 0x77, 0x77, 0x77, 0x77}));
+                EXPECT_EQ(std::vector<uint8_t>(e.seq, e.seq + 6), (std::vector<uint8_t>{0x77, seqWanted, 0x77, 0x77, 0x77, 0x77}));
+                EXPECT_EQ(std::make_tuple(e.shape[1][0], e.shape[1][1], e.shape[2][0]), std::make_tuple(uint8_t(shape), uint8_t(0x77), uint8_t(0x77)));
+                for (size_t i = 0; i < used.size(); ++i)
+                    EXPECT_EQ(e.st->chanPairElt.msUsed[i / l.maxSfb][i % l.maxSfb], used[i]) << i;
+                e.expectWork(1, l, 1);
+                e.expectWork(2, r, 0);
+                EXPECT_EQ(std::vector<int32_t>(e.spectra[0].begin(), e.spectra[0].end()), std::vector<int32_t>(1024, kUntouched));
+
+                // slot 1's record holds the left channel's filters, slot 2's
+                // (even) record has its window counts cleared
+                const TnsInfo &t1 = e.st->tns[1].info, &t2 = e.st->tns[0].info;
+                for (int win = 0; win < 8; ++win) {
+                    SCOPED_TRACE(win);
+                    EXPECT_EQ(t2.tnsNumFilters[win], win < (shortWindows ? 8 : 1) ? 0 : 9);
+                    if (win >= (shortWindows ? 8 : 1)) continue;
+                    EXPECT_EQ(t1.tnsNumFilters[win], tnsL.tnsNumFilters[win]);
+                    if (tnsL.tnsNumFilters[win] == 0) continue;
+                    EXPECT_EQ(std::make_tuple(t1.tnsCoefRes[win], t1.tnsLength[win], t1.tnsOrder[win], t1.tnsDirection[win]),
+                              std::make_tuple(3, 3 + win, 1, 1));
+                }
+                EXPECT_EQ(std::vector<int8_t>(e.st->tns[1].coef, e.st->tns[1].coef + coefs.size()), coefs);
+                for (int c : {1, 2}) nonzero += std::count_if(e.spectra[c].begin(), e.spectra[c].end(), [](int32_t v) { return v != 0 && v != kUntouched; });
+            }
+        }
+    }
+    EXPECT_GT(nonzero, 10000);  // the channels carry content
+}
+
+// Single channel, LFE and a pair without a common window: the M/S flag of
+// each window index the element uses is cleared, each channel of the pair
+// records its own window sequence and shape, and TNS filter counts of a
+// channel without TNS data are cleared for its windows only.  Later
+// elements in the same frame reuse the records of earlier ones.
+TEST(ChannelElement, SingleChannelsAndIndependentPairInOneFrame) {
+    std::mt19937 rng(11);
+    const int sri = 8;
+    Channel sce = layoutAt(rng, false, sri), left = layoutAt(rng, true, sri), right = layoutAt(rng, false, sri),
+            lfe = layoutAt(rng, true, sri);
+    ElementCall e;
+    e.st->mcInfo.samplingRateIndex = sri;
+    for (AacdTnsRecord &t : e.st->tns) std::fill(std::begin(t.info.tnsNumFilters), std::end(t.info.tnsNumFilters), 9);
+    TnsInfo tnsS{}, tnsL{}, unused{};
+    std::vector<int8_t> coefsS, coefsL, none;
+    const std::vector<int> long0 = {0}, short3 = {3, 7};
+
+    // SCE with TNS in slot 0.
+    BitWriter w1;
+    w1.bits(0, 3);
+    w1.bits(6, 4);
+    putChannel(w1, sce, rng, false, 1, &long0, tnsS, coefsS);
+    ASSERT_EQ(e.run(w1, 0, 0), 0);
+    EXPECT_EQ(std::make_tuple(e.first, e.last, e.bits), std::make_tuple(0, 0, w1.count()));
+    EXPECT_EQ(std::make_tuple(e.ms[0], e.seq[0], e.shape[0][0], e.ms[1]), std::make_tuple(uint8_t(0), uint8_t(0), uint8_t(1), uint8_t(0x77)));
+    e.expectWork(0, sce, 1);
+    EXPECT_EQ(std::make_tuple(e.st->tns[0].info.tnsNumFilters[0], e.st->tns[0].info.tnsLength[0], e.st->tns[0].coef[0]),
+              std::make_tuple(1, 3, coefsS[0]));
+
+    // Pair without common window in slots 1 and 2: left short with TNS,
+    // right long without; slot 2 shares slot 0's record.
+    e.ms[1] = e.ms[2] = 0x66;
+    BitWriter w2;
+    w2.bits(0x3, 5);
+    w2.bits(1, 3);
+    w2.bits(9, 4);
+    w2.bits(0, 1);
+    putChannel(w2, left, rng, false, 1, &short3, tnsL, coefsL);
+    putChannel(w2, right, rng, false, 0, nullptr, unused, none);
+    ASSERT_EQ(e.run(w2, 5, 1), 0);
+    EXPECT_EQ(std::make_tuple(e.first, e.last, e.bits), std::make_tuple(1, 2, w2.count() - 5));
+    EXPECT_EQ(std::vector<uint8_t>(e.ms, e.ms + 6), (std::vector<uint8_t>{0, 0, 0, 0x77, 0x77, 0x77}));
+    EXPECT_EQ(std::vector<uint8_t>(e.seq, e.seq + 6), (std::vector<uint8_t>{0, 2, 0, 0x77, 0x77, 0x77}));
+    EXPECT_EQ(std::make_tuple(e.shape[1][0], e.shape[2][0], e.st->mcInfo.slot[2].windowIndex), std::make_tuple(uint8_t(1), uint8_t(0), 2));
+    e.expectWork(1, left, 1);
+    e.expectWork(2, right, 0);
+    EXPECT_EQ(e.head(0, sce.values.size()), dequantised(sce));  // not overwritten
+    const int32_t wantOdd[8] = {0, 0, 0, 1, 0, 0, 0, 1}, wantEven[8] = {};
+    EXPECT_EQ(std::vector<int32_t>(e.st->tns[1].info.tnsNumFilters, e.st->tns[1].info.tnsNumFilters + 8),
+              std::vector<int32_t>(wantOdd, wantOdd + 8));
+    EXPECT_EQ(std::vector<int32_t>(e.st->tns[0].info.tnsNumFilters, e.st->tns[0].info.tnsNumFilters + 8),
+              std::vector<int32_t>(wantEven, wantEven + 8));
+    EXPECT_EQ(std::make_tuple(e.st->tns[1].info.tnsLength[7], e.st->tns[1].coef[0], e.st->tns[1].coef[1]),
+              std::make_tuple(10, coefsL[0], coefsL[1]));
+
+    // LFE in slot 5 (odd record), short windows without TNS: all eight
+    // counts cleared, the stale filters of the pair's left channel gone.
+    e.ms[5] = 0x66;
+    BitWriter w3;
+    w3.bits(3, 3);
+    w3.bits(2, 4);
+    putChannel(w3, lfe, rng, false, 0, nullptr, unused, none);
+    ASSERT_EQ(e.run(w3, 0, 3), 0);
+    EXPECT_EQ(std::make_tuple(e.first, e.last, e.bits, e.ms[5], e.seq[5]), std::make_tuple(5, 5, w3.count(), uint8_t(0), uint8_t(2)));
+    e.expectWork(5, lfe, 0);
+    EXPECT_EQ(std::vector<int32_t>(e.st->tns[1].info.tnsNumFilters, e.st->tns[1].info.tnsNumFilters + 8),
+              std::vector<int32_t>(8, 0));
+
+    // An element id other than 0, 1 and 3: refused, outputs not written.
+    ElementCall bad;
+    bad.first = bad.last = -9;
+    EXPECT_EQ(bad.run(w1, 0, 2), -1);
+    EXPECT_EQ(std::make_tuple(bad.first, bad.last), std::make_tuple(-9, -9));
+}
+
+// A pair found at slot 2 of a program with one front pair has its partner
+// in slot 1, below it: the element returns 0 with first 2 and last 1 and
+// decodes no channel.  Without a common window it has read only its tag and
+// common_window; with one, the pair head as well.
+TEST(ChannelElement, PairWhosePartnerLiesBelowDecodesNoChannel) {
+    for (uint32_t common : {0u, 1u}) {
+        SCOPED_TRACE(common);
+        std::mt19937 rng(5 + common);
+        Channel l = layoutAt(rng, false, 4), r = l;
+        BitWriter w;
+        w.bits(1, 3);
+        w.bits(0, 4);
+        w.bits(common, 1);
+        int head = 8;
+        if (common) {
+            writeIcsInfo(w, l, 1);
+            w.bits(2, 2);  // ms_mask_present: all bands
+            head = w.count();
+        }
+        TnsInfo unused{};
+        std::vector<int8_t> none;
+        putChannel(w, l, rng, common != 0, 1, nullptr, unused, none);
+        putChannel(w, r, rng, common != 0, 1, nullptr, unused, none);
+
+        ElementCall e;
+        enterExplicit(*e.st, makeProg({{1, 0}}));
+        AACD_reset_mc_info(&e.st->mcInfo, e.st.get());
+        ASSERT_EQ(e.run(w, 0, 1), 0);
+        EXPECT_EQ(std::make_tuple(e.first, e.last, e.bits), std::make_tuple(1, 2, w.count()));
+        EXPECT_EQ(e.head(2, 1024), dequantised(r));
+
+        for (auto &v : e.spectra) std::fill(v.begin(), v.end(), kUntouched);
+        std::memset(e.seq, 0x77, sizeof e.seq);
+        std::memset(e.ms, 0x77, sizeof e.ms);
+        e.st->slotWork[2].maxSfb = e.st->slotWork[1].maxSfb = 99;
+        e.first = e.last = -9;
+        ASSERT_EQ(e.run(w, 0, 1), 0);
+        EXPECT_EQ(std::make_tuple(e.first, e.last, e.bits), std::make_tuple(2, 1, head));
+        EXPECT_EQ(std::make_tuple(e.st->slotWork[1].maxSfb, e.st->slotWork[2].maxSfb), std::make_tuple(99, 99));
+        for (int s = 0; s < 6; ++s) EXPECT_EQ(e.spectra[s], std::vector<int32_t>(1024, kUntouched)) << s;
+        EXPECT_EQ(std::vector<uint8_t>(e.seq, e.seq + 6), std::vector<uint8_t>(6, 0x77));
+        // M/S flags: without a common window both window indices (1 and 2)
+        // are cleared; with one, the pair's own index 2 takes the mask.
+        const std::vector<uint8_t> ms = common ? std::vector<uint8_t>{0x77, 0x77, 2, 0x77, 0x77, 0x77}
+                                               : std::vector<uint8_t>{0x77, 0, 0, 0x77, 0x77, 0x77};
+        EXPECT_EQ(std::vector<uint8_t>(e.ms, e.ms + 6), ms);
+    }
 }
 
 // ------------------------------------------------------------ stream configuration
