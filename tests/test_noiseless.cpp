@@ -78,6 +78,7 @@ struct Decoder {
     uint8_t sfbCb[120] = {};
     int8_t tnsCoef[64] = {};
     int32_t noise = 0, is = 0;
+    int32_t aot = 2;
     explicit Decoder(int sri) {
         std::memset(&ics, 0, sizeof ics);
         info.samplingRateIndex = sri;
@@ -85,12 +86,12 @@ struct Decoder {
     }
     int32_t run(BitRef &pos, int common) {
         return omxACAAC_NoiselessDecode(&pos.byte, &pos.offset, sf.data(), coefs.data(), sfbCb,
-                                        tnsCoef, &info, common, 2, &ltp, &noise, &is);
+                                        tnsCoef, &info, common, aot, &ltp, &noise, &is);
     }
     // The decoder's own bounded form.
     int32_t run(ArmBitPosition &pos, int common) {
         return aacd::noiselessDecode(pos, sf.data(), coefs.data(), sfbCb, tnsCoef, &info, common,
-                                     2, &ltp, &noise, &is);
+                                     aot, &ltp, &noise, &is);
     }
 };
 
@@ -107,6 +108,9 @@ void checkDecoded(const Encoded &e, const Decoder &d) {
               std::make_tuple(e.pulses ? 1 : 0, e.tns ? 1 : 0, 0));
     if (e.tns) { EXPECT_EQ(d.info.tnsInfo.tnsOrder[0], 2); EXPECT_EQ(d.tnsCoef[1], -1); }
     for (size_t i = 0; i < e.spectrum.size(); ++i) ASSERT_EQ(d.coefs[i], e.spectrum[i]) << i;
+    // Past the last short-window group nothing is written, unless there are
+    // no sections at all: then all 1024 values are zero.
+    for (size_t i = e.spectrum.size(); i < 1024; ++i) ASSERT_EQ(d.coefs[i], ch.maxSfb == 0 ? 0 : kUntouched) << i;
 }
 
 TEST(NoiselessDecode, RandomSingleChannels) {
@@ -177,10 +181,11 @@ TEST(NoiselessDecode, StatusPoints) {
     };
     const Case cases[] = {
         {"long, no bands: zeros", false, 0, {{0, 3}}, 0, 22, 0, 0},
-        {"pulses with short windows", true, 0, {{1, 1}, {0xFF, 8}}, -2, 24, 1, 0},
+        {"short, no bands: all 1024 zero", true, 0, {{0, 3}}, 0, 26, 0, 0},
+        {"pulses with short windows", true, 0, {{1, 1}, {0, 2}, {0, 6}, {1, 5}, {1, 4}, {0, 2}}, -2, 24, 1, 0},
         {"gain control after TNS", false, 0, {{0, 1}, {1, 1}, {0, 2}, {1, 1}}, -159, 24, 0, 1},
         {"max_sfb above band count", false, 50, {}, -162, -1, 0, 0},
-        {"bad pulse start band", false, 0, {{1, 1}, {0, 2}, {49, 6}}, -2, -1, 1, 0},
+        {"bad pulse start band", false, 0, {{1, 1}, {0, 2}, {49, 6}, {0, 9}}, -2, 28, 1, 0},
         {"section overrun", false, 5, {{1, 4}, {6, 5}}, -2, -1, 0, 0},
     };
     for (const Case &c : cases) {
@@ -221,6 +226,92 @@ TEST(NoiselessDecode, PulseOnZeroAndSigned) {
     BitRef pos = w.ref();
     ASSERT_EQ(d.run(pos, 0), 0);
     EXPECT_EQ(std::vector<int32_t>(d.coefs.begin(), d.coefs.begin() + 4), (std::vector<int32_t>{-5, 6, -6, 0}));
+}
+
+// Pulses over a codebook-5 spectrum whose value i is (i % 9) - 4 below the
+// end of band max_sfb and 0 above it; changed: the values expected after the
+// pulses, every other value keeps its decoded value.
+TEST(NoiselessDecode, PulsesAcrossBandsAndRates) {
+    struct Case {
+        const char *name; int sri, maxSfb, start; std::vector<std::pair<int, int>> pulses;  // offset, amplitude
+        int32_t status; std::vector<std::pair<int, int32_t>> changed;
+    };
+    const Case cases[] = {
+        // 48 kHz, band 9 starts at 36: positions 41 (band 10, 1), 49 twice (band 11, 0), 62 (band 12, 4)
+        {"48 kHz, three bands, one position twice", 3, 14, 9, {{5, 7}, {8, 3}, {0, 2}, {13, 15}}, 0,
+         {{41, 8}, {49, -5}, {62, 19}}},
+        // 8 kHz, band 1 starts at 12: positions 19 (-3), 33 (2), 64 twice (above band 5 at 60)
+        {"8 kHz, negative value, above max_sfb", 11, 5, 1, {{7, 4}, {14, 9}, {31, 6}, {0, 6}}, 0,
+         {{19, -7}, {33, 11}, {64, -12}}},
+        // 40 bands at 8 kHz: refused before any pulse field is read
+        {"start band at the 8 kHz band count", 11, 5, 40, {{0, 1}}, -2, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        BitWriter w;
+        w.bits(100, 8); w.bits(0, 4); w.bits(c.maxSfb, 6); w.bits(0, 1);
+        w.bits(5, 4); w.bits(c.maxSfb, 5);  // one codebook-5 section
+        for (int b = 0; b < c.maxSfb; ++b) w.code(0, 60);
+        w.bits(1, 1); w.bits(c.pulses.size() - 1, 2); w.bits(c.start, 6);
+        const int startBits = w.count();
+        for (const auto &[off, amp] : c.pulses) { w.bits(off, 5); w.bits(amp, 4); }
+        w.bits(0, 2);  // no TNS, no gain control
+        std::vector<int32_t> expect(1024, 0);
+        for (int i = 0; i < armACAAC_swbOffsetLongWindow[c.sri][c.maxSfb]; i += 2) {
+            expect[i] = i % 9 - 4;
+            expect[i + 1] = (i + 1) % 9 - 4;
+            writeTuple(w, 5, &expect[i]);
+        }
+        Decoder d(c.sri);
+        BitRef pos = w.ref();
+        ASSERT_EQ(d.run(pos, 0), c.status);
+        EXPECT_EQ(d.info.pulseDataPresent, 1);
+        if (c.status != 0) {
+            EXPECT_EQ(bitsFrom(w.ref(), pos), startBits);
+            EXPECT_EQ(d.coefs, std::vector<int32_t>(1024, kUntouched));
+            continue;
+        }
+        EXPECT_EQ(bitsFrom(w.ref(), pos), w.count());
+        for (const auto &[k, v] : c.changed) expect[k] = v;
+        EXPECT_EQ(d.coefs, expect);
+    }
+}
+
+// Object types 1 and 4 through the channel stream: the prediction flags
+// reach predSfbMax of the channel record, the LTP fields land in the given
+// record; the rest of the stream follows them.
+TEST(NoiselessDecode, PredictionAndLtpFieldsOfOtherObjectTypes) {
+    for (int aot : {1, 4}) {
+        SCOPED_TRACE(aot);
+        BitWriter w;
+        w.bits(100, 8); w.bits(0, 4); w.bits(5, 6); w.bits(1, 1);  // long, max_sfb 5, predictor flag
+        if (aot == 1) {
+            w.bits(1, 1); w.bits(17, 5);                           // reset group 17
+            for (int b = 0; b < 3; ++b) w.bits(b != 1, 1);         // predSfbMax 3
+        } else {
+            w.bits(1, 1); w.bits(0x3A5, 11); w.bits(6, 3);         // LTP present, lag, coef
+            for (int b = 0; b < 5; ++b) w.bits(b % 2, 1);
+        }
+        w.bits(0, 4); w.bits(5, 5);                                // one zero-codebook section
+        w.bits(0, 3);                                              // no pulse, TNS, gain control
+        Decoder d(3);
+        d.aot = aot;
+        d.info.predSfbMax = 3;
+        std::memset(&d.ltp, 0x55, sizeof d.ltp);
+        BitRef pos = w.ref();
+        ASSERT_EQ(d.run(pos, 0), 0);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), w.count());
+        EXPECT_EQ(d.coefs, std::vector<int32_t>(1024, 0));
+        if (aot == 1) {
+            EXPECT_EQ(std::make_tuple(d.ics.predictorReset, d.ics.predictorResetGroup), std::make_tuple(1, 17));
+            EXPECT_EQ(std::vector<int>(d.ics.predictionUsed, d.ics.predictionUsed + 4), (std::vector<int>{1, 0, 1, 0}));
+            EXPECT_EQ(d.ltp.ltpDataPresent, 0x55555555);
+        } else {
+            EXPECT_EQ(std::make_tuple(d.ltp.ltpDataPresent, d.ltp.ltpLag, d.ltp.ltpCoef), std::make_tuple(1, 0x3A5, int16_t{6}));
+            EXPECT_EQ(std::vector<int32_t>(d.ltp.ltpLongUsed, d.ltp.ltpLongUsed + 6),
+                      (std::vector<int32_t>{0, 1, 0, 1, 0, 0x55555555}));
+        }
+    }
 }
 
 // ---------------------------------------------------------------- exported interface

@@ -69,19 +69,35 @@ TEST(IcsInfo, RandomLongAndShortRoundTrip) {
         EXPECT_EQ(std::make_tuple(ch.numSwb, ch.numWindows, ch.windowLength, isShort ? ics.scaleFactorGrouping : ics.predictorDataPresent),
                   std::make_tuple(numSwb, isShort ? 8 : 1, isShort ? 128 : 1024, isShort ? int(grouping) : pred));
         expectGroups(ics, isShort ? groupsOf(grouping) : std::vector<int>{1});
+        // Fields this path does not write keep their earlier contents.
+        constexpr int32_t kOld = 0x55555555;
+        for (int g = ics.numWindowGroups; g < 8; ++g) EXPECT_EQ(ics.windowGroupLength[g], kOld) << g;
+        EXPECT_EQ(isShort ? ics.predictorDataPresent : ics.scaleFactorGrouping, kOld);
+        EXPECT_EQ(std::make_tuple(ics.predictorReset, ics.predictorResetGroup, ics.predictionUsed[0], ics.predictionUsed[40]),
+                  std::make_tuple(kOld, kOld, uint8_t{0x55}, uint8_t{0x55}));
     }
 }
 
-TEST(IcsInfo, KnownGroupings) {
+// Decoded one after another into the same record: group lengths at and
+// above numWindowGroups keep what earlier frames left there.
+TEST(IcsInfo, KnownGroupingsKeepOlderGroupLengths) {
     struct Case { uint32_t grouping; std::vector<int> groups; };
-    for (const Case &c : {Case{0x7F, {8}}, Case{0x00, {1, 1, 1, 1, 1, 1, 1, 1}}, Case{0x5B, {2, 3, 3}}}) {
+    IcsInfo ics;
+    std::memset(&ics, 0x55, sizeof ics);
+    for (const Case &c : {Case{0x7F, {8}}, Case{0x00, {1, 1, 1, 1, 1, 1, 1, 1}}, Case{0x77, {4, 4}},
+                          Case{0x5B, {2, 3, 3}}, Case{~0u, {1}}}) {  // ~0: a long window
+        const bool isShort = c.grouping != ~0u;
         BitWriter w;
-        put(w, {{0, 1}, {2, 2}, {0, 1}, {10, 4}, {c.grouping, 7}});
-        IcsInfo ics{};
+        put(w, {{0, 1}, {isShort ? 2 : 0, 2}, {0, 1}, {10, isShort ? 4 : 6}, {c.grouping, isShort ? 7 : 1}});
+        int32_t older[8];
+        std::memcpy(older, ics.windowGroupLength, sizeof older);
         BitRef pos = w.ref();
         ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos.byte, &pos.offset, 0, 2, 0, nullptr, &ics, nullptr), 0);
         expectGroups(ics, c.groups);
+        for (size_t g = c.groups.size(); g < 8; ++g) EXPECT_EQ(ics.windowGroupLength[g], older[g]) << g;
     }
+    EXPECT_EQ(std::vector<int32_t>(ics.windowGroupLength, ics.windowGroupLength + 8),
+              (std::vector<int32_t>{1, 3, 3, 1, 1, 1, 1, 1}));
 }
 
 TEST(IcsInfo, MaxSfbAboveBandCountIsRejected) {
@@ -151,6 +167,101 @@ TEST(IcsInfo, LtpFieldsUnderObjectType4) {
     EXPECT_EQ(ics.predictorDataPresent, 1);
 }
 
+TEST(IcsInfo, PredictionFieldsUnderObjectType1) {
+    struct Case {  // flags: prediction_used fields expected; bits: consumed
+        const char *name; bool isShort; int maxSfb, predSfbMax, present, reset, group, flags, bits;
+    };
+    const Case cases[] = {
+        {"reset with group, 20 of 40 bands", false, 20, 40, 1, 1, 21, 20, 11 + 1 + 5 + 20},
+        {"no reset, no group field", false, 49, 40, 1, 0, 0, 40, 11 + 1 + 40},
+        {"41 bands at most", false, 51, 41, 1, 1, 31, 41, 11 + 1 + 5 + 41},
+        {"predSfbMax 0: no flags", false, 10, 0, 1, 1, 1, 0, 11 + 1 + 5},
+        {"no predictor data", false, 30, 40, 0, 1, 7, 0, 11},
+        {"short windows: no predictor fields", true, 12, 40, 1, 1, 5, 0, 15},
+    };
+    constexpr int32_t kOld = 0x55555555;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        BitWriter w;
+        put(w, {{0, 1}, {c.isShort ? 2 : 0, 2}, {0, 1}, {c.maxSfb, c.isShort ? 4 : 6}});
+        if (c.isShort) w.bits(0x7F, 7);
+        put(w, {{c.present, 1}, {c.reset, 1}});
+        if (c.reset) w.bits(c.group, 5);
+        for (int b = 0; b < 41; ++b) w.bits(b % 3 == 1, 1);
+        IcsInfo ics;
+        std::memset(&ics, 0x55, sizeof ics);
+        BitRef pos = w.ref();
+        ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos.byte, &pos.offset, 0, 1, c.predSfbMax, nullptr, &ics, nullptr), 0);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), c.bits);
+        const bool read = !c.isShort && c.present;
+        EXPECT_EQ(std::make_tuple(ics.maxSfb, ics.predictorDataPresent, ics.predictorReset, ics.predictorResetGroup),
+                  std::make_tuple(c.maxSfb, c.isShort ? kOld : c.present, read ? c.reset : kOld,
+                                  read && c.reset ? c.group : kOld));
+        for (int b = 0; b < 41; ++b) EXPECT_EQ(ics.predictionUsed[b], b < c.flags ? b % 3 == 1 : 0x55) << b;
+    }
+}
+
+TEST(LtpData, BandFlagsOnlyOutsideEightShortWindows) {
+    struct Case { int seq, maxSfb, flags; };
+    for (const Case &c : {Case{2, 15, 0}, Case{0, 45, 40}, Case{1, 3, 3}, Case{3, 40, 40}, Case{0, 0, 0}}) {
+        SCOPED_TRACE(testing::Message() << "window sequence " << c.seq << ", max_sfb " << c.maxSfb);
+        BitWriter w;
+        put(w, {{0x5A3, 11}, {6, 3}});
+        for (int b = 0; b < 45; ++b) w.bits(b % 3 != 1, 1);
+        LtpInfo ltp;
+        std::memset(&ltp, 0x55, sizeof ltp);
+        BitRef pos = w.ref();
+        armACAAC_DecodeLtpData(&pos.byte, &pos.offset, c.seq, c.maxSfb, &ltp);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), 14 + c.flags);
+        EXPECT_EQ(std::make_tuple(ltp.ltpDataPresent, ltp.ltpLag, ltp.ltpCoef), std::make_tuple(0x55555555, 0x5A3, int16_t{6}));
+        for (int b = 0; b < 40; ++b) EXPECT_EQ(ltp.ltpLongUsed[b], b < c.flags ? b % 3 != 1 : 0x55555555) << b;
+    }
+}
+
+// Object type 4: an ltp_data_present flag per record only after a predictor
+// flag of 1 on a long window; the second record only for a common window.
+TEST(IcsInfo, LtpPathsUnderObjectType4) {
+    struct Case { const char *name; bool isShort; int predictor, common; std::vector<int> present; int bits; };
+    const Case cases[] = {
+        {"predictor flag 0: no LTP flag", false, 0, 1, {}, 11},
+        {"short windows: no predictor or LTP field", true, 1, 1, {}, 15},
+        {"one channel, LTP absent", false, 1, 0, {0}, 12},
+        {"one channel, LTP present", false, 1, 0, {1}, 12 + 14 + 5},
+        {"common window: first absent, second present", false, 1, 1, {0, 1}, 13 + 14 + 5},
+        {"common window: both present", false, 1, 1, {1, 1}, 13 + 2 * (14 + 5)},
+    };
+    constexpr int32_t kOld = 0x55555555;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        BitWriter w;
+        put(w, {{0, 1}, {c.isShort ? 2 : 0, 2}, {0, 1}, {5, c.isShort ? 4 : 6}});
+        if (c.isShort) w.bits(0x7F, 7);
+        w.bits(c.predictor, 1);
+        for (size_t r = 0; r < c.present.size(); ++r) {
+            w.bits(c.present[r], 1);
+            if (c.present[r]) put(w, {{0x100 + r, 11}, {r + 2, 3}, {r, 1}, {1, 1}, {r, 1}, {0, 1}, {1, 1}});
+        }
+        w.bits(0xFFFFF, 20);
+        LtpInfo got[2];
+        std::memset(got, 0x55, sizeof got);
+        LtpInfo *pair[2] = {&got[0], &got[1]};
+        IcsInfo ics{};
+        BitRef pos = w.ref();
+        ASSERT_EQ(armACAAC_DecodeIcsInfoData(&pos.byte, &pos.offset, c.common, 4, 0, nullptr, &ics, pair), 0);
+        EXPECT_EQ(bitsFrom(w.ref(), pos), c.bits);
+        for (int r = 0; r < 2; ++r) {
+            SCOPED_TRACE(r);
+            const LtpInfo &l = got[r];
+            const bool flag = r < static_cast<int>(c.present.size()), data = flag && c.present[r];
+            EXPECT_EQ(l.ltpDataPresent, flag ? c.present[r] : kOld);
+            EXPECT_EQ(std::make_tuple(l.ltpLag, l.ltpCoef),
+                      (data ? std::make_tuple(0x100 + r, int16_t(r + 2)) : std::make_tuple(kOld, int16_t{0x5555})));
+            const std::vector<int32_t> flags(l.ltpLongUsed, l.ltpLongUsed + 6);
+            EXPECT_EQ(flags, (data ? std::vector<int32_t>{r, 1, r, 0, 1, kOld} : std::vector<int32_t>(6, kOld)));
+        }
+    }
+}
+
 // ---------------------------------------------------------------- sections
 int32_t decodeSections(const BitWriter &w, Channel &out, int *bitsUsed, int32_t *noise, int32_t *is) {
     out.sectCb.assign(120, 0xEE); out.sectEnd.assign(120, 0xEE); out.sfbCb.assign(128, 0xEE);
@@ -200,10 +311,13 @@ TEST(SectionData, RandomRoundTrip) {
 TEST(SectionData, KnownCasesAndFailures) {
     std::vector<uint8_t> shortCbs;
     for (int g = 0; g < 3; ++g) shortCbs.insert(shortCbs.end(), 14, g + 1);
-    struct Case {  // bits: consumed, -1 not checked; empty expectations are not checked
+    struct Case {  // bits: consumed, -1 not checked; empty expectations are not checked; 0xEE/9: untouched
         const char *name; bool isShort; int groups, maxSfb; Fields fields; int32_t status; int bits;
-        std::vector<int> numSect, sectEnd; std::vector<uint8_t> sfbCb;
+        std::vector<int> numSect, sectEnd; std::vector<uint8_t> sfbCb; std::vector<int> sectCb = {};
     };
+    constexpr uint8_t X = 0xEE;
+    std::vector<uint8_t> overrunCbs(13, X);
+    std::fill_n(overrunCbs.begin(), 10, 1);
     const Fields s3 = {{0, 4}, {7, 3}, {7, 3}, {0, 3}};
     Fields shortFields;
     for (int g = 0; g < 3; ++g) { shortFields.insert(shortFields.end(), s3.begin(), s3.end()); shortFields[4 * g].v = g + 1; }
@@ -211,9 +325,12 @@ TEST(SectionData, KnownCasesAndFailures) {
         {"31 + 18 covers 49 bands", false, 1, 49, {{11, 4}, {31, 5}, {18, 5}}, 0, 14, {1}, {49}, std::vector<uint8_t>(49, 11)},
         {"short: 7 + 7 + 0 per group", true, 3, 14, shortFields, 0, 39, {1, 1, 1}, {14, 14, 14}, shortCbs},
         {"length 0 is legal and counts", false, 1, 3, {{5, 4}, {0, 5}, {6, 4}, {3, 5}}, 0, 18, {2}, {0, 3}, {6, 6, 6}},
-        {"length 60 (31 + 29)", false, 1, 51, {{1, 4}, {31, 5}, {29, 5}}, -2, -1, {}, {}, {}},
-        {"overrun: ends 10 then 13", false, 1, 12, {{1, 4}, {10, 5}, {2, 4}, {3, 5}}, -2, -1, {}, {10}, {}},
-        {"too many sections", false, 1, 2, {{1, 4}, {0, 5}, {1, 4}, {0, 5}, {1, 4}, {0, 5}}, -2, 27, {}, {}, {}},
+        {"length 60 (31 + 29)", false, 1, 51, {{1, 4}, {31, 5}, {29, 5}}, -2, 14, {9}, {X}, {X, X}, {1}},
+        // The overrunning section's codebook is stored when read; its end, its
+        // bands and the group's section count are not.
+        {"overrun: ends 10 then 13", false, 1, 12, {{1, 4}, {10, 5}, {2, 4}, {3, 5}}, -2, 18, {9}, {10, X}, overrunCbs, {1, 2}},
+        {"overrun in group 1", true, 2, 4, {{3, 4}, {4, 3}, {5, 4}, {5, 3}}, -2, 14, {1, 9}, {4, X}, {3, 3, 3, 3, X, X, X, X}, {3, 5}},
+        {"too many sections", false, 1, 2, {{1, 4}, {0, 5}, {1, 4}, {0, 5}, {1, 4}, {0, 5}}, -2, 27, {9}, {0, 0, X}, {X, X}},
         {"maxSfb 0 reads nothing", true, 2, 0, {{0xFF, 8}}, 0, 0, {0, 0}, {}, {}},
     };
     for (const Case &c : cases) {
@@ -230,6 +347,7 @@ TEST(SectionData, KnownCasesAndFailures) {
         for (size_t g = 0; g < c.numSect.size(); ++g) EXPECT_EQ(got.numSect[g], c.numSect[g]);
         for (size_t s = 0; s < c.sectEnd.size(); ++s) EXPECT_EQ(got.sectEnd[s], c.sectEnd[s]);
         for (size_t b = 0; b < c.sfbCb.size(); ++b) EXPECT_EQ(got.sfbCb[b], c.sfbCb[b]);
+        for (size_t s = 0; s < c.sectCb.size(); ++s) EXPECT_EQ(got.sectCb[s], c.sectCb[s]);
     }
 }
 
@@ -383,6 +501,26 @@ TEST(ChanPairElt, HeadWithAndWithoutCommonWindow) {
         if (ms != 1) { EXPECT_EQ(cpe.msUsed[0][0], 0xCC); }
         for (size_t i = 0; i < used.size(); ++i) EXPECT_EQ(cpe.msUsed[i / maxSfb][i % maxSfb], used[i]);
     }
+}
+
+TEST(ChanPairElt, ObjectType4ReadsBothLtpRecords) {
+    BitWriter w;
+    put(w, {{7, 4}, {1, 1}, {0, 1}, {0, 2}, {0, 1}, {3, 6}, {1, 1}});  // long, max_sfb 3, predictor flag
+    put(w, {{1, 1}, {0x123, 11}, {5, 3}, {1, 1}, {0, 1}, {1, 1}});     // first record
+    put(w, {{1, 1}, {0x456, 11}, {2, 3}, {0, 1}, {1, 1}, {1, 1}});     // second record
+    put(w, {{2, 2}});                                                  // ms_mask_present
+    IcsInfo ics{};
+    ChanPairElt cpe{};
+    LtpInfo l[2]{};
+    LtpInfo *pair[2] = {&l[0], &l[1]};
+    BitRef pos = w.ref();
+    ASSERT_EQ(omxACAAC_DecodeChanPairElt(&pos.byte, &pos.offset, &ics, &cpe, 4, pair), 0);
+    EXPECT_EQ(bitsFrom(w.ref(), pos), w.count());
+    EXPECT_EQ(std::make_tuple(l[0].ltpDataPresent, l[0].ltpLag, l[0].ltpCoef, l[0].ltpLongUsed[0], l[0].ltpLongUsed[1]),
+              std::make_tuple(1, 0x123, int16_t{5}, 1, 0));
+    EXPECT_EQ(std::make_tuple(l[1].ltpDataPresent, l[1].ltpLag, l[1].ltpCoef, l[1].ltpLongUsed[0], l[1].ltpLongUsed[2]),
+              std::make_tuple(1, 0x456, int16_t{2}, 0, 1));
+    EXPECT_EQ(cpe.msMaskPresent, 2);
 }
 
 TEST(ChanPairElt, BadArgumentsAndStreamInfoStatus) {
