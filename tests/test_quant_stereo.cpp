@@ -1,8 +1,12 @@
 // Inverse quantisation, deinterleaving, mid/side and intensity stereo and
 // noise substitution, checked against direct long double formulas written
 // here, plus the generated and constant tables recomputed independently.
+// Inverse quantisation and noise substitution are also checked bit for bit
+// against step-by-step double-precision models (decimal table values, fused
+// energy sum, gain as a product with the reciprocal root).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -19,8 +23,10 @@ const int32_t kG1[8] = {1}, kG8[8] = {1, 1, 1, 1, 1, 1, 1, 1};
 
 struct alignas(32) Coefs { int32_t v[1024]; };
 
-// Round half away from zero and saturate to int32 (reference conversion).
+// Round half away from zero and saturate to int32 (reference conversion); a
+// value that is not a number gives 0.
 int64_t refRound(long double x) {
+    if (std::isnan(x)) return 0;
     const long double r = x > 0 ? std::floor(x + 0.5L) : std::ceil(x - 0.5L);
     return static_cast<int64_t>(std::max(-2147483648.0L, std::min(2147483647.0L, r)));
 }
@@ -32,18 +38,24 @@ double decimalToDouble(long long n, int decimalsKept) {
     return std::strtod(buf, nullptr);
 }
 
+// i^(4/3) with six decimals.
+double decimalInvQuant(int i) {
+    return decimalToDouble(std::llround(std::pow(static_cast<long double>(i), 4.0L / 3.0L) * 1e6L), 6);
+}
+
+// 2^(i/4) with six decimals, 16 significant digits from 2^31.5 (i = 126) on.
+double decimalPow2(int i) {
+    const long double v = std::pow(2.0L, i / 4.0L);
+    const int kept = i >= 126 ? 16 - (static_cast<int>(std::floor(std::log10(v))) + 1) : 6;
+    const long double scaled = kept >= 0 ? v * std::pow(10.0L, kept) : v / std::pow(10.0L, -kept);
+    return decimalToDouble(std::llround(scaled), kept);
+}
+
 uint32_t lcg(uint32_t r) { return r * 1664525u + 1013904223u; }
 
 TEST(QuantTables, DecimalTablesMatchPowers) {
-    for (int i = 0; i < 8192; ++i)  // i^(4/3) with six decimals
-        ASSERT_EQ(armv8_ACAAC_InvQuantTable[i],
-                  decimalToDouble(std::llround(std::pow(static_cast<long double>(i), 4.0L / 3.0L) * 1e6L), 6)) << i;
-    for (int i = 0; i < 256; ++i) {  // 2^(i/4), six decimals, 16 significant digits from 126 on
-        const long double v = std::pow(2.0L, i / 4.0L);
-        const int kept = i >= 126 ? 16 - (static_cast<int>(std::floor(std::log10(v))) + 1) : 6;
-        const long double scaled = kept >= 0 ? v * std::pow(10.0L, kept) : v / std::pow(10.0L, -kept);
-        ASSERT_EQ(armv8_ACAAC_Pow2Table[i], decimalToDouble(std::llround(scaled), kept)) << i;
-    }
+    for (int i = 0; i < 8192; ++i) ASSERT_EQ(armv8_ACAAC_InvQuantTable[i], decimalInvQuant(i)) << i;
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(armv8_ACAAC_Pow2Table[i], decimalPow2(i)) << i;
     EXPECT_EQ(armv8_ACAAC_InvQuantTable[2], 2.519842);
     EXPECT_EQ(armv8_ACAAC_InvQuantTable[8191], 165113.494083);
     EXPECT_EQ(armv8_ACAAC_Pow2Table[100], 33554432.0);
@@ -77,6 +89,12 @@ struct LongFrame {
 };
 
 TEST(QuantInv, AllMagnitudesAndScaleFactors) {
+    // Bit exact: ((T * P) / 2^25) * 32 * sign in double with the decimal
+    // values T of |q|^(4/3) and P of 2^(sf/4), recomputed here.
+    std::vector<double> t(8192), p(256);
+    for (int i = 0; i < 8192; ++i) t[i] = decimalInvQuant(i);
+    for (int i = 0; i < 256; ++i) p[i] = decimalPow2(i);
+    long decimalsMatter = 0;  // values that exact powers would round differently
     for (int sf = 0; sf < 256; ++sf) {
         const long double step = std::pow(2.0L, (sf - 100) / 4.0L) * 32.0L;
         const long double tol = 0.5L + step * 6e-7L;  // table entries carry 5e-7 of rounding
@@ -87,17 +105,27 @@ TEST(QuantInv, AllMagnitudesAndScaleFactors) {
             for (int i = 0; i < 1024; ++i) {
                 const int q = std::max(-8191, std::min(8191, base + i));
                 const long double ideal = (q < 0 ? -1 : 1) * std::pow(std::fabs(static_cast<long double>(q)), 4.0L / 3.0L) * step;
+                const double exact = ((t[std::abs(q)] * p[sf]) / 33554432.0) * 32.0 * (q < 0 ? -1.0 : 1.0);
+                ASSERT_EQ(f.s.v[i], refRound(exact)) << sf << " " << q;
+                decimalsMatter += refRound(ideal) != f.s.v[i];
                 if (std::fabs(ideal) > 2147483647.0L + tol + 1) ASSERT_EQ(f.s.v[i], q < 0 ? INT32_MIN : INT32_MAX) << sf << " " << q;
                 else if (std::fabs(ideal) < 2147483647.0L - tol - 1) ASSERT_LE(std::fabs(f.s.v[i] - ideal), tol + 0.5L) << sf << " " << q;
             }
         }
     }
-    LongFrame f(100), g(104);
+    EXPECT_GT(decimalsMatter, 1000);
+    LongFrame f(100), g(104), h(176);
     const int32_t in[5] = {1, -1, 0, 8191, 2}, want[5] = {32, -32, 0, static_cast<int32_t>(refRound(165113.494083L * 32)), 81};
     std::copy(in, in + 5, f.s.v);
     g.s.v[0] = 1;
+    h.s.v[0] = 2;
     ASSERT_EQ(f.quant(), 0);
     ASSERT_EQ(g.quant(), 0);
+    ASSERT_EQ(h.quant(), 0);
+    // 2.519842 * 2^19 * 32 = 42275933.52; the further decimals of 2^(4/3)
+    // would add 1.67.
+    EXPECT_EQ(h.s.v[0], 42275934);
+    EXPECT_EQ(refRound(std::pow(2.0L, 4.0L / 3.0L) * 16777216.0L), 42275935);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(f.s.v[i], want[i]) << i;  // 2.519842 * 32 = 80.63 -> 81
     EXPECT_EQ(g.s.v[0], 64);
 }
@@ -153,31 +181,62 @@ TEST(QuantInv, Statuses) {
         {s.v, sf, 1, kG1, 50, cb, 4, 1024, -162},   {s.v, sf, 8, kG8, 15, cb, 4, 128, -162},
         {s.v, sf, 1, kG1, 49, cb, 4, 1024, 0},      {s.v, sf, 8, kG8, 14, cb, 4, 128, 0},
         {s.v, sf, 1, kG1, 52, cb, 12, 1024, -5},  // index checked before maxSfb
+        // Every -5 check comes before the band count (-162).
+        {nullptr, sf, 1, kG1, 50, cb, 4, 1024, -5}, {s.v, sf, 1, kG1, 50, cb, 4, 960, -5},
+        {s.v, sf, 2, kG1, 50, cb, 4, 1024, -5},     {s.v, sf, 8, kG8, 50, cb, 4, 1024, -5},
+        {s.v, sf, 0, kG8, 15, cb, 4, 128, -5},      {s.v, sf, 9, kG8, 15, cb, 4, 128, -5},
     };
     for (const Case &c : cases)
         EXPECT_EQ(omxACAAC_QuantInv_S32_I(c.coefs, c.sf, c.ng, c.gl, c.maxSfb, c.cb, c.sri, c.fl), c.want)
             << c.ng << " " << c.maxSfb << " " << c.sri << " " << c.fl;
+    // -162 comes before the range check of the values and nothing is converted.
+    std::fill(cb, cb + 51 * 8, 1);
+    std::fill(sf, sf + 51 * 8, 100);
+    std::fill(s.v, s.v + 1024, 1);
+    s.v[3] = 9000;
+    EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf, 1, kG1, 50, cb, 4, 1024), -162);
+    EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf, 8, kG8, 15, cb, 4, 128), -162);
+    for (int i = 0; i < 1024; ++i) ASSERT_EQ(s.v[i], i == 3 ? 9000 : 1) << i;
 }
 
 TEST(Deinterleave, GroupsPlaceBandsInTheirWindows) {
-    const int32_t grp[8] = {3, 1, 4};
-    for (int sri : {0, 4, 8, 11}) {
-        const uint16_t *off = armACAAC_swbOffsetShortWindow[sri];
-        const int numSwb = armACAAC_numSwbShort[sri];
-        for (int maxSfb : {0, 1, numSwb / 2, numSwb}) {
-            Coefs src{}, dst{};
-            for (int i = 0; i < 1024; ++i) src.v[i] = i + 1, dst.v[i] = -7;
-            ASSERT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, 3, grp, maxSfb, sri, 128), 0);
-            for (int g = 0, w = 0, base = 0; g < 3; base += grp[g++] * off[maxSfb])
-                for (int j = 0; j < grp[g]; ++j, ++w)
-                    for (int k = 0, b = 0; k < 128; ++k) {
-                        while (k < off[maxSfb] && off[b + 1] <= k) ++b;  // coded order: band, window, bin
-                        const int coded = base + off[b] * grp[g] + j * (off[b + 1] - off[b]) + (k - off[b]);
-                        const int want = k < off[maxSfb] ? coded + 1 : k < off[numSwb] ? 0 : -7;
-                        ASSERT_EQ(dst.v[128 * w + k], want) << sri << " " << maxSfb << " " << w << " " << k;
-                    }
+    // Groupings of eight windows, with empty groups, and short of eight.
+    const std::vector<std::vector<int32_t>> groupings = {{3, 1, 4}, {8}, {1, 1, 1, 1, 1, 1, 1, 1}, {0, 8},
+                                                         {3, 0, 5}, {4, 0, 0, 4}, {2, 0, 2}, {0}, {5}};
+    for (const std::vector<int32_t> &grp : groupings) {
+        const int ng = static_cast<int>(grp.size());
+        for (int sri : {0, 4, 8, 11}) {
+            const uint16_t *off = armACAAC_swbOffsetShortWindow[sri];
+            const int numSwb = armACAAC_numSwbShort[sri];
+            for (int maxSfb : {0, 1, numSwb / 2, numSwb}) {
+                Coefs src{}, dst{};
+                for (int i = 0; i < 1024; ++i) src.v[i] = i + 1, dst.v[i] = -7;
+                ASSERT_EQ(omxACAAC_DeinterleaveSpectrum_S32(src.v, dst.v, ng, grp.data(), maxSfb, sri, 128), 0);
+                int w = 0;
+                for (int g = 0, base = 0; g < ng; base += grp[g++] * off[maxSfb])
+                    for (int j = 0; j < grp[g]; ++j, ++w)
+                        for (int k = 0, b = 0; k < 128; ++k) {
+                            while (k < off[maxSfb] && off[b + 1] <= k) ++b;  // coded order: band, window, bin
+                            const int coded = base + off[b] * grp[g] + j * (off[b + 1] - off[b]) + (k - off[b]);
+                            const int want = k < off[maxSfb] ? coded + 1 : k < off[numSwb] ? 0 : -7;
+                            ASSERT_EQ(dst.v[128 * w + k], want) << ng << " " << sri << " " << maxSfb << " " << w << " " << k;
+                        }
+                for (int i = 128 * w; i < 1024; ++i) ASSERT_EQ(dst.v[i], -7) << ng << " " << i;  // not written
+            }
         }
     }
+    // One group of eight windows with maxSfb 0: 1024 zeros.  Groups 3, 1, 4
+    // with every band coded: group 1 is window 3 as it stands; group 2's
+    // first band (four wide) holds windows 4 to 7 in turn.
+    Coefs s{}, d{};
+    const int32_t g8[8] = {8}, g314[8] = {3, 1, 4};
+    for (int i = 0; i < 1024; ++i) s.v[i] = i + 1, d.v[i] = -7;
+    ASSERT_EQ(omxACAAC_DeinterleaveSpectrum_S32(s.v, d.v, 1, g8, 0, kSri44, 128), 0);
+    for (int i = 0; i < 1024; ++i) ASSERT_EQ(d.v[i], 0) << i;
+    ASSERT_EQ(omxACAAC_DeinterleaveSpectrum_S32(s.v, d.v, 3, g314, 14, kSri44, 128), 0);
+    for (int k = 0; k < 128; ++k) ASSERT_EQ(d.v[384 + k], 385 + k) << k;
+    for (int j = 0; j < 4; ++j)
+        for (int k = 0; k < 4; ++k) ASSERT_EQ(d.v[128 * (4 + j) + k], 513 + 4 * j + k) << j << " " << k;
     // Unwritten windows past the groups stay as they were.
     const int32_t g22[8] = {2, 2};
     Coefs src{}, dst{};
@@ -198,7 +257,10 @@ TEST(Deinterleave, Statuses) {
         {src.v, dst.v, 8, kG8, -1, 4, 128, -5}, {src.v, dst.v, 8, kG8, 52, 4, 128, -5},
         {src.v, dst.v, 8, kG8, 5, 12, 128, -5}, {src4, dst.v, 8, kG8, 5, 4, 128, -5},
         {src.v, dst4, 8, kG8, 5, 4, 128, -5}, {src.v, dst.v, 8, kG8, 15, 4, 128, -162},
-        {src.v, dst.v, 8, kG8, 14, 4, 128, 0}};
+        {src.v, dst.v, 8, kG8, 14, 4, 128, 0},
+        // Every -5 check comes before the band count (-162).
+        {src4, dst.v, 8, kG8, 15, 4, 128, -5}, {src.v, dst.v, 0, kG8, 15, 4, 128, -5},
+        {src.v, dst.v, 8, kG8, 15, 4, 1024, -5}, {src.v, dst.v, 8, nullptr, 15, 4, 128, -5}};
     for (const Case &c : cases)
         EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(c.s, c.d, c.ng, c.g, c.maxSfb, c.sri, c.fl), c.want) << (&c - cases);
 }
@@ -283,6 +345,28 @@ TEST(IsStereo, ShortGroups) {
     for (int i = 0; i < 1024; ++i) ASSERT_EQ(r.v[i], (i >= start && i < end) ? refRound((1000 + i) / 4.0L) : 0) << i;
 }
 
+TEST(IsStereo, ExtremePositionsAreDefined) {
+    // Band 0 (four coefficients, all equal to l) at intensity position sf.
+    // pow(2, 1250) is infinite: 0 * inf is not a number and gives 0, other
+    // values saturate; pow(2, -1250) is 0.
+    struct Case { int16_t sf; uint8_t cb; int32_t l, want; };
+    const Case cases[] = {
+        {-5000, 15, 0, 0},                 {-5000, 14, 0, 0},                 {-32768, 15, 0, 0},
+        {-5000, 15, 1, INT32_MAX},         {-5000, 15, -1, INT32_MIN},        {-5000, 14, 1, INT32_MIN},
+        {-5000, 14, -1, INT32_MAX},        {-100, 15, 1000, INT32_MAX},       {-100, 14, 1000, INT32_MIN},
+        {-100, 15, 63, 63 << 25},          {-100, 14, 63, -(63 << 25)},       {-100, 15, 64, INT32_MAX},
+        {-4, 15, INT32_MAX, INT32_MAX},    {-4, 14, INT32_MAX, INT32_MIN},    {0, 14, INT32_MIN, INT32_MAX},
+        {5000, 15, INT32_MAX, 0},          {5000, 14, INT32_MIN, 0},          {32767, 15, -123, 0}};
+    for (const Case &c : cases) {
+        Pair p;
+        p.cbR[0] = c.cb, p.sfR[0] = c.sf;
+        std::fill(p.l.v, p.l.v + 4, c.l);
+        std::fill(p.r.v, p.r.v + 1024, 77);
+        ASSERT_EQ(p.is(), 0);
+        for (int i = 0; i < 8; ++i) EXPECT_EQ(p.r.v[i], i < 4 ? c.want : 77) << c.sf << " " << int(c.cb) << " " << c.l;
+    }
+}
+
 TEST(Stereo, Statuses) {
     Pair p;
     int32_t *l4 = reinterpret_cast<int32_t *>(reinterpret_cast<char *>(p.l.v) + 4);
@@ -291,7 +375,10 @@ TEST(Stereo, Statuses) {
     const Case cases[] = {{1, kG1, 52, 4, 1024, -5, -5},  {1, kG1, 10, 12, 1024, -5, -5}, {1, kG1, 10, 4, 960, -5, -5},
                           {1, kG1, 10, 4, 256, -5, -5},   {2, kG1, 10, 4, 1024, -5, -5},  {9, kG8, 10, 4, 128, -5, -5},
                           {0, kG8, 10, 4, 128, -5, -5},   {1, kG1, 50, 4, 1024, -162, -162},
-                          {8, kG8, 15, 4, 128, -162, -162}, {8, kG8, 14, 4, 128, 0, 0},   {1, kG1, 10, 4, 1024, 0, 0}};
+                          {8, kG8, 15, 4, 128, -162, -162}, {8, kG8, 14, 4, 128, 0, 0},   {1, kG1, 10, 4, 1024, 0, 0},
+                          // -5 checks before the band count
+                          {2, kG1, 50, 4, 1024, -5, -5},  {0, kG8, 15, 4, 128, -5, -5},   {1, kG1, 50, 4, 960, -5, -5},
+                          {9, kG8, 15, 4, 128, -5, -5}};
     p.cpe.msMaskPresent = 1;
     for (const Case &c : cases) {
         const int n = static_cast<int>(&c - cases);
@@ -306,9 +393,11 @@ TEST(Stereo, Statuses) {
     }
     EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(l4, p.r.v, &p.cpe, p.cbR.data(), 1, kG1, 10, 4, 1024), -5);  // misaligned
     EXPECT_EQ(omxACAAC_DecodeIsStereo_S32(l4, p.r.v, p.sfR.data(), p.cbR.data(), 1, kG1, 49, 4, 1024), 0);  // no alignment check
+    EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(l4, p.r.v, &p.cpe, p.cbR.data(), 1, kG1, 50, 4, 1024), -5);
     for (int mask : {0, 3}) {
         p.cpe.msMaskPresent = mask;
         EXPECT_EQ(p.ms(), -5) << mask;
+        EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(p.l.v, p.r.v, &p.cpe, p.cbR.data(), 1, kG1, 50, 4, 1024), -5) << mask;
     }
     p.cpe.msMaskPresent = 2;
     EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(p.l.v, p.r.v, &p.cpe, p.cbR.data(), 8, kG8, 14, 4, 128), 0);
@@ -331,6 +420,47 @@ struct Pns {
                                           armACAAC_swbDiffOffsetLongWindow);
     }
 };
+
+// Noise substitution step by step in double precision on the arrays of p:
+// energy E = fma(x, x, E) with x = R / 8, gain pow(2, sf / 4) * (1 / sqrt(E)),
+// values ((gain * v) / 8) * 32 rounded.  `fusedEnergy` false sums x * x
+// unfused and `quotientGain` true divides by the root instead.
+void modelPns(Pns &p, int32_t second, bool fusedEnergy = true, bool quotientGain = false) {
+    const bool isShort = p.fl == 128;
+    const uint16_t *off = (isShort ? armACAAC_swbOffsetShortWindow : armACAAC_swbOffsetLongWindow)[kSri44];
+    uint32_t r = p.state;
+    for (int g = 0, base = 0, win = 0; g < p.ng; base += off[p.maxSfb] * p.grp[g], win += p.grp[g], ++g)
+        for (int w = 0; w < p.grp[g]; ++w)
+            for (int sfb = 0; sfb < p.maxSfb; ++sfb) {
+                const int idx = g * p.maxSfb + sfb, width = off[sfb + 1] - off[sfb];
+                if (p.cb[idx] != 13) continue;
+                if (!isShort) p.flags[sfb] = 0;
+                const uint8_t c = p.corr[60 * g + sfb];
+                uint32_t &seed = p.seeds[60 * (win + w) + sfb];
+                if (c == 1 && second != 0) r = seed;
+                else if (c == 1) seed = r;
+                else r = p.state;
+                int32_t *band = p.s.v + base + off[sfb] * p.grp[g] + w * width;
+                double e = 0.0;
+                for (int k = 0; k < width; ++k) {
+                    r = lcg(r);
+                    band[k] = static_cast<int32_t>(r);
+                    const double x = band[k] * 0.125;
+                    e = fusedEnergy ? std::fma(x, x, e) : e + x * x;
+                }
+                const double pw = std::pow(2.0, 0.25 * p.sf[idx]);
+                const double gain = quotientGain ? pw / std::sqrt(e) : pw * (1.0 / std::sqrt(e));
+                for (int k = 0; k < width; ++k) band[k] = static_cast<int32_t>(refRound(((gain * band[k]) * 0.125) * 32.0));
+                if (c == 0) p.state = r;
+            }
+}
+
+void expectSameAsModel(const Pns &got, const Pns &want, const char *what) {
+    EXPECT_TRUE(std::equal(got.s.v, got.s.v + 1024, want.s.v)) << what;
+    EXPECT_TRUE(std::equal(got.flags, got.flags + 64, want.flags)) << what;
+    EXPECT_TRUE(std::equal(got.seeds, got.seeds + 8 * 60, want.seeds)) << what;
+    EXPECT_EQ(got.state, want.state) << what;
+}
 
 // Expected band: `width` generator outputs from r, scaled to energy 2^(sf/2) * 1024.
 void expectNoise(const int32_t *band, int width, uint32_t &r, int sf) {
@@ -405,6 +535,113 @@ TEST(Pns, ShortWindowsVisitGroupWindowBand) {
             }
     EXPECT_EQ(p.state, r);
     for (int32_t f : p.flags) EXPECT_EQ(f, 5);  // band flags only for long frames
+}
+
+TEST(Pns, BitExactEnergySumAndGain) {
+    // One noise band started from `state`: each of these bands has a value
+    // that rounds differently with an unfused energy sum (first two) or with
+    // the gain as a quotient (last two).
+    struct Case { uint32_t state; int band, sf; bool fusedSumMatters; };
+    const Case cases[] = {{704739380u, 24, 105, true},
+                          {246888233u, 15, 108, true},
+                          {1825414080u, 37, 111, false},
+                          {298943439u, 39, 111, false}};
+    for (const Case &c : cases) {
+        Pns p;
+        p.state = c.state, p.cb[c.band] = 13, p.sf[c.band] = static_cast<int16_t>(c.sf);
+        Pns want = p, other = p;
+        modelPns(want, 0);
+        modelPns(other, 0, !c.fusedSumMatters, !c.fusedSumMatters);
+        ASSERT_EQ(p.run(0), 0);
+        expectSameAsModel(p, want, "band");
+        EXPECT_FALSE(std::equal(want.s.v, want.s.v + 1024, other.s.v)) << c.state;
+    }
+}
+
+TEST(Pns, CorrelationFlagsAndSeedStoreAcrossAPair) {
+    // Bands 0..9 (four wide at 44.1 kHz, scale factor 60) carry the flags
+    // below: two correlated bands in a row, flags 2 and 255 (not 1: noise from
+    // the state, which they do not advance), then every third band is noise
+    // with a mix of flags.
+    const uint8_t corr[10] = {1, 1, 2, 0, 255, 1, 0, 0, 1, 2};
+    std::mt19937 rng(21);
+    Pns a;
+    a.state = rng();
+    const uint32_t start = a.state;
+    for (uint32_t &seed : a.seeds) seed = rng();  // left over from an earlier frame
+    for (int b = 0; b < 49; ++b) {
+        a.cb[b] = (b < 10 || b % 3 == 0) ? 13 : 1;
+        a.sf[b] = static_cast<int16_t>(b < 10 ? 60 : 20 + b);
+        a.corr[b] = b < 10 ? corr[b] : static_cast<uint8_t>(rng() % 3);
+    }
+    Pns b = a, want = a;
+    modelPns(want, 0);
+    ASSERT_EQ(a.run(0), 0);
+    expectSameAsModel(a, want, "first channel");
+    const int32_t *v = a.s.v;
+    EXPECT_TRUE(std::equal(v, v + 4, v + 8));    // flag 2 starts from the state like band 0
+    EXPECT_TRUE(std::equal(v, v + 4, v + 12));   // and does not advance it: band 3 too
+    EXPECT_FALSE(std::equal(v, v + 4, v + 4));   // band 1 continues band 0's sequence
+    EXPECT_EQ(a.seeds[0], start);
+    EXPECT_EQ(a.seeds[1], lcg(lcg(lcg(lcg(start)))));  // the running value, not the state
+    // Second channel (flag 7: any non-zero value) with the first channel's
+    // state and seeds: every correlated band repeats the first channel's.
+    b.state = a.state;
+    std::copy(a.seeds, a.seeds + 8 * 60, b.seeds);
+    want = b;
+    modelPns(want, 7);
+    ASSERT_EQ(b.run(7), 0);
+    expectSameAsModel(b, want, "second channel");
+    const uint16_t *off = armACAAC_swbOffsetLongWindow[kSri44];
+    int correlated = 0;
+    for (int sfb = 0; sfb < 49; ++sfb)
+        if (a.cb[sfb] == 13 && a.corr[sfb] == 1) {
+            ++correlated;
+            EXPECT_TRUE(std::equal(a.s.v + off[sfb], a.s.v + off[sfb + 1], b.s.v + off[sfb])) << sfb;
+        }
+    EXPECT_GE(correlated, 6);
+}
+
+TEST(Pns, ShortWindowsWithAnEmptyGroupBitExact) {
+    std::mt19937 rng(33);
+    Pns a;
+    a.fl = 128, a.ng = 4, a.maxSfb = 12;
+    const int32_t grp[4] = {2, 0, 3, 3};
+    std::copy(grp, grp + 4, a.grp);
+    a.state = rng();
+    std::fill(a.s.v, a.s.v + 1024, 3);
+    for (int i = 0; i < 4 * 12; ++i)
+        a.cb[i] = rng() % 3 ? 13 : 1, a.sf[i] = static_cast<int16_t>(static_cast<int>(rng() % 140) - 20);
+    for (int g = 0; g < 4; ++g)
+        for (int sfb = 0; sfb < 12; ++sfb) a.corr[60 * g + sfb] = static_cast<uint8_t>(rng() % 3);
+    for (int32_t second : {0, 1}) {
+        Pns want = a;
+        modelPns(want, second);
+        ASSERT_EQ(a.run(second), 0);
+        expectSameAsModel(a, want, second ? "second" : "first");
+        for (int i = 8 * armACAAC_swbOffsetShortWindow[kSri44][12]; i < 1024; ++i) ASSERT_EQ(a.s.v[i], 3) << i;
+    }
+}
+
+TEST(Pns, ExtremeEnergiesAreDefined) {
+    // A state whose successor is 0, so the band's first value is 0.
+    uint32_t inv = 1664525u;
+    for (int i = 0; i < 5; ++i) inv *= 2u - 1664525u * inv;
+    const uint32_t toZero = (0u - 1013904223u) * inv;
+    ASSERT_EQ(lcg(toZero), 0u);
+    // pow(2, 8191.75) is infinite (0 * inf is not a number: 0), 2^75 is finite
+    // but saturates every non-zero value, pow(2, -8192) is 0.
+    for (int sf : {32767, 300, -32768}) {
+        Pns p;
+        p.state = toZero, p.cb[0] = 13, p.sf[0] = static_cast<int16_t>(sf);
+        ASSERT_EQ(p.run(0), 0);
+        uint32_t r = toZero;
+        for (int k = 0; k < 4; ++k) {
+            const int32_t raw = static_cast<int32_t>(r = lcg(r));
+            EXPECT_EQ(p.s.v[k], sf < 0 || raw == 0 ? 0 : raw > 0 ? INT32_MAX : INT32_MIN) << sf << " " << k;
+        }
+        EXPECT_EQ(p.s.v[4], 0);
+    }
 }
 
 TEST(Pns, NullArguments) {
