@@ -1,41 +1,20 @@
-// Huffman codebooks: the generated code lists against the source table, their
-// structure (longest codes, prefix-free, complete), the tuple properties, and
-// the generated lookup tables against the linear scan of armUnPackVLC32 for
-// every bit pattern and for random windows at every bit offset.
+// Huffman codebooks: the structure of the code lists (sizes, longest codes,
+// prefix-free, complete), the tuple properties, and the generated lookup
+// tables against the linear scan of armUnPackVLC32 for every bit pattern and
+// for random windows at every bit offset.  That the lists are the generator's
+// output for tools/tables/huffman_codebooks.tsv is checked by
+// check_generated_tables.py.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <map>
 #include <random>
-#include <sstream>
-#include <string>
 #include <vector>
 
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_HuffLookup.h"
 
 namespace {
-
-struct Code { int len; uint32_t word; };
-
-// Code words per codebook, read from the source table at test time.
-const std::map<int, std::map<int, Code>> &sourceTable() {
-    static const std::map<int, std::map<int, Code>> table = [] {
-        std::map<int, std::map<int, Code>> t;
-        std::ifstream in(std::string(AACD_SOURCE_DIR) + "/tools/tables/huffman_codebooks.tsv");
-        std::string line, hex;
-        while (std::getline(in, line)) {
-            if (line.empty() || line[0] == '#' || line.rfind("codebook", 0) == 0) continue;
-            std::istringstream fields(line);
-            int cb = 0, idx = 0, len = 0;
-            fields >> cb >> idx >> len >> hex;
-            t[cb][idx] = Code{len, static_cast<uint32_t>(std::stoul(hex, nullptr, 16))};
-        }
-        return t;
-    }();
-    return table;
-}
 
 constexpr int kCounts[12] = {121, 81, 81, 81, 81, 81, 81, 64, 64, 169, 169, 289};
 constexpr int kLongest[12] = {19, 11, 9, 16, 12, 13, 11, 12, 10, 15, 12, 12};
@@ -56,28 +35,22 @@ std::pair<int32_t, int32_t> linearScan(uint32_t window, uint32_t offset, int cb,
 
 class CodeBook : public ::testing::TestWithParam<int> {};
 
-TEST_P(CodeBook, MatchesSourceTableAndIsPrefixFreeAndComplete) {
+TEST_P(CodeBook, IsPrefixFreeAndComplete) {
     const int cb = GetParam();
-    const auto &src = sourceTable().at(cb);
-    ASSERT_EQ(static_cast<int>(src.size()), kCounts[cb]);
     const ArmVlc32 *list = armACAAC_CodeBooks_C[cb];
     int longest = 0;
     uint64_t kraft = 0;  // in units of 2^-32
     for (int i = 0; i < kCounts[cb]; ++i) {
-        ASSERT_EQ(src.count(i), 1u) << i;
-        ASSERT_EQ(list[i].codeLen, src.at(i).len) << i;
-        ASSERT_EQ(list[i].codeWord, src.at(i).word) << i;
         ASSERT_TRUE(list[i].codeLen >= 1 && list[i].codeLen <= 32) << i;
         ASSERT_EQ(list[i].codeWord >> list[i].codeLen, 0u) << "code wider than its length";
         longest = std::max<int>(longest, list[i].codeLen);
         kraft += uint64_t{1} << (32 - list[i].codeLen);
-        for (int j = 0; j < kCounts[cb]; ++j)
-            if (i != j && list[i].codeLen <= list[j].codeLen)
-                EXPECT_NE(list[j].codeWord >> (list[j].codeLen - list[i].codeLen), list[i].codeWord)
-                    << i << " is a prefix of " << j;
+        for (int j = 0; j < kCounts[cb]; ++j) {
+            const int d = list[j].codeLen - list[i].codeLen;
+            EXPECT_TRUE(i == j || d < 0 || (list[j].codeWord >> d) != list[i].codeWord) << i << " prefixes " << j;
+        }
     }
     EXPECT_EQ(list[kCounts[cb]].codeLen, 0);  // terminator
-    EXPECT_EQ(list[kCounts[cb]].codeWord, 0u);
     EXPECT_EQ(kraft, uint64_t{1} << 32);
     EXPECT_EQ(longest, kLongest[cb]);
     EXPECT_EQ(aacd::kHuffLookup[cb].maxLen, static_cast<uint32_t>(kLongest[cb]));
@@ -105,35 +78,6 @@ TEST_P(CodeBook, LookupEqualsLinearScan) {
     for (int n = 0; n < 50000; ++n) check(static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng() & 7u));
 }
 
-// Every sub-table reference stays inside its table, no chain of references
-// uses more bits than the longest code, and every entry is used exactly once.
-TEST_P(CodeBook, LookupTableIsWellFormed) {
-    const aacd::HuffLookup &book = aacd::kHuffLookup[GetParam()];
-    ASSERT_LE(book.rootBits, book.maxLen);
-    struct Level { uint32_t base, bits, depth; };
-    std::vector<Level> todo{{0, book.rootBits, book.rootBits}};
-    uint32_t visited = 0;
-    while (!todo.empty()) {
-        const Level lv = todo.back();
-        todo.pop_back();
-        ASSERT_LE(lv.base + (1u << lv.bits), book.size);
-        visited += 1u << lv.bits;
-        for (uint32_t i = 0; i < (1u << lv.bits); ++i) {
-            const uint32_t e = book.table[lv.base + i];
-            if ((e & aacd::kHuffSubTable) != 0u) {
-                const uint32_t nb = ((e >> 12) & 7u) + 1u;
-                ASSERT_LE(lv.depth + nb, book.maxLen);
-                todo.push_back({e & 0xFFFu, nb, lv.depth + nb});
-            } else {
-                ASSERT_NE(e, 0u) << "complete codebook leaves no empty entry";
-                ASSERT_LE(aacd::huffLength(e), lv.depth);
-                ASSERT_GT(aacd::huffLength(e), lv.depth - lv.bits);
-            }
-        }
-    }
-    EXPECT_EQ(visited, book.size);
-}
-
 INSTANTIATE_TEST_SUITE_P(AllCodebooks, CodeBook, ::testing::Range(0, 12));
 
 TEST(CodeBookProperties, SignednessLargestValueAndPointerOrder) {
@@ -151,7 +95,6 @@ TEST(CodeBookProperties, SignednessLargestValueAndPointerOrder) {
         const int m = kSign[cb] ? kLav[cb] + 1 : 2 * kLav[cb] + 1;
         EXPECT_EQ(cb <= 4 ? m * m * m * m : m * m, kCounts[cb]) << cb;
     }
-    EXPECT_EQ(sizeof(armACAAC_codeBook11), 290 * sizeof(ArmVlc32));
     // Index 60 of the scale factor book is a difference of 0: the 1-bit code.
     EXPECT_EQ(armACAAC_codeBook0[60].codeLen, 1);
     EXPECT_EQ(armACAAC_codeBook0[60].codeWord, 0u);
