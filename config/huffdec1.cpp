@@ -90,6 +90,14 @@ extern "C" AACD_EXPORT int32_t AACD_huffdecode(int32_t id, AacdMcInfo *map,
         const int32_t msp = st->chanPairElt.msMaskPresent;
         msFlag[map->slot[first].windowIndex] = static_cast<uint8_t>(msp == 3 ? 255 : msp);
     }
+    // The pair record's ms_used flags are read from the stream only for a
+    // common-window pair with per-band mid/side (mask 1); otherwise they
+    // would still hold an earlier element's flags.  Mid/side inverts
+    // intensity bands and noise substitution shares the partner's noise by
+    // these flags, so every other element clears them: no inversion,
+    // independent noise.
+    if (id != kIdCpe || commonWindow == 0 || st->chanPairElt.msMaskPresent != 1)
+        myMemSet(st->chanPairElt.msUsed, 0, sizeof(st->chanPairElt.msUsed));
     if (first > last) {
         *firstOut = first;
         *lastOut = last;

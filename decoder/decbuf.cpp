@@ -190,16 +190,6 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
                         st->frameOk = 0;
                     } else {
                         st->samplingRateIndex = st->chInfo.samplingRateIndex;
-                        // The pair record's ms_used flags are read from the
-                        // stream only for a pair with per-band mid/side (mask
-                        // 1); otherwise they still hold an earlier element's
-                        // flags.  Mid/side inverts intensity bands and noise
-                        // substitution shares the partner's noise by these
-                        // flags, so for every other element they are cleared:
-                        // no inversion, independent noise.
-                        if (id != kCpe || st->msMaskPresent[st->pMcInfo->slot[first].windowIndex] != 1) {
-                            myMemSet(st->chanPairElt.msUsed, 0, sizeof(st->chanPairElt.msUsed));
-                        }
                         int32_t abortStatus = 0;
                         const ToolResult r = runSpectralTools(st, first, last, &abortStatus);
                         if (r == ToolResult::kAbort) return abortStatus;
