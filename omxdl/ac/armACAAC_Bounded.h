@@ -60,22 +60,30 @@ int32_t noiselessDecode(ArmBitPosition &pos, int16_t *pScalefactor, int32_t *pQu
                         int32_t commonWindow, int32_t audioObjectType, LtpInfo *pLtpInfo,
                         int32_t *pNoiseFlag, int32_t *pIsFlag);
 
-// Unbounded position of the two exported references, or null when a
-// reference or the byte pointer is null or the offset is above 7 (the caller
-// then reports a bad argument).
-inline ArmBitPosition *exportedPosition(const uint8_t *const *ppBitStream,
-                                        const uint32_t *pOffset, ArmBitPosition &pos) {
-    if (ppBitStream == nullptr || *ppBitStream == nullptr || pOffset == nullptr || *pOffset > 7)
-        return nullptr;
-    pos = ArmBitPosition{*ppBitStream, *pOffset, nullptr};
-    return &pos;
+// Runs one exported operation: decode() gets the unbounded position of the
+// two references, or null when a reference or the byte pointer is null or
+// the offset is above 7, and the position is written back after the call.
+template <typename Decode>
+int32_t onExportedPosition(const uint8_t **ppBitStream, uint32_t *pOffset, Decode decode) {
+    const bool valid =
+        ppBitStream != nullptr && *ppBitStream != nullptr && pOffset != nullptr && *pOffset <= 7;
+    ArmBitPosition pos{valid ? *ppBitStream : nullptr, valid ? *pOffset : 0, nullptr};
+    const int32_t sts = decode(valid ? &pos : nullptr);
+    if (valid) {
+        *ppBitStream = pos.pByte;
+        *pOffset = pos.offset;
+    }
+    return sts;
 }
 
-// Writes the position back to the two exported references.
-inline void storePosition(const ArmBitPosition &pos, const uint8_t **ppBitStream,
-                          uint32_t *pOffset) {
-    *ppBitStream = pos.pByte;
-    *pOffset = pos.offset;
+// The same for an operation that takes its position by reference: a bad
+// position gives badStatus without calling it.
+template <typename Decode>
+int32_t onValidExportedPosition(const uint8_t **ppBitStream, uint32_t *pOffset,
+                                int32_t badStatus, Decode decode) {
+    return onExportedPosition(ppBitStream, pOffset, [&](ArmBitPosition *pPos) {
+        return pPos != nullptr ? decode(*pPos) : badStatus;
+    });
 }
 
 }  // namespace aacd

@@ -89,12 +89,11 @@ AACD_EXPORT int32_t armACAAC_DecodeIcsInfoData(const uint8_t **ppBitStream, uint
                                                int32_t commonWindow, int32_t audioObjectType,
                                                int32_t predSfbMax, ChannelInfo *pChInfo,
                                                IcsInfo *pIcsInfo, LtpInfo *const *pLtpPair) {
-    ArmBitPosition pos;
-    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return omxsts::kBadArg;
-    const int32_t sts = aacd::decodeIcsInfoData(pos, commonWindow, audioObjectType, predSfbMax,
-                                                pChInfo, pIcsInfo, pLtpPair);
-    aacd::storePosition(pos, ppBitStream, pOffset);
-    return sts;
+    const auto decode = [&](ArmBitPosition &pos) {
+        return aacd::decodeIcsInfoData(pos, commonWindow, audioObjectType, predSfbMax, pChInfo,
+                                       pIcsInfo, pLtpPair);
+    };
+    return aacd::onValidExportedPosition(ppBitStream, pOffset, omxsts::kBadArg, decode);
 }
 
 }  // extern "C"

@@ -22,11 +22,10 @@ extern "C" {
 AACD_EXPORT int32_t armACAAC_DecodeLtpData(const uint8_t **ppBitStream, uint32_t *pOffset,
                                            int32_t windowSequence, int32_t maxSfb,
                                            LtpInfo *pLtpInfo) {
-    ArmBitPosition pos;
-    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return omxsts::kNoErr;
-    const int32_t sts = aacd::decodeLtpData(pos, windowSequence, maxSfb, pLtpInfo);
-    aacd::storePosition(pos, ppBitStream, pOffset);
-    return sts;
+    const auto decode = [&](ArmBitPosition &pos) {
+        return aacd::decodeLtpData(pos, windowSequence, maxSfb, pLtpInfo);
+    };
+    return aacd::onValidExportedPosition(ppBitStream, pOffset, omxsts::kNoErr, decode);
 }
 
 }  // extern "C"

@@ -28,12 +28,11 @@ AACD_EXPORT int32_t armACAAC_DecodePulseData(const uint16_t *pSwbOffset, int32_t
                                              int32_t *pPulseStartSfb, int32_t *pPulseOffset,
                                              const uint8_t **ppBitStream, uint32_t *pOffset,
                                              int32_t *pPulseAmp, uint16_t numSwbLong) {
-    ArmBitPosition pos;
-    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return omxsts::kBadArg;
-    const int32_t sts = aacd::decodePulseData(pSwbOffset, pNumPulse, pPulseStartSfb, pPulseOffset,
-                                              pos, pPulseAmp, numSwbLong);
-    aacd::storePosition(pos, ppBitStream, pOffset);
-    return sts;
+    const auto decode = [&](ArmBitPosition &pos) {
+        return aacd::decodePulseData(pSwbOffset, pNumPulse, pPulseStartSfb, pPulseOffset, pos,
+                                     pPulseAmp, numSwbLong);
+    };
+    return aacd::onValidExportedPosition(ppBitStream, pOffset, omxsts::kBadArg, decode);
 }
 
 }  // extern "C"

@@ -111,12 +111,11 @@ AACD_EXPORT int32_t armACAAC_DecodeScaleFactorData(int16_t *pScalefactor, int32_
                                                    uint32_t *pOffset) {
     // A bad position is handed on as null, so that it is reported at the
     // same point of the argument checks.
-    ArmBitPosition pos;
-    ArmBitPosition *const pPos = aacd::exportedPosition(ppBitStream, pOffset, pos);
-    const int32_t sts =
-        aacd::decodeScaleFactorData(pScalefactor, numWinGrp, globalGain, pSfbCb, maxSfb, pPos);
-    if (pPos != nullptr) aacd::storePosition(pos, ppBitStream, pOffset);
-    return sts;
+    const auto decode = [&](ArmBitPosition *pPos) {
+        return aacd::decodeScaleFactorData(pScalefactor, numWinGrp, globalGain, pSfbCb, maxSfb,
+                                           pPos);
+    };
+    return aacd::onExportedPosition(ppBitStream, pOffset, decode);
 }
 
 }  // extern "C"

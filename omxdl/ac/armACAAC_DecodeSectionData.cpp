@@ -52,13 +52,11 @@ AACD_EXPORT int32_t armACAAC_DecodeSectionData(uint8_t *pSfbCb, uint8_t *pSectCb
                                                int32_t maxSfb, const uint8_t **ppBitStream,
                                                uint32_t *pOffset, int32_t *pNoiseFlag,
                                                int32_t *pIsFlag) {
-    ArmBitPosition pos;
-    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return omxsts::kBadArg;
-    const int32_t sts = aacd::decodeSectionData(pSfbCb, pSectCb, pSectEnd, pNumSect,
-                                                windowSequence, numWinGrp, maxSfb, pos,
-                                                pNoiseFlag, pIsFlag);
-    aacd::storePosition(pos, ppBitStream, pOffset);
-    return sts;
+    const auto decode = [&](ArmBitPosition &pos) {
+        return aacd::decodeSectionData(pSfbCb, pSectCb, pSectEnd, pNumSect, windowSequence,
+                                       numWinGrp, maxSfb, pos, pNoiseFlag, pIsFlag);
+    };
+    return aacd::onValidExportedPosition(ppBitStream, pOffset, omxsts::kBadArg, decode);
 }
 
 }  // extern "C"

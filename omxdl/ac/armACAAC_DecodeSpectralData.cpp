@@ -246,13 +246,11 @@ AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantSpec, int32_t win
                                                 const int32_t *pNumSect,
                                                 const uint8_t **ppBitStream, uint32_t *pOffset,
                                                 int32_t maxSfb) {
-    ArmBitPosition pos;
-    ArmBitPosition *const pPos = aacd::exportedPosition(ppBitStream, pOffset, pos);
-    const int32_t sts = aacd::decodeSpectralData(pQuantSpec, windowSequence, numWinGrp,
-                                                 samplingRateIndex, pSectCb, pSectEnd,
-                                                 pWinGrpLen, pNumSect, pPos, maxSfb);
-    if (pPos != nullptr) aacd::storePosition(pos, ppBitStream, pOffset);
-    return sts;
+    const auto decode = [&](ArmBitPosition *pPos) {
+        return aacd::decodeSpectralData(pQuantSpec, windowSequence, numWinGrp, samplingRateIndex,
+                                        pSectCb, pSectEnd, pWinGrpLen, pNumSect, pPos, maxSfb);
+    };
+    return aacd::onExportedPosition(ppBitStream, pOffset, decode);
 }
 
 }  // extern "C"

@@ -63,12 +63,13 @@ AACD_EXPORT void armACAAC_DecodeTNSData(int32_t audioObjectType, int32_t samplin
                                         int32_t *pTnsCoefRes, int32_t *pTnsLength,
                                         int32_t *pTnsOrder, int32_t *pTnsDirection,
                                         ChannelInfo *pChInfo) {
-    ArmBitPosition pos;
-    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return;
-    aacd::decodeTnsData(audioObjectType, samplingRateIndex, windowSequence, pTnsCoef, pos,
-                        numWindows, pTnsNumFilt, pTnsCoefRes, pTnsLength, pTnsOrder,
-                        pTnsDirection, pChInfo);
-    aacd::storePosition(pos, ppBitStream, pOffset);
+    const auto decode = [&](ArmBitPosition &pos) {
+        aacd::decodeTnsData(audioObjectType, samplingRateIndex, windowSequence, pTnsCoef, pos,
+                            numWindows, pTnsNumFilt, pTnsCoefRes, pTnsLength, pTnsOrder,
+                            pTnsDirection, pChInfo);
+        return 0;
+    };
+    (void)aacd::onValidExportedPosition(ppBitStream, pOffset, 0, decode);
 }
 
 }  // extern "C"

@@ -36,12 +36,10 @@ AACD_EXPORT int32_t omxACAAC_DecodeChanPairElt(const uint8_t **ppBitStream, uint
                                                LtpInfo *const *pLtpPair) {
     // A bad position is handed on as null and rejected with the other
     // arguments, before anything is read.
-    ArmBitPosition pos;
-    ArmBitPosition *const pPos = aacd::exportedPosition(ppBitStream, pOffset, pos);
-    const int32_t sts =
-        aacd::decodeChanPairElt(pPos, pIcsInfo, pChanPairElt, audioObjectType, pLtpPair);
-    if (pPos != nullptr) aacd::storePosition(pos, ppBitStream, pOffset);
-    return sts;
+    const auto decode = [&](ArmBitPosition *pPos) {
+        return aacd::decodeChanPairElt(pPos, pIcsInfo, pChanPairElt, audioObjectType, pLtpPair);
+    };
+    return aacd::onExportedPosition(ppBitStream, pOffset, decode);
 }
 
 }  // extern "C"

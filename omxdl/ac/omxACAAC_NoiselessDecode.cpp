@@ -88,13 +88,12 @@ AACD_EXPORT int32_t omxACAAC_NoiselessDecode(const uint8_t **ppBitStream, uint32
                                              ChannelInfo *pChInfo, int32_t commonWindow,
                                              int32_t audioObjectType, LtpInfo *pLtpInfo,
                                              int32_t *pNoiseFlag, int32_t *pIsFlag) {
-    ArmBitPosition pos;
-    if (aacd::exportedPosition(ppBitStream, pOffset, pos) == nullptr) return omxsts::kBadArg;
-    const int32_t sts =
-        aacd::noiselessDecode(pos, pScalefactor, pQuantSpec, pSfbCb, pTnsCoef, pChInfo,
-                              commonWindow, audioObjectType, pLtpInfo, pNoiseFlag, pIsFlag);
-    aacd::storePosition(pos, ppBitStream, pOffset);
-    return sts;
+    const auto decode = [&](ArmBitPosition &pos) {
+        return aacd::noiselessDecode(pos, pScalefactor, pQuantSpec, pSfbCb, pTnsCoef, pChInfo,
+                                     commonWindow, audioObjectType, pLtpInfo, pNoiseFlag,
+                                     pIsFlag);
+    };
+    return aacd::onValidExportedPosition(ppBitStream, pOffset, omxsts::kBadArg, decode);
 }
 
 }  // extern "C"
