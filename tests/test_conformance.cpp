@@ -25,7 +25,7 @@
 #include "container.h"
 #include "host.h"
 #include "host_decoder.h"
-#include "spectrum.h"
+#include "band_energy.h"
 
 using namespace aacd_cli;
 

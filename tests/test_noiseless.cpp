@@ -254,7 +254,7 @@ TEST(ExportedInterface, TwoReferencePositionAdvancesInPlace) {
     ChanPairElt cpe;
     std::vector<uint8_t> cbs(8);
     std::vector<int16_t> sf(8);
-    std::vector<int32_t> spec(1024);
+    std::vector<int32_t> quant(1024);
     int32_t num, start, offs[4] = {}, amps[4] = {}, noise = 0, is = 0;
     int8_t tnsCoef[64] = {};
     const int32_t grpLen[8] = {1}, oneSection[8] = {1};
@@ -267,7 +267,7 @@ TEST(ExportedInterface, TwoReferencePositionAdvancesInPlace) {
         std::memset(&ltp, 0, sizeof ltp);
         std::memset(&cpe, 0, sizeof cpe);
         std::tie(ch.samplingRateIndex, ch.numWindows, ch.icsInfo, num, start) = std::make_tuple(3, 1, &ics, 0, 0);
-        std::fill(spec.begin(), spec.end(), kUntouched);
+        std::fill(quant.begin(), quant.end(), kUntouched);
         std::fill(sf.begin(), sf.end(), 0x777);
         std::fill(cbs.begin(), cbs.end(), 0xEE);
     };
@@ -310,17 +310,17 @@ TEST(ExportedInterface, TwoReferencePositionAdvancesInPlace) {
          20, [&] { return t.tnsLength[0] == 10 && t.tnsDirection[0] == 1 && tnsCoef[0] == -1; }, 0},
         {"spectral data", {{80, 0, 1}},  // (1, 1, 1, 1)
          [&](P pp, uint32_t *po) {
-             return armACAAC_DecodeSpectralData(spec.data(), 0, 1, 3, sectCb, sectEnd, grpLen, oneSection, pp, po, 1);
+             return armACAAC_DecodeSpectralData(quant.data(), 0, 1, 3, sectCb, sectEnd, grpLen, oneSection, pp, po, 1);
          },
-         armACAAC_codeBook1[80].codeLen, [&] { return spec[3] == 1 && spec[4] == 0; }, -5},
+         armACAAC_codeBook1[80].codeLen, [&] { return quant[3] == 1 && quant[4] == 0; }, -5},
         {"pair head", {{9, 4, 0}, {1, 1, 0}, {0, 1, 0}, {0, 2, 0}, {1, 1, 0}, {7, 6, 0}, {0, 1, 0}, {2, 2, 0}},
          [&](P pp, uint32_t *po) { return omxACAAC_DecodeChanPairElt(pp, po, &ics, &cpe, 2, pair); }, 18,
          [&] { return cpe.commonWindow == 1 && ics.maxSfb == 7 && cpe.msMaskPresent == 2; }, -5},
         {"channel stream", {{100, 8, 0}, {0, 4, 0}, {0, 6, 0}, {0, 1, 0}, {0, 3, 0}},
          [&](P pp, uint32_t *po) {
-             return omxACAAC_NoiselessDecode(pp, po, sf.data(), spec.data(), cbs.data(), tnsCoef, &ch, 0, 2, &ltp, &noise, &is);
+             return omxACAAC_NoiselessDecode(pp, po, sf.data(), quant.data(), cbs.data(), tnsCoef, &ch, 0, 2, &ltp, &noise, &is);
          },
-         22, [&] { return ch.globalGain == 100 && spec[1023] == 0; }, -5},
+         22, [&] { return ch.globalGain == 100 && quant[1023] == 0; }, -5},
     };
     for (const Op &op : ops) {
         SCOPED_TRACE(op.name);

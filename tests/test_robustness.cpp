@@ -24,7 +24,7 @@
 #include "aacd.h"
 #include "container.h"
 #include "host.h"
-#include "spectrum.h"
+#include "band_energy.h"
 
 using aacd_cli::Demuxer;
 using aacd_cli::RawBlock;

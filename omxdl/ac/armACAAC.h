@@ -249,7 +249,7 @@ AACD_EXPORT void armACAAC_DecodeTNSData(int32_t audioObjectType, int32_t samplin
                                         ChannelInfo *pChInfo);
 
 // Spectral data into coded order.
-AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence,
+AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantValues, int32_t windowSequence,
                                                 int32_t numWinGrp, int32_t samplingRateIndex,
                                                 const uint8_t *pSectCb, const uint8_t *pSectEnd,
                                                 const int32_t *pWinGrpLen,
@@ -263,7 +263,7 @@ AACD_EXPORT int32_t omxACAAC_DecodeChanPairElt(const uint8_t **ppBitStream, uint
                                                int32_t audioObjectType,
                                                LtpInfo *const *pLtpPair);
 AACD_EXPORT int32_t omxACAAC_NoiselessDecode(const uint8_t **ppBitStream, uint32_t *pOffset,
-                                             int16_t *pScalefactor, int32_t *pQuantSpec,
+                                             int16_t *pScalefactor, int32_t *pQuantValues,
                                              uint8_t *pSfbCb, int8_t *pTnsCoef,
                                              ChannelInfo *pChInfo, int32_t commonWindow,
                                              int32_t audioObjectType, LtpInfo *pLtpInfo,
@@ -294,7 +294,7 @@ AACD_EXPORT int32_t omxACAAC_DecodeIsStereo_S32(const int32_t *pSrcL, int32_t *p
                                                 const int32_t *pWinGrpLen, int32_t maxSfb,
                                                 int32_t samplingRateIndex, int32_t frameLength);
 AACD_EXPORT int32_t omxACAAC_DecodeMsPNS_S32_I(
-    int32_t *pSrcDstSpec, int32_t *pBandFlags, const uint8_t *pSfbCb,
+    int32_t *pSrcDstCoefs, int32_t *pBandFlags, const uint8_t *pSfbCb,
     const int16_t *pScalefactor, int32_t maxSfb, int32_t numWinGrp, const int32_t *pWinGrpLen,
     int32_t samplingRateIndex, int32_t frameLength, uint32_t *pRandomState,
     int32_t secondChannel, const uint8_t *pCorrFlags, uint32_t *pSeedStore,

@@ -47,7 +47,7 @@ void decodeTnsData(int32_t audioObjectType, int32_t samplingRateIndex, int32_t w
                    int32_t *pTnsNumFilt, int32_t *pTnsCoefRes, int32_t *pTnsLength,
                    int32_t *pTnsOrder, int32_t *pTnsDirection, ChannelInfo *pChInfo);
 // armACAAC_DecodeSpectralData.
-int32_t decodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence, int32_t numWinGrp,
+int32_t decodeSpectralData(int32_t *pQuantValues, int32_t windowSequence, int32_t numWinGrp,
                            int32_t samplingRateIndex, const uint8_t *pSectCb,
                            const uint8_t *pSectEnd, const int32_t *pWinGrpLen,
                            const int32_t *pNumSect, ArmBitPosition *pPos, int32_t maxSfb);
@@ -55,7 +55,7 @@ int32_t decodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence, int32_t 
 int32_t decodeChanPairElt(ArmBitPosition *pPos, IcsInfo *pIcsInfo, ChanPairElt *pChanPairElt,
                           int32_t audioObjectType, LtpInfo *const *pLtpPair);
 // omxACAAC_NoiselessDecode.
-int32_t noiselessDecode(ArmBitPosition &pos, int16_t *pScalefactor, int32_t *pQuantSpec,
+int32_t noiselessDecode(ArmBitPosition &pos, int16_t *pScalefactor, int32_t *pQuantValues,
                         uint8_t *pSfbCb, int8_t *pTnsCoef, ChannelInfo *pChInfo,
                         int32_t commonWindow, int32_t audioObjectType, LtpInfo *pLtpInfo,
                         int32_t *pNoiseFlag, int32_t *pIsFlag);

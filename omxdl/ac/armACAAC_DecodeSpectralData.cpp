@@ -176,11 +176,11 @@ template <int CB>
 
 namespace aacd {
 
-int32_t decodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence, int32_t numWinGrp,
+int32_t decodeSpectralData(int32_t *pQuantValues, int32_t windowSequence, int32_t numWinGrp,
                            int32_t samplingRateIndex, const uint8_t *pSectCb,
                            const uint8_t *pSectEnd, const int32_t *pWinGrpLen,
                            const int32_t *pNumSect, ArmBitPosition *pPos, int32_t maxSfb) {
-    if (pQuantSpec == nullptr || pNumSect == nullptr || pPos == nullptr) return omxsts::kBadArg;
+    if (pQuantValues == nullptr || pNumSect == nullptr || pPos == nullptr) return omxsts::kBadArg;
     if (samplingRateIndex < 0 || samplingRateIndex > 11 || maxSfb < 0) return omxsts::kBadArg;
     const bool shortWindows = windowSequence == EIGHT_SHORT_SEQUENCE;
     const uint16_t *offsets;
@@ -210,7 +210,7 @@ int32_t decodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence, int32_t 
     if (sections > 0 && (pSectCb == nullptr || pSectEnd == nullptr)) return omxsts::kBadArg;
 
     ArmBitPosition pos = *pPos;
-    int32_t *p = pQuantSpec;
+    int32_t *p = pQuantValues;
     int32_t s = 0;
     int32_t status = omxsts::kNoErr;
     for (int32_t g = 0; g < numWinGrp && status == omxsts::kNoErr; ++g) {
@@ -239,7 +239,7 @@ int32_t decodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence, int32_t 
 
 extern "C" {
 
-AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantSpec, int32_t windowSequence,
+AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantValues, int32_t windowSequence,
                                                 int32_t numWinGrp, int32_t samplingRateIndex,
                                                 const uint8_t *pSectCb, const uint8_t *pSectEnd,
                                                 const int32_t *pWinGrpLen,
@@ -247,7 +247,7 @@ AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantSpec, int32_t win
                                                 const uint8_t **ppBitStream, uint32_t *pOffset,
                                                 int32_t maxSfb) {
     const auto decode = [&](ArmBitPosition *pPos) {
-        return aacd::decodeSpectralData(pQuantSpec, windowSequence, numWinGrp, samplingRateIndex,
+        return aacd::decodeSpectralData(pQuantValues, windowSequence, numWinGrp, samplingRateIndex,
                                         pSectCb, pSectEnd, pWinGrpLen, pNumSect, pPos, maxSfb);
     };
     return aacd::onExportedPosition(ppBitStream, pOffset, decode);

@@ -46,14 +46,14 @@ constexpr int32_t kBandsPerWindow = 60;
 extern "C" {
 
 AACD_EXPORT int32_t omxACAAC_DecodeMsPNS_S32_I(
-    int32_t *pSrcDstSpec, int32_t *pBandFlags, const uint8_t *pSfbCb,
+    int32_t *pSrcDstCoefs, int32_t *pBandFlags, const uint8_t *pSfbCb,
     const int16_t *pScalefactor, int32_t maxSfb, int32_t numWinGrp, const int32_t *pWinGrpLen,
     int32_t samplingRateIndex, int32_t frameLength, uint32_t *pRandomState,
     int32_t secondChannel, const uint8_t *pCorrFlags, uint32_t *pSeedStore,
     const uint32_t * /*pConsts*/, const uint8_t *const * /*pShortWidths*/,
     const uint8_t *const * /*pLongWidths*/) {
     using namespace armacaac_layout;
-    if (pSrcDstSpec == nullptr || pBandFlags == nullptr || pSfbCb == nullptr ||
+    if (pSrcDstCoefs == nullptr || pBandFlags == nullptr || pSfbCb == nullptr ||
         pScalefactor == nullptr || pWinGrpLen == nullptr || pRandomState == nullptr ||
         pCorrFlags == nullptr || pSeedStore == nullptr)
         return omxsts::kBadArg;
@@ -85,7 +85,7 @@ AACD_EXPORT int32_t omxACAAC_DecodeMsPNS_S32_I(
                 } else {
                     r = *pRandomState;
                 }
-                int32_t *band = pSrcDstSpec + groupBase + lay.offsets[sfb] * wins + w * width;
+                int32_t *band = pSrcDstCoefs + groupBase + lay.offsets[sfb] * wins + w * width;
                 double energy = 0.0;
                 for (int32_t k = 0; k < width; ++k) {
                     r = r * kLcgMul + kLcgAdd;

@@ -23,7 +23,7 @@ void applyPulses(int32_t *coefs, const PulseInfo &pulse, const uint16_t *swbOffs
 
 namespace aacd {
 
-int32_t noiselessDecode(ArmBitPosition &pos, int16_t *pScalefactor, int32_t *pQuantSpec,
+int32_t noiselessDecode(ArmBitPosition &pos, int16_t *pScalefactor, int32_t *pQuantValues,
                         uint8_t *pSfbCb, int8_t *pTnsCoef, ChannelInfo *pChInfo,
                         int32_t commonWindow, int32_t audioObjectType, LtpInfo *pLtpInfo,
                         int32_t *pNoiseFlag, int32_t *pIsFlag) {
@@ -69,12 +69,12 @@ int32_t noiselessDecode(ArmBitPosition &pos, int16_t *pScalefactor, int32_t *pQu
     if (ch.gainControlDataPresent == 1) return omxsts::kGainControl;
 
     if (ch.numSections[0] == 0)
-        for (int32_t i = 0; i < 1024; ++i) pQuantSpec[i] = 0;
-    sts = decodeSpectralData(pQuantSpec, ics.windowSequence, ics.numWindowGroups,
+        for (int32_t i = 0; i < 1024; ++i) pQuantValues[i] = 0;
+    sts = decodeSpectralData(pQuantValues, ics.windowSequence, ics.numWindowGroups,
                              ch.samplingRateIndex, ch.sectionCodebook, ch.sectionEnd,
                              ics.windowGroupLength, ch.numSections, &pos, ics.maxSfb);
     if (sts != omxsts::kNoErr) return sts;
-    if (ch.pulseDataPresent == 1) applyPulses(pQuantSpec, pulse, swbOffset);
+    if (ch.pulseDataPresent == 1) applyPulses(pQuantValues, pulse, swbOffset);
     return omxsts::kNoErr;
 }
 
@@ -83,13 +83,13 @@ int32_t noiselessDecode(ArmBitPosition &pos, int16_t *pScalefactor, int32_t *pQu
 extern "C" {
 
 AACD_EXPORT int32_t omxACAAC_NoiselessDecode(const uint8_t **ppBitStream, uint32_t *pOffset,
-                                             int16_t *pScalefactor, int32_t *pQuantSpec,
+                                             int16_t *pScalefactor, int32_t *pQuantValues,
                                              uint8_t *pSfbCb, int8_t *pTnsCoef,
                                              ChannelInfo *pChInfo, int32_t commonWindow,
                                              int32_t audioObjectType, LtpInfo *pLtpInfo,
                                              int32_t *pNoiseFlag, int32_t *pIsFlag) {
     const auto decode = [&](ArmBitPosition &pos) {
-        return aacd::noiselessDecode(pos, pScalefactor, pQuantSpec, pSfbCb, pTnsCoef, pChInfo,
+        return aacd::noiselessDecode(pos, pScalefactor, pQuantValues, pSfbCb, pTnsCoef, pChInfo,
                                      commonWindow, audioObjectType, pLtpInfo, pNoiseFlag,
                                      pIsFlag);
     };
