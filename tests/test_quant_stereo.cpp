@@ -108,8 +108,11 @@ TEST(QuantInv, AllMagnitudesAndScaleFactors) {
                 const double exact = ((t[std::abs(q)] * p[sf]) / 33554432.0) * 32.0 * (q < 0 ? -1.0 : 1.0);
                 ASSERT_EQ(f.s.v[i], refRound(exact)) << sf << " " << q;
                 decimalsMatter += refRound(ideal) != f.s.v[i];
-                if (std::fabs(ideal) > 2147483647.0L + tol + 1) ASSERT_EQ(f.s.v[i], q < 0 ? INT32_MIN : INT32_MAX) << sf << " " << q;
-                else if (std::fabs(ideal) < 2147483647.0L - tol - 1) ASSERT_LE(std::fabs(f.s.v[i] - ideal), tol + 0.5L) << sf << " " << q;
+                if (std::fabs(ideal) > 2147483647.0L + tol + 1) {
+                    ASSERT_EQ(f.s.v[i], q < 0 ? INT32_MIN : INT32_MAX) << sf << " " << q;
+                } else if (std::fabs(ideal) < 2147483647.0L - tol - 1) {
+                    ASSERT_LE(std::fabs(f.s.v[i] - ideal), tol + 0.5L) << sf << " " << q;
+                }
             }
         }
     }
@@ -318,8 +321,12 @@ TEST(IsStereo, PositionsSignsAndMsInversion) {
             if (p.cbR[b] == 1) { ASSERT_EQ(p.r.v[i], 77); continue; }
             const long double want = (p.cbR[b] == 15 ? 1 : -1) * std::pow(2.0L, -p.sfR[b] / 4.0L) * p.l.v[i];
             ASSERT_LE(std::fabs(p.r.v[i] - want), 0.5L + 1e-9L) << b << " " << i;
-            if (b < 2) ASSERT_EQ(p.r.v[i], b == 0 ? p.l.v[i] : -p.l.v[i]);
-            if (b == 2) ASSERT_EQ(p.r.v[i], refRound(p.l.v[i] / 2.0L));  // halves away from zero
+            if (b < 2) {
+                ASSERT_EQ(p.r.v[i], b == 0 ? p.l.v[i] : -p.l.v[i]);
+            }
+            if (b == 2) {
+                ASSERT_EQ(p.r.v[i], refRound(p.l.v[i] / 2.0L));  // halves away from zero
+            }
         }
     for (int i = off[49]; i < 1024; ++i) ASSERT_EQ(p.r.v[i], 77);
     // ms_used on an intensity band (codebook 15) makes its sign negative.
@@ -490,7 +497,9 @@ TEST(Pns, EnergyAndContinuityAcrossBands) {
             continue;
         }
         uint32_t rc = r;  // a correlated band starts from the state but does not advance it
-        if (b == 12) EXPECT_EQ(p.seeds[12], r);
+        if (b == 12) {
+            EXPECT_EQ(p.seeds[12], r);
+        }
         expectNoise(p.s.v + off[b], off[b + 1] - off[b], b == 12 ? rc : r, p.sf[b]);
     }
     EXPECT_EQ(p.state, r);
@@ -530,7 +539,9 @@ TEST(Pns, ShortWindowsVisitGroupWindowBand) {
                 const int width = off[b + 1] - off[b];
                 uint32_t rc = r;
                 const bool correlated = g == 2 && b == 3;
-                if (correlated) EXPECT_EQ(p.seeds[60 * (win + j) + 3], r);
+                if (correlated) {
+                    EXPECT_EQ(p.seeds[60 * (win + j) + 3], r);
+                }
                 expectNoise(p.s.v + base + off[b] * p.grp[g] + j * width, width, correlated ? rc : r, p.sf[g * 10 + b]);
             }
     EXPECT_EQ(p.state, r);

@@ -276,15 +276,20 @@ TEST(DecodeTns, LongWindowsAgainstReference) {
         const std::vector<RefFilter> applied(c.fs.begin(), c.fs.begin() + c.applied);
         expectClose(x.coefs, refWindow(x.in, 49, off, std::min(c.maxSfb, 40), applied));
         for (int i = off[std::min(c.maxSfb, 40)]; i < 1024; ++i) ASSERT_EQ(x.coefs[i], x.in[i]) << n;
-        if (c.maxSfb == 49 && n > 2)  // bands 19..28 carry the order-0 filter
+        if (c.maxSfb == 49 && n > 2) {  // bands 19..28 carry the order-0 filter
             for (int i = off[19]; i < off[29]; ++i) ASSERT_EQ(x.coefs[i], x.in[i]);
-        if (n == 0) EXPECT_NE(x.coefs[671], x.in[671]);
+        }
+        if (n == 0) {
+            EXPECT_NE(x.coefs[671], x.in[671]);
+        }
         if (n == 1) {  // the first output of each region is the input (empty history)
             EXPECT_EQ(x.coefs[off[29]], x.in[off[29]]);
             EXPECT_EQ(x.coefs[0], x.in[0]);
             EXPECT_NE(x.coefs[off[29] + 1], x.in[off[29] + 1]);
         }
-        if (n == 2) EXPECT_NE(x.coefs[off[29] + 3], x.in[off[29] + 3]);
+        if (n == 2) {
+            EXPECT_NE(x.coefs[off[29] + 3], x.in[off[29] + 3]);
+        }
     }
 }
 
@@ -308,7 +313,9 @@ TEST(DecodeTns, ShortWindowsConsumeCoefficientsInOrder) {
         const std::vector<int32_t> win(x.in.begin() + 128 * w, x.in.begin() + 128 * (w + 1));
         const std::vector<int32_t> got(x.coefs.begin() + 128 * w, x.coefs.begin() + 128 * (w + 1));
         expectClose(got, refWindow(win, 14, off, 14, perWin[w]));
-        if (w == 0 || w == 4 || w == 6) EXPECT_EQ(got, win) << w;
+        if (w == 0 || w == 4 || w == 6) {
+            EXPECT_EQ(got, win) << w;
+        }
     }
     // maxSfb 0 still consumes coefficients: window 1 reads the third entry;
     // an order-0 filter consumes nothing.
@@ -354,7 +361,9 @@ TEST(DecodeTns, Statuses) {
         x.filter(0, 10, 2);
         c.mutate(x);
         EXPECT_EQ(x.run(), c.want) << c.what;
-        if (c.want != 0) EXPECT_EQ(x.coefs, x.in) << c.what;
+        if (c.want != 0) {
+            EXPECT_EQ(x.coefs, x.in) << c.what;
+        }
     }
     Tns x;
     std::vector<int32_t> arr(8, 0);
