@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "container.h"
-#include "host.h"
+#include "channel_encoder.h"
 #include "host_decoder.h"
 #include "band_energy.h"
 
@@ -288,16 +288,16 @@ TEST(ConformanceAdif, SameBlocksDecodeIdenticallyFromAdif) {
         while (d.next(&b) == Demuxer::Result::kBlock) blocks.insert(blocks.end(), b.data, b.data + b.size);
     }
     ASSERT_FALSE(blocks.empty());
-    aacdtest::BitWriter w;
+    BitWriter w;
     // "ADIF", no copyright id, original_copy, home, variable rate, bit rate,
     // one program configuration: tag 0, Low Complexity, 44100 Hz, one front
     // element, no mixdowns, front: pair with tag 0, byte alignment, no comment.
     const uint32_t fields[][2] = {{0x41444946, 32}, {0, 3}, {1, 1}, {128000, 23}, {0, 4}, {0, 4}, {1, 2},
                                   {4, 4}, {1, 4}, {0, 17}, {0, 3}, {1, 1}, {0, 4}};
-    for (const auto &f : fields) w.put(f[0], static_cast<int32_t>(f[1]));
-    w.put(0, (8 - w.bitCount() % 8) % 8);
-    w.put(0, 8);
-    std::vector<uint8_t> adif = w.finish();
+    for (const auto &f : fields) w.bits(f[0], static_cast<int32_t>(f[1]));
+    w.bits(0, (8 - w.count() % 8) % 8);
+    w.bits(0, 8);
+    std::vector<uint8_t> adif = w.bytes();
     adif.insert(adif.end(), blocks.begin(), blocks.end());
     Decoded from_adts, from_adif;
     std::string err;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "container.h"
-#include "host.h"
+#include "channel_encoder.h"
 #include "wav.h"
 
 using namespace aacd_cli;
@@ -29,11 +29,11 @@ Bytes adts_frame(const Adts &s, const std::vector<Bytes> &blocks) {
     const int n = static_cast<int>(blocks.size());
     int len = 7 + (s.crc ? (n == 1 ? 2 : 4 * n) : 0);
     for (const auto &b : blocks) len += static_cast<int>(b.size());
-    aacdtest::BitWriter w;
+    BitWriter w;
     const int fields[][2] = {{0xFFF, 12}, {s.mpeg_id, 1}, {0, 2}, {!s.crc, 1}, {s.profile, 2}, {s.sf, 4}, {0, 1},
                              {s.cc, 3}, {0, 4}, {len, 13}, {s.fullness, 11}, {n - 1, 2}};
-    for (const auto &f : fields) w.put(static_cast<uint32_t>(f[0]), f[1]);
-    Bytes f = w.finish();
+    for (const auto &f : fields) w.bits(static_cast<uint32_t>(f[0]), f[1]);
+    Bytes f = w.bytes();
     for (int i = 1, pos = 7 + 2 * n + 2 + static_cast<int>(blocks[0].size()); s.crc && i < n;
          pos += static_cast<int>(blocks[i++].size()) + 2)
         f.push_back(static_cast<uint8_t>(pos >> 8)), f.push_back(static_cast<uint8_t>(pos));
@@ -220,34 +220,34 @@ struct Pce {
     std::string comment = "hello";  // mixdowns: only a matrix mixdown, index 2, pseudo surround
 };
 
-void put_pce(aacdtest::BitWriter &w, const Pce &p) {
+void put_pce(BitWriter &w, const Pce &p) {
     const int head[][2] = {{p.tag, 4}, {p.profile, 2}, {p.sf, 4}, {static_cast<int>(p.front.size()), 4},
                            {static_cast<int>(p.side.size()), 4}, {static_cast<int>(p.back.size()), 4},
                            {static_cast<int>(p.lfe.size()), 2}, {static_cast<int>(p.assoc.size()), 3},
                            {static_cast<int>(p.cc.size()), 4}, {0, 1}, {0, 1}, {1, 1}, {2, 2}, {1, 1}};
-    for (const auto &f : head) w.put(static_cast<uint32_t>(f[0]), f[1]);
+    for (const auto &f : head) w.bits(static_cast<uint32_t>(f[0]), f[1]);
     for (const Elements *l : {&p.front, &p.side, &p.back})
-        for (auto &e : *l) w.put(e.first, 1), w.put(e.second, 4);
-    for (int t : p.lfe) w.put(t, 4);
-    for (int t : p.assoc) w.put(t, 4);
-    for (auto &e : p.cc) w.put(e.first, 1), w.put(e.second, 4);
-    w.put(0, (8 - w.bitCount() % 8) % 8);
-    w.put(static_cast<uint32_t>(p.comment.size()), 8);
-    for (char c : p.comment) w.put(static_cast<uint8_t>(c), 8);
+        for (auto &e : *l) w.bits(e.first, 1), w.bits(e.second, 4);
+    for (int t : p.lfe) w.bits(t, 4);
+    for (int t : p.assoc) w.bits(t, 4);
+    for (auto &e : p.cc) w.bits(e.first, 1), w.bits(e.second, 4);
+    w.bits(0, (8 - w.count() % 8) % 8);
+    w.bits(static_cast<uint32_t>(p.comment.size()), 8);
+    for (char c : p.comment) w.bits(static_cast<uint8_t>(c), 8);
 }
 
 Bytes adif_stream(const std::vector<Pce> &pces, bool copyright, int type, size_t raw_bytes) {
-    aacdtest::BitWriter w;
-    for (char c : std::string("ADIF")) w.put(static_cast<uint8_t>(c), 8);
-    w.put(copyright, 1);
-    for (int i = 0; copyright && i < 9; ++i) w.put(0x41 + i, 8);
-    w.put(1, 1), w.put(0, 1), w.put(type, 1);  // original_copy, home, bitstream type
-    w.put(128000, 23), w.put(static_cast<uint32_t>(pces.size() - 1), 4);
+    BitWriter w;
+    for (char c : std::string("ADIF")) w.bits(static_cast<uint8_t>(c), 8);
+    w.bits(copyright, 1);
+    for (int i = 0; copyright && i < 9; ++i) w.bits(0x41 + i, 8);
+    w.bits(1, 1), w.bits(0, 1), w.bits(type, 1);  // original_copy, home, bitstream type
+    w.bits(128000, 23), w.bits(static_cast<uint32_t>(pces.size() - 1), 4);
     for (const Pce &p : pces) {
-        if (type == 0) w.put(0x12345, 20);
+        if (type == 0) w.bits(0x12345, 20);
         put_pce(w, p);
     }
-    Bytes s = w.finish();
+    Bytes s = w.bytes();
     for (size_t i = 0; i < raw_bytes; ++i) s.push_back(static_cast<uint8_t>(0x80 + i));
     return s;
 }

@@ -168,7 +168,7 @@ TEST(DecodeFrame, SamplingRateAndAuxBFollowTheStreamParameters) {
     // A bad frame has taken them over before its elements fail.
     BitWriter w;
     w.bits(2, 3);  // coupling channel element
-    ASSERT_EQ(h.decode(bytesOf(w)), AACD_ERR_COUPLING);
+    ASSERT_EQ(h.decode(w.bytes()), AACD_ERR_COUPLING);
     EXPECT_EQ(std::make_tuple(h.out.sampling_rate, h.out.aux_b), std::make_tuple(rates[3], 42u));
 }
 

@@ -130,7 +130,7 @@ TEST_F(StatusTest, FailingElementsAreConcealed) {
     const Case cases[] = {
         {"pair max_sfb 52", finish(pairHead), AACD_ERR_ELEMENT, 24},
         {"single max_sfb 51", finish(single), AACD_ERR_ELEMENT, 32},
-        {"coupling", bytesOf(coupling), AACD_ERR_COUPLING, 48},
+        {"coupling", coupling.bytes(), AACD_ERR_COUPLING, 48},
         {"program profile 0", progConfigBlock(0, 4, 1), AACD_ERR_CONFIG, 16},  // refused after the field
         // Three front pairs need seven slots: entering fails after the whole
         // element, its alignment and the empty comment have been read.

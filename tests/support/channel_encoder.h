@@ -39,6 +39,10 @@ public:
     // The same start for the exported operations.
     BitRef ref() const { return BitRef{buf_.data(), 0}; }
     const uint8_t *base() const { return buf_.data(); }
+    // The bytes written so far, the last one padded with zero bits.
+    std::vector<uint8_t> bytes() const {
+        return std::vector<uint8_t>(buf_.begin(), buf_.begin() + (count_ + 7) / 8);
+    }
 
 private:
     std::vector<uint8_t> buf_;

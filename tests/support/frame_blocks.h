@@ -123,12 +123,9 @@ inline void putFill(BitWriter &w, int count, uint32_t type = 0, uint32_t nibble 
     for (int i = 1; i < count; ++i) w.bits(bytes[static_cast<size_t>(i - 1) % bytes.size()], 8);
 }
 
-inline std::vector<uint8_t> bytesOf(const BitWriter &w) {
-    return std::vector<uint8_t>(w.base(), w.base() + (w.count() + 7) / 8);
-}
 inline std::vector<uint8_t> finish(BitWriter &w) {  // appends the end element
     w.bits(7, 3);
-    return bytesOf(w);
+    return w.bytes();
 }
 
 // Loud elements: each channel has content of its own in bands 8 to 11 (pair)

@@ -42,17 +42,4 @@ public:
     int32_t status = -100;
 };
 
-// Bit writer over a growing byte vector, on top of the library's writer.
-class BitWriter {
-public:
-    BitWriter() : bytes(4096, 0) {}
-    void put(uint32_t value, int32_t n);
-    std::vector<uint8_t> finish() const;  // bytes up to the last written bit
-    uint32_t bitCount() const { return bits; }
-
-private:
-    std::vector<uint8_t> bytes;
-    uint32_t bits = 0;
-};
-
 }  // namespace aacdtest
