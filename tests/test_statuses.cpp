@@ -148,8 +148,8 @@ TEST_F(StatusTest, FailingElementsAreConcealed) {
     decodeGood(h, 0, 4);
 }
 
-// 35 from the fixed parameters: indices 12 to 15 are taken over (rate 0),
-// 16 and above are not.  No element is read.
+// 35 from the fixed parameters.  No element is read; the concealed audio
+// keeps the rate of the last good frame.
 TEST_F(StatusTest, BadSamplingIndexIsConcealed) {
     Host h;
     decodeGood(h, 0, 4);
@@ -157,7 +157,7 @@ TEST_F(StatusTest, BadSamplingIndexIsConcealed) {
         h.params.sampling_index = sri;
         ASSERT_EQ(decode(h, blocks[4]), AACD_ERR_CONFIG) << sri;
         EXPECT_EQ(std::make_tuple(h.out.sampling_rate, h.out.bits_consumed, h.out.num_channels),
-                  std::make_tuple(sri < 16 ? 0u : 44100u, 0u, 2u)) << sri;
+                  std::make_tuple(44100u, 0u, 2u)) << sri;  // the concealed frame's rate
         EXPECT_TRUE(pcmWritten(h));
     }
     EXPECT_EQ(h.out.frame_count, 7u);
@@ -168,10 +168,8 @@ TEST_F(StatusTest, BadSamplingIndexIsConcealed) {
 // 36: host program configuration records.  A record whose sampling index
 // would index the band tables out of range (12 and above) is refused before
 // the map is touched, so the last good layout is kept.  A record that does
-// not fit the six slots switches the map back to implicit mode, in which a
-// bad frame brings back the whole layout of the last good copy; while a
-// program configuration was in force that copy kept only the decoded marks,
-// so the layout brought back is the one of initialisation: no channel.
+// not fit the six slots is refused too; the concealed audio keeps the
+// layout of the last good frame.
 TEST_F(StatusTest, HostProgramConfigurationsThatDoNotFitAreRefused) {
     AacdProgConfig good = frontPairsRecord(1, 4), record;
     Host h;
@@ -188,7 +186,7 @@ TEST_F(StatusTest, HostProgramConfigurationsThatDoNotFitAreRefused) {
     record = frontPairsRecord(3, 4);
     ASSERT_EQ(decode(h, blocks[4]), AACD_ERR_PROG_CONFIG);
     EXPECT_EQ(std::make_tuple(h.out.bits_consumed, h.out.num_channels, h.out.frame_samples, h.out.frame_count),
-              std::make_tuple(0u, 0u, 1024u, 8u));
+              std::make_tuple(0u, 2u, 1024u, 8u));
     EXPECT_TRUE(pcmWritten(h));
     h.params.prog_configs = &good;
     decodeGood(h, 5, 8);
