@@ -144,6 +144,32 @@ TEST(AacdDec, RefusesOtherObjectTypesAtNegotiation) {
     }
 }
 
+TEST(AacdDec, ImplicitSbrWarnsOnce) {
+    // A silent mono block (one single channel element without bands)
+    // followed by a fill element with an SBR extension payload.
+    const Bytes block = {0x00, 0xc8, 0x00, 0x06, 0x2d, 0x0a, 0xae};
+    Harness t(raw_caps("1208", 44100).c_str());
+    GstBus *bus = gst_bus_new();
+    gst_element_set_bus(t.h->element, bus);
+    EXPECT_EQ(t.push_all(std::vector<Bytes>(4, block), 44100), 4);
+    EXPECT_EQ(t.pull_all().size(), 3u);
+    int warnings = 0;
+    while (GstMessage *m = gst_bus_pop(bus)) {
+        if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_WARNING) {
+            GError *e = nullptr;
+            gst_message_parse_warning(m, &e, nullptr);
+            EXPECT_NE(std::string(e->message).find("SBR"), std::string::npos);
+            g_error_free(e);
+            ++warnings;
+        }
+        EXPECT_NE(GST_MESSAGE_TYPE(m), GST_MESSAGE_ERROR);
+        gst_message_unref(m);
+    }
+    EXPECT_EQ(warnings, 1);
+    gst_element_set_bus(t.h->element, nullptr);
+    gst_object_unref(bus);
+}
+
 TEST(AacdDec, FlushRestartsFromSilence) {
     const auto blocks = adts_frames("r44100_stereo_sweep.aac", true);
     const std::vector<Bytes> tail(blocks.begin() + 5, blocks.end());
