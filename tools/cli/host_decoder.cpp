@@ -6,6 +6,20 @@
 
 namespace aacd_cli {
 
+namespace {
+
+// Why the decoder refuses a block that starts with a program configuration
+// element (empty when it does not, or the element is fine).
+std::string in_band_refusal(const uint8_t *p, int32_t n) {
+    aacd_fmt::BitReader br = aacd_fmt::bit_reader(p, n > 0 ? static_cast<size_t>(n) : 0);
+    AacdProgConfig pce;
+    if (aacd_fmt::read_bits(br, 3) != 5 || !aacd_fmt::read_prog_config(br, &pce)) return "";
+    const char *why = aacd_fmt::prog_config_unsupported_reason(pce);
+    return why != nullptr ? why : "";
+}
+
+} // namespace
+
 const char *status_name(int32_t status) {
     switch (status) {
     case AACD_OK: return "decoded";
@@ -148,6 +162,7 @@ bool HostDecoder::run(Demuxer &demux, const Sink &sink, std::string *err, const 
     int32_t status = 0;
     bool first = true;
     uint32_t serial = demux.config_serial();
+    std::string refusal;
     auto flush = [&]() {
         // The flush call stands for no input block: keep it out of the counts.
         if (!call(nullptr, 0, true, &out, &status)) {
@@ -198,12 +213,13 @@ bool HostDecoder::run(Demuxer &demux, const Sink &sink, std::string *err, const 
                               ? static_cast<int32_t>(out.bits_consumed / 8)
                               : 0);
         }
+        if (!delivered_ && status == AACD_ERR_CONFIG && refusal.empty()) refusal = in_band_refusal(b.data, b.size);
         if (!first && !delivered_ && out.num_channels == 0 &&
             (stats_.statuses.count(AACD_ERR_CONFIG) || stats_.statuses.count(AACD_ERR_PROG_CONFIG) ||
              stats_.statuses.count(AACD_ERR_COUPLING))) {
             *err = stats_.statuses.count(AACD_ERR_COUPLING)
-                       ? "the stream uses coupling channel elements, which are not supported"
-                       : "the stream's channel configuration is not supported";
+                       ? "coupling channel elements are not supported"
+                       : !refusal.empty() ? refusal : "the stream's channel configuration is not supported";
             return false;
         }
         if (!first && !emit(out, sink)) {

@@ -206,7 +206,8 @@ struct Output {
     std::vector<int32_t> zeros = std::vector<int32_t>(6 * kPlaneStride, 0);
 
     bool open_part(const WavFormat &fmt) {
-        const std::string name = part_name(base, ++part);
+        ++part;
+        const std::string name = base == "-" ? "standard output" : part_name(base, part);
         if (base == "-") {
             fd = STDOUT_FILENO;
         } else {

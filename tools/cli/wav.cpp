@@ -85,30 +85,40 @@ std::string speaker_names(const ChannelLayout &l) {
 
 namespace {
 
-// Interleaves C planes into little-endian samples of B bytes: one tight
-// loop per layout, which the compiler unrolls over the channels and
-// vectorises over the samples.
-template <int C, int B>
-void pack_planes(const int32_t *const *src, size_t n, uint8_t *dst) {
-    const int32_t *s[C];
-    for (int k = 0; k < C; ++k) s[k] = src[k];
+// Stores sample v of the interleaved position j as B little-endian bytes.
+template <int B>
+inline void put_sample(uint8_t *__restrict d, size_t j, int32_t v) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     if constexpr (B == 2) {
-        int16_t *d = reinterpret_cast<int16_t *>(dst);
-        for (size_t i = 0; i < n; ++i) {
-            for (int k = 0; k < C; ++k) d[i * C + k] = static_cast<int16_t>(s[k][i]);
-        }
+        reinterpret_cast<int16_t *>(d)[j] = static_cast<int16_t>(v);
         return;
     }
 #endif
+    const uint32_t u = static_cast<uint32_t>(v);
+    d[j * B] = static_cast<uint8_t>(u);
+    d[j * B + 1] = static_cast<uint8_t>(u >> 8);
+    if constexpr (B == 3) d[j * B + 2] = static_cast<uint8_t>(u >> 16);
+}
+
+// Interleaves C planes into little-endian samples of B bytes: one tight
+// loop per layout, written out over the channels.  The planes never overlap
+// the destination (restrict), so the compiler vectorises the loop.
+template <int C, int B>
+void pack_planes(const int32_t *const *src, size_t n, uint8_t *dst) {
+    const int32_t *__restrict s0 = src[0];
+    const int32_t *__restrict s1 = src[C > 1 ? 1 : 0];
+    const int32_t *__restrict s2 = src[C > 2 ? 2 : 0];
+    const int32_t *__restrict s3 = src[C > 3 ? 3 : 0];
+    const int32_t *__restrict s4 = src[C > 4 ? 4 : 0];
+    const int32_t *__restrict s5 = src[C > 5 ? 5 : 0];
+    uint8_t *__restrict d = dst;
     for (size_t i = 0; i < n; ++i) {
-        for (int k = 0; k < C; ++k) {
-            const uint32_t v = static_cast<uint32_t>(s[k][i]);
-            uint8_t *d = dst + (i * C + k) * B;
-            d[0] = static_cast<uint8_t>(v);
-            d[1] = static_cast<uint8_t>(v >> 8);
-            if constexpr (B == 3) d[2] = static_cast<uint8_t>(v >> 16);
-        }
+        put_sample<B>(d, i * C, s0[i]);
+        if constexpr (C > 1) put_sample<B>(d, i * C + 1, s1[i]);
+        if constexpr (C > 2) put_sample<B>(d, i * C + 2, s2[i]);
+        if constexpr (C > 3) put_sample<B>(d, i * C + 3, s3[i]);
+        if constexpr (C > 4) put_sample<B>(d, i * C + 4, s4[i]);
+        if constexpr (C > 5) put_sample<B>(d, i * C + 5, s5[i]);
     }
 }
 
