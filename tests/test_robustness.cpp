@@ -240,58 +240,6 @@ TEST(DamagedStreams, EveryCallGivesAFrameAndOutputRecovers) {
     }
 }
 
-// Damage at several rates: every block of the damaged stretch of a stream is
-// hit with probability p by a random kind of damage (bits flipped,
-// truncated, dropped, duplicated or swapped with its successor).  Every call
-// gives a full frame; where a clean tail long enough for the longest
-// recovery (mute, then fade-in) follows, the output ends up equal to the
-// clean decoding again.
-TEST(DamagedStreams, RandomDamageAtSeveralRates) {
-    std::mt19937 rng(11);
-    int recovered = 0;
-    for (const Accepted &stream : acceptedStreams()) {
-        const std::string &name = stream.name;
-        const Stream s = loadStream(name);
-        const auto clean = decodeAll(s, cleanInput(s));
-        // Damage up to 13 blocks before the end where the stream is long
-        // enough to recover after that, else over its first half only.
-        const size_t n = s.blocks.size();
-        const bool recovers = n >= 16 && !stream.pns;
-        const size_t half = recovers ? n - 13 : n / 2;
-        for (double rate : {0.05, 0.2, 0.5, 1.0}) {
-            std::vector<Input> in;
-            int shift = 0;
-            for (size_t b = 0; b < s.blocks.size(); ++b) {
-                Input i{s.blocks[b], false};
-                if (b >= 2 && b < half && std::uniform_real_distribution<double>(0, 1)(rng) < rate) {
-                    switch (rng() % 5) {
-                        case 0: i.bytes[rng() % i.bytes.size()] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
-                        case 1: i.bytes.resize(rng() % i.bytes.size()); break;
-                        case 2: i.lost = true; break;
-                        case 3: in.push_back(i); ++shift; break;
-                        default:
-                            if (b + 1 < half) {
-                                in.push_back({s.blocks[b + 1], false});
-                                ++b;
-                            }
-                            break;
-                    }
-                }
-                in.push_back(i);
-            }
-            const auto got = decodeAll(s, in);
-            for (size_t c = 1; c < got.size(); ++c) ASSERT_EQ(got[c].size(), clean[1].size()) << name << " " << rate;
-            if (!recovers) continue;
-            const size_t last = got.size() - 1;
-            EXPECT_LE(maxDiff(got[last], clean[last - static_cast<size_t>(shift)]), 1) << name << " rate " << rate;
-            ++recovered;
-        }
-    }
-    std::printf("[ figures  ] random damage at rates 5%%, 20%%, 50%%, 100%%: %d stream/rate runs back to the clean "
-                "decoding after 13 clean blocks\n", recovered);
-    EXPECT_GE(recovered, 20);
-}
-
 // ------------------------------------------------------ concealment quality
 
 // Band magnitudes of one channel of a frame: Hann window over the 1024

@@ -139,7 +139,7 @@ printf 'sample.aac\t44100\t2\tmusic\n' >> "$MANIFEST"
 # data blocks as the ADTS files; an MP4 file encoded directly, whose edit list
 # marks the encoder's 1024 samples of priming (0.3 s: 13230 samples), and
 # its ADTS twin extracted without re-encoding.
-$FF -i ch51_multi.aac -c copy -f latm ch51_multi.latm
+$FF -i ch51_multi.aac -c copy -f latm -smc-interval 1 ch51_multi.latm
 $FF -i pce_quad.aac -c copy -f latm pce_quad.latm
 $FF -f lavfi -i "$(sweep 44100)" -t 0.3 -c:a aac $NOPNS -b:a 96k gapless.m4a
 $FF -i gapless.m4a -c copy -f adts gapless.aac
