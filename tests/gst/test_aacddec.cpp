@@ -9,6 +9,7 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -167,6 +168,24 @@ TEST(AacdDec, AdtsFramesOfTwoBlocks) {
     EXPECT_EQ(want.size(), frames.size() * 2 * 4096);
     EXPECT_TRUE(output_after_eos(adts, 44100, &adts_continuous) == want);
     EXPECT_TRUE(adts_continuous && raw_continuous);
+}
+
+TEST(AacdDec, LoasWithProgramConfiguration) {
+    // The quad stream as LOAS frames (its PCE in the in-band configuration,
+    // sent with the first frame only) decodes as its ADTS original.
+    const Bytes latm = read_file("pce_quad.latm");
+    std::vector<Bytes> frames;
+    size_t len = 0;
+    for (size_t off = 0; off + 3 <= latm.size() && aacd_fmt::parse_loas_header(&latm[off], 3, &len); off += 3 + len) {
+        frames.emplace_back(latm.begin() + off, latm.begin() + std::min(latm.size(), off + 3 + len));
+    }
+    Harness loas("audio/mpeg, mpegversion=4, stream-format=loas, framed=true, rate=48000, channels=4");
+    Harness adts("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=48000, channels=4");
+    EXPECT_EQ(loas.push_all(frames, 48000), adts.push_all(adts_frames("pce_quad.aac", false), 48000));
+    bool c1, c2;
+    const Bytes want = output_after_eos(adts, 48000, &c1);
+    EXPECT_EQ(want.size(), frames.size() * 1024 * 4 * 2);
+    EXPECT_TRUE(output_after_eos(loas, 48000, &c2) == want);
 }
 
 TEST(AacdDec, RefusesOtherObjectTypesAtNegotiation) {
