@@ -815,7 +815,9 @@ TEST(SpectralFailure, BadArguments) {
     EXPECT_EQ(run(out.data(), 2, 0, 3, 10, &pos), -5);
     grpLen[0] = 9;
     EXPECT_EQ(run(out.data(), 2, 1, 3, 10, &pos), -5);   // more than 8 windows
-    grpLen[0] = 1;
+    grpLen[0] = 5, grpLen[1] = 4;
+    EXPECT_EQ(run(out.data(), 2, 2, 3, 10, &pos), -5);   // in two groups
+    grpLen[0] = 1, grpLen[1] = 0;
     numSect[0] = 11;
     EXPECT_EQ(run(out.data(), 0, 1, 3, 10, &pos), -5);   // more sections than bands
     numSect[0] = 2;
