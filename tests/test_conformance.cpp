@@ -105,7 +105,7 @@ bool decode_stream(const std::vector<uint8_t> &data, int bits, double lose, Deco
         [&](const OutFrame &f) {
             d->channels = f.layout->channels;
             d->rate = f.sample_rate;
-            d->samples.insert(d->samples.end(), f.samples, f.samples + 1024 * f.layout->channels);
+            append_samples(f, &d->samples);
             return true;
         },
         err);
