@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Kernels.h"
 
 namespace {
 
@@ -108,13 +109,9 @@ void unfoldSecondWindowed(const int32_t *y, int m, const int32_t *f, Sink sink) 
 
 }  // namespace
 
-extern "C" {
-
-AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t *pDstPcm,
-                                             int32_t *pSrcDstOverlap, int32_t windowSequence,
-                                             int32_t windowShape, int32_t prevWindowShape,
-                                             int32_t outputStride, int32_t bitDepth,
-                                             const ArmIMDCTTables *pTables) {
+int32_t aacd::mdctInvC(int32_t *pSrcSpectralCoefs, int32_t *pDstPcm, int32_t *pSrcDstOverlap,
+                       int32_t windowSequence, int32_t windowShape, int32_t prevWindowShape,
+                       int32_t outputStride, int32_t bitDepth, const ArmIMDCTTables *pTables) {
     int32_t *x = pSrcSpectralCoefs;
     int32_t *ov = pSrcDstOverlap;
     const int32_t *cur = windowShape ? pTables->winKBD : pTables->winSine;
@@ -130,7 +127,7 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
         int32_t scratch[2 * 512];
         int32_t y[2 * 512];
         preTwiddle(x, x, kLongM, pTables->preTwiddleLong);
-        omx_FFT_common(x, 9, pTables->fftTwiddleLong, scratch);
+        aacd::fftC(x, 9, pTables->fftTwiddleLong, scratch);
         for (int i = 0; i < 2 * 512; ++i) y[i] = x[i];
         postTwiddle(y, kLongM, pTables->preTwiddleLong);
         // Head: first half windowed by the rising half, added to the overlap.
@@ -156,7 +153,7 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
         int32_t z[2 * 64];
         int32_t u[kShortM];
         preTwiddle(xw, z, kShortM, pTables->preTwiddleShort);
-        omx_FFT_common(z, 6, pTables->fftTwiddleShort, xw);
+        aacd::fftC(z, 6, pTables->fftTwiddleShort, xw);
         postTwiddle(z, kShortM, pTables->preTwiddleShort);
         unfoldFirst(z, u, kShortM);
         for (int j = 0; j < kShortM; ++j) xw[j] = add(tail[j], times8(prod(u[j], rise[j])));
@@ -170,6 +167,17 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
     for (int j = 0; j < kShortM; ++j) ov[448 + j] = tail[j];
     for (int n = 576; n < kLongM; ++n) ov[n] = 0;
     return 0;
+}
+
+extern "C" {
+
+AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t *pDstPcm,
+                                             int32_t *pSrcDstOverlap, int32_t windowSequence,
+                                             int32_t windowShape, int32_t prevWindowShape,
+                                             int32_t outputStride, int32_t bitDepth,
+                                             const ArmIMDCTTables *pTables) {
+    return aacd::kernels().mdctInv(pSrcSpectralCoefs, pDstPcm, pSrcDstOverlap, windowSequence, windowShape,
+                                   prevWindowShape, outputStride, bitDepth, pTables);
 }
 
 }  // extern "C"

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Kernels.h"
 
 namespace {
 
@@ -168,10 +169,7 @@ int R4Core(int32_t *data, int32_t *scratch, int n, int order, const int32_t *tw,
 
 }  // namespace
 
-extern "C" {
-
-AACD_EXPORT void omx_FFT_common(int32_t *pData, int32_t order, const int32_t *pTwiddles,
-                                int32_t *pScratch) {
+void aacd::fftC(int32_t *pData, int32_t order, const int32_t *pTwiddles, int32_t *pScratch) {
     const int n = 1 << order;
     R8FirstPass(pData, pScratch, n);
     bool inScratch = true;
@@ -188,6 +186,13 @@ AACD_EXPORT void omx_FFT_common(int32_t *pData, int32_t order, const int32_t *pT
             store(pData, k + n / 2, cadd(a, p));
         }
     }
+}
+
+extern "C" {
+
+AACD_EXPORT void omx_FFT_common(int32_t *pData, int32_t order, const int32_t *pTwiddles,
+                                int32_t *pScratch) {
+    aacd::kernels().fft(pData, order, pTwiddles, pScratch);
 }
 
 }  // extern "C"
