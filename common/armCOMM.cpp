@@ -7,72 +7,20 @@
 // 32-bit or 64-bit result (as the aarch64 conversion instruction does), and
 // shift counts of any size are defined.
 #include "common/armCOMM.h"
+#include "common/armCOMM_inline.h"
 
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <type_traits>
 
 namespace {
 
 constexpr int32_t kMax32 = std::numeric_limits<int32_t>::max();
 constexpr int32_t kMin32 = std::numeric_limits<int32_t>::min();
 
-template <typename T>
-T satAdd(T a, T b) {
-    using U = std::make_unsigned_t<T>;
-    const T r = static_cast<T>(static_cast<U>(a) + static_cast<U>(b));
-    if ((a >= 0) == (b >= 0) && (r >= 0) != (a >= 0))
-        return a >= 0 ? std::numeric_limits<T>::max() : std::numeric_limits<T>::min();
-    return r;
-}
-
-template <typename T>
-T satSub(T a, T b) {
-    using U = std::make_unsigned_t<T>;
-    const T r = static_cast<T>(static_cast<U>(a) - static_cast<U>(b));
-    if ((a >= 0) != (b >= 0) && (r >= 0) != (a >= 0))
-        return a >= 0 ? std::numeric_limits<T>::max() : std::numeric_limits<T>::min();
-    return r;
-}
-
-// Rounding shift.  Right shifts (shift < 0) add the rounding constant
-// 1 << (n - 1) with saturation and shift arithmetically by n = -shift.  For
-// n >= the width the constant 2^(n-1) no longer fits the type; the exact
-// rounding shift (v + 2^(n-1)) >> n is then 0 for every v of the type, since
-// 0 <= v + 2^(n-1) < 2^n.  Left shifts double with saturation; once the value
-// is 0 or stuck at a limit further doublings change nothing, which ends the
-// loop after at most width + 1 steps.
-template <typename T>
-T satRoundShift(T v, int32_t shift) {
-    constexpr int32_t kWidth = std::numeric_limits<T>::digits + 1;
-    if (shift < 0) {
-        if (shift <= -kWidth) return T{0};
-        const int32_t n = -shift;
-        const T half = static_cast<T>(T{1} << (n - 1));
-        return static_cast<T>(satAdd<T>(v, half) >> n);
-    }
-    for (int32_t i = 0; i < shift; ++i) {
-        if (v == 0 || v == std::numeric_limits<T>::max() || v == std::numeric_limits<T>::min())
-            break;
-        v = satAdd<T>(v, v);
-    }
-    return v;
-}
-
-// Truncation toward zero of a double to T, clamped to T's range; NaN gives 0.
-// The limits 2^(w-1) and -2^(w-1) are exact doubles; y in (lo - 1, hi)
-// truncates into the range (for 64 bits lo - 1 rounds to lo itself, and y = lo
-// gives the minimum either way).
-template <typename T>
-T truncClamp(double y) {
-    if (std::isnan(y)) return T{0};
-    constexpr double lo = static_cast<double>(std::numeric_limits<T>::min());
-    constexpr double hi = -lo;
-    if (y >= hi) return std::numeric_limits<T>::max();
-    if (y <= lo - 1.0) return std::numeric_limits<T>::min();
-    return static_cast<T>(y);
-}
+using aacd::satAdd;
+using aacd::satRoundShift;
+using aacd::truncClamp;
 
 }  // namespace
 
@@ -83,7 +31,7 @@ extern "C" {
 // (S64) range is clamped to that range.  The S16 form then keeps the low 16
 // bits of the 32-bit value, without saturation to 16 bits.
 AACD_EXPORT int16_t armRoundFloatToS16(double x) {
-    const int32_t r = armRoundFloatToS32(x);
+    const int32_t r = truncClamp<int32_t>(x > 0 ? x + 0.5 : x - 0.5);
     return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(r) & 0xFFFF));
 }
 AACD_EXPORT int32_t armRoundFloatToS32(double x) {
@@ -103,15 +51,7 @@ AACD_EXPORT int16_t armSatRoundFloatToS16(double x) {
     const double y = x - 0.5;
     return y < -32768.0 ? int16_t{-32768} : static_cast<int16_t>(y);
 }
-AACD_EXPORT int32_t armSatRoundFloatToS32(double x) {
-    if (std::isnan(x)) return 0;
-    if (x > 0) {
-        const double y = x + 0.5;
-        return y > 2147483647.0 ? kMax32 : static_cast<int32_t>(y);
-    }
-    const double y = x - 0.5;
-    return y < -2147483648.0 ? kMin32 : static_cast<int32_t>(y);
-}
+AACD_EXPORT int32_t armSatRoundFloatToS32(double x) { return aacd::satRoundFloatToS32(x); }
 AACD_EXPORT uint16_t armSatRoundFloatToU16(double x) {
     if (std::isnan(x)) return 0;
     const double y = x + 0.5;
@@ -173,11 +113,11 @@ AACD_EXPORT uint8_t armLogSize(uint16_t n) {
     }
     return bits;
 }
-AACD_EXPORT int32_t armSatAdd_S32(int32_t a, int32_t b) { return satAdd<int32_t>(a, b); }
+AACD_EXPORT int32_t armSatAdd_S32(int32_t a, int32_t b) { return aacd::satAdd32(a, b); }
 AACD_EXPORT int64_t armSatAdd_S64(int64_t a, int64_t b) { return satAdd<int64_t>(a, b); }
-AACD_EXPORT int32_t armSatSub_S32(int32_t a, int32_t b) { return satSub<int32_t>(a, b); }
+AACD_EXPORT int32_t armSatSub_S32(int32_t a, int32_t b) { return aacd::satSub32(a, b); }
 AACD_EXPORT int32_t armSatMac_S32(int32_t acc, int16_t a, int16_t b) {
-    return armSatAdd_S32(acc, int32_t{a} * int32_t{b});
+    return aacd::satAdd32(acc, int32_t{a} * int32_t{b});
 }
 AACD_EXPORT int32_t armSatRoundLeftShift_S32(int32_t v, int32_t shift) {
     return satRoundShift<int32_t>(v, shift);
@@ -188,16 +128,16 @@ AACD_EXPORT int64_t armSatRoundLeftShift_S64(int64_t v, int32_t shift) {
 AACD_EXPORT int16_t armSatRoundRightShift_S32_S16(int32_t v, int32_t shift) {
     // A right shift by -2^31 is a left shift far beyond the width, the same
     // as one by 2^31 - 1.
-    const int32_t r = armSatRoundLeftShift_S32(v, shift == kMin32 ? kMax32 : -shift);
+    const int32_t r = satRoundShift<int32_t>(v, shift == kMin32 ? kMax32 : -shift);
     return static_cast<int16_t>(r > 32767 ? 32767 : (r < -32768 ? -32768 : r));
 }
 AACD_EXPORT int32_t armSatMulS16S32_S32(int16_t a, int32_t b) {
     const int32_t hi = int32_t{a} * (b >> 16);
     const int32_t lo = (int32_t{a} * (b & 0xFFFF)) >> 16;
-    return armSatAdd_S32(hi, lo);
+    return aacd::satAdd32(hi, lo);
 }
 AACD_EXPORT int32_t armSatMac_S16S32_S32(int32_t acc, int32_t b, int16_t a) {
-    const int32_t p = armSatMulS16S32_S32(a, b);
+    const int32_t p = aacd::satAdd32(int32_t{a} * (b >> 16), (int32_t{a} * (b & 0xFFFF)) >> 16);
     int32_t addend;
     if (p > 32767) {
         addend = kMax32;
@@ -206,7 +146,7 @@ AACD_EXPORT int32_t armSatMac_S16S32_S32(int32_t acc, int32_t b, int16_t a) {
     } else {
         addend = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(a) * b));
     }
-    return armSatAdd_S32(acc, addend);
+    return aacd::satAdd32(acc, addend);
 }
 AACD_EXPORT int32_t armSatMulS32S32_S32(int32_t a, int32_t b) {
     const int32_t aH = a >> 16, aL = a & 0xFFFF;
@@ -214,7 +154,7 @@ AACD_EXPORT int32_t armSatMulS32S32_S32(int32_t a, int32_t b) {
     const int32_t hh = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(aH) * bH));
     const int32_t hl = static_cast<int32_t>((static_cast<int64_t>(aH) * bL) >> 16);
     const int32_t lh = static_cast<int32_t>((static_cast<int64_t>(bH) * aL) >> 16);
-    return armSatAdd_S32(armSatAdd_S32(hh, hl), lh);
+    return aacd::satAdd32(aacd::satAdd32(hh, hl), lh);
 }
 // The rounded quotient is clamped to the 32-bit range (only -2^31 / -1
 // exceeds it); a zero divisor gives the clamped limit of the sign of num, and

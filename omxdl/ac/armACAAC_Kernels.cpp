@@ -5,6 +5,7 @@
 #include "omxdl/ac/armACAAC_Kernels.h"
 
 #include "common/aacd_cpu.h"
+#include "common/armCOMM_inline.h"
 
 namespace aacd {
 
@@ -12,9 +13,8 @@ namespace {
 
 void q31ProductsC(const int32_t *a, const int32_t *b, int32_t *up, int32_t *down, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
-        const int64_t p = int64_t{a[i]} * b[i];
-        up[i] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>((p + (int64_t{1} << 30)) >> 31)));
-        down[i] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>((p + 0x3FFFFFFF) >> 31)));
+        up[i] = mulQ31Round(a[i], b[i]);
+        down[i] = mulQ31RoundDown(a[i], b[i]);
     }
 }
 

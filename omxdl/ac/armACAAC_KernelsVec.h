@@ -30,6 +30,7 @@
 
 #include <cstdint>
 
+#include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_Kernels.h"
 
@@ -472,10 +473,8 @@ struct SynthVec {
             V::store(down + i, V::neg(V::mulr(va, V::neg(vb))));
         }
         for (; i < count; ++i) {
-            up[i] = static_cast<int32_t>(static_cast<uint32_t>(
-                static_cast<uint64_t>((int64_t{a[i]} * b[i] + (int64_t{1} << 30)) >> 31)));
-            down[i] = static_cast<int32_t>(static_cast<uint32_t>(
-                static_cast<uint64_t>((int64_t{a[i]} * b[i] + 0x3FFFFFFF) >> 31)));
+            up[i] = aacd::mulQ31Round(a[i], b[i]);
+            down[i] = aacd::mulQ31RoundDown(a[i], b[i]);
         }
     }
 };

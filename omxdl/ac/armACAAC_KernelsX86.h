@@ -11,7 +11,6 @@
 
 #include <cstdint>
 
-#include "common/armCOMM.h"
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_Kernels.h"
 

@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "common/armCOMM.h"
+#include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
 
 namespace {
@@ -36,7 +36,7 @@ AACD_EXPORT void armACAAC_TnsFilter(int32_t *pCoef, const double *pLpc, int32_t 
         const double x = static_cast<double>(*p) * 0.03125;
         const double y = x - acc;
         s[1] = y;
-        *p = armSatRoundFloatToS32(y * 32.0);
+        *p = aacd::satRoundFloatToS32(y * 32.0);
     }
 }
 

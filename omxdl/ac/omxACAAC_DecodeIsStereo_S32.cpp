@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "common/armCOMM.h"
+#include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_BandLayout.h"
 
@@ -44,10 +44,10 @@ AACD_EXPORT int32_t omxACAAC_DecodeIsStereo_S32(const int32_t *pSrcL, int32_t *p
                 int32_t *r = pDstR + pos;
                 if (cb == 15) {
                     for (int32_t i = 0; i < count; ++i)
-                        r[i] = armSatRoundFloatToS32(((l[i] * 0.03125) * scale) * 32.0);
+                        r[i] = aacd::satRoundFloatToS32(((l[i] * 0.03125) * scale) * 32.0);
                 } else {
                     for (int32_t i = 0; i < count; ++i)
-                        r[i] = armSatRoundFloatToS32(-(scale * (l[i] * 0.03125)) * 32.0);
+                        r[i] = aacd::satRoundFloatToS32(-(scale * (l[i] * 0.03125)) * 32.0);
                 }
             }
             pos += count;

@@ -27,7 +27,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "common/armCOMM.h"
+#include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_BandLayout.h"
 
@@ -97,7 +97,7 @@ AACD_EXPORT int32_t omxACAAC_DecodeMsPNS_S32_I(
                     const double gain =
                         std::pow(2.0, 0.25 * pScalefactor[idx]) * (1.0 / std::sqrt(energy));
                     for (int32_t k = 0; k < width; ++k)
-                        band[k] = armSatRoundFloatToS32(((gain * band[k]) * 0.125) * 32.0);
+                        band[k] = aacd::satRoundFloatToS32(((gain * band[k]) * 0.125) * 32.0);
                 }
                 if (corr == 0) *pRandomState = r;
             }

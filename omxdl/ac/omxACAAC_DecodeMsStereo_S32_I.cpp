@@ -11,7 +11,7 @@
 // negative or add up to more windows than the frame has also give -5.
 #include <cstdint>
 
-#include "common/armCOMM.h"
+#include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_BandLayout.h"
 #include "omxdl/ac/armACAAC_Kernels.h"
@@ -20,8 +20,8 @@ void aacd::msBandC(int32_t *l, int32_t *r, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         const int32_t a = l[i];
         const int32_t b = r[i];
-        l[i] = armSatAdd_S32(a, b);
-        r[i] = armSatSub_S32(a, b);
+        l[i] = aacd::satAdd32(a, b);
+        r[i] = aacd::satSub32(a, b);
     }
 }
 

@@ -16,7 +16,7 @@
 // the conversion with -163 like an out-of-range quantised value.
 #include <cstdint>
 
-#include "common/armCOMM.h"
+#include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_BandLayout.h"
 #include "omxdl/ac/armACAAC_Kernels.h"
@@ -39,7 +39,7 @@ int32_t aacd::quantBandC(int32_t *p, int32_t count, double pw) {
         const int32_t mag = q < 0 ? -q : q;
         const double sign = q < 0 ? -1.0 : 1.0;
         const double v = ((armv8_ACAAC_InvQuantTable[mag] * pw) / scale) * 32.0 * sign;
-        *p = armSatRoundFloatToS32(v);
+        *p = aacd::satRoundFloatToS32(v);
     }
     return omxsts::kNoErr;
 }
