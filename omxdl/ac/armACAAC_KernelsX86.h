@@ -133,7 +133,7 @@ AACD_VEC_TARGET __m128i quantPair(__m128d t, __m128i q2, __m128d scale) {
     return _mm_cvttpd_epi32(y);
 }
 
-[[maybe_unused]] AACD_VEC_TARGET int32_t quantBandX86(int32_t *p, int32_t count, double pow2) {
+AACD_VEC_TARGET int32_t quantBandX86(int32_t *p, int32_t count, double pow2) {
     if (quantOutOfRange(p, count)) return aacd::quantBandC(p, count, pow2);
     const __m128d scale = _mm_set1_pd(pow2 * 0x1p-20);
     const double *tab = armv8_ACAAC_InvQuantTable;

@@ -16,6 +16,7 @@
 // headroom; only the final samples are clamped to the output range.
 #include <cstdint>
 
+#include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_Kernels.h"
 
@@ -27,33 +28,25 @@ constexpr int kLongHalf = 0;
 constexpr int kTransitionHalf = 1024;
 constexpr int kShortHalf = 1472;
 
-inline int32_t wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-inline int32_t add(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-inline int32_t neg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
+constexpr auto add = aacd::wrapAdd;
+constexpr auto neg = aacd::wrapNeg;
 // a * 8 as a left shift by 3, bits beyond 32 dropped.
-inline int32_t times8(int32_t a) { return static_cast<int32_t>(static_cast<uint32_t>(a) << 3); }
-
-// (2 a b + 0x7FFFFFFF) >> 32, written without the 2^63 overflow of 2 a b.
-inline int32_t prod(int32_t a, int32_t b) {
-    const int64_t p = static_cast<int64_t>(a) * b;
-    return wrap((p + 0x3FFFFFFF) >> 31);
-}
+inline int32_t times8(int32_t a) { return aacd::wrapShl(a, 3); }
+// (2 a b + 0x7FFFFFFF) >> 32.
+constexpr auto prod = aacd::mulQ31RoundDown;
 
 inline void cmul(int32_t ar, int32_t ai, const int32_t *w, int32_t *re, int32_t *im) {
-    const int32_t r = static_cast<int32_t>(static_cast<uint32_t>(prod(ar, w[0])) -
-                                           static_cast<uint32_t>(prod(ai, w[1])));
+    const int32_t r = aacd::wrapSub(prod(ar, w[0]), prod(ai, w[1]));
     const int32_t i = add(prod(ar, w[1]), prod(ai, w[0]));
     *re = r;
     *im = i;
 }
 
-inline int32_t clampSample(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
+constexpr auto clampSample = aacd::clamp32;
 
 // (v + QRoundings[shift]) >> shift: the addition wraps, the shift is
 // arithmetic.
-inline int32_t shiftRound(int32_t v, int shift) { return add(v, QRoundings[shift]) >> shift; }
+inline int32_t shiftRound(int32_t v, int shift) { return aacd::wrapRoundShiftRight(v, QRoundings[shift], shift); }
 
 // Pre-twiddle of m coefficients x into k = m / 2 complex values z.  In place
 // is allowed (z == x): positions 2k, 2k + 1, m - 2 - 2k and m - 1 - 2k are

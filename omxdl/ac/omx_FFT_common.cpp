@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_Kernels.h"
 
@@ -22,19 +23,11 @@ namespace {
 
 constexpr int32_t kSqrtHalf = 0x5A82799A;
 
-inline int32_t add(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-inline int32_t sub(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-inline int32_t neg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
-
+constexpr auto add = aacd::wrapAdd;
+constexpr auto sub = aacd::wrapSub;
+constexpr auto neg = aacd::wrapNeg;
 // Q31 product rounded to nearest: (a * b + 2^30) >> 31, low 32 bits.
-inline int32_t mulQ31(int32_t a, int32_t b) {
-    const int64_t p = static_cast<int64_t>(a) * b + (int64_t{1} << 30);
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(p >> 31)));
-}
+constexpr auto mulQ31 = aacd::mulQ31Round;
 
 struct Cplx {
     int32_t re, im;
