@@ -185,6 +185,7 @@ extern "C" {
 
 AACD_EXPORT void omx_FFT_common(int32_t *pData, int32_t order, const int32_t *pTwiddles,
                                 int32_t *pScratch) {
+    if (order < 4 || order > 9) return;
     aacd::kernels().fft(pData, order, pTwiddles, pScratch);
 }
 
