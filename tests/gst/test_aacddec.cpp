@@ -9,6 +9,7 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -169,6 +170,24 @@ TEST(AacdDec, AdtsFramesOfTwoBlocks) {
     EXPECT_TRUE(adts_continuous && raw_continuous);
 }
 
+TEST(AacdDec, LoasWithProgramConfiguration) {
+    // The quad stream as LOAS frames (its PCE in the in-band configuration,
+    // sent with the first frame only) decodes as its ADTS original.
+    const Bytes latm = read_file("pce_quad.latm");
+    std::vector<Bytes> frames;
+    size_t len = 0;
+    for (size_t off = 0; off + 3 <= latm.size() && aacd_fmt::parse_loas_header(&latm[off], 3, &len); off += 3 + len) {
+        frames.emplace_back(latm.begin() + off, latm.begin() + std::min(latm.size(), off + 3 + len));
+    }
+    Harness loas("audio/mpeg, mpegversion=4, stream-format=loas, framed=true, rate=48000, channels=4");
+    Harness adts("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=48000, channels=4");
+    EXPECT_EQ(loas.push_all(frames, 48000), adts.push_all(adts_frames("pce_quad.aac", false), 48000));
+    bool c1, c2;
+    const Bytes want = output_after_eos(adts, 48000, &c1);
+    EXPECT_EQ(want.size(), frames.size() * 1024 * 4 * 2);
+    EXPECT_TRUE(output_after_eos(loas, 48000, &c2) == want);
+}
+
 TEST(AacdDec, RefusesOtherObjectTypesAtNegotiation) {
     // Main, SBR (type 5), PS (type 29), 960-sample frames, no codec_data.
     for (const char *codec_data : {"0a10", "2b120880", "eb120880", "1214", ""}) {
@@ -319,7 +338,8 @@ TEST(AacdDec, FormatChangeRenegotiates) {
     for (Bytes &f : adts_frames("r44100_stereo_sweep.aac", false)) frames.push_back(f);
     Harness t("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=22050, channels=1");
     // Every buffer comes under the caps of its format: a mono frame is 2048
-    // bytes under mono caps, a stereo one 4096 under stereo caps.
+    // bytes under mono caps, a stereo one 4096 under stereo caps, and each
+    // frame in the format it was coded in.
     size_t out = 0, stereo = 0;
     int channels = 0, rate = 0;
     for (size_t i = 0; i <= frames.size(); ++i) {
@@ -345,7 +365,7 @@ TEST(AacdDec, FormatChangeRenegotiates) {
         }
     }
     EXPECT_EQ(out, frames.size());
-    EXPECT_GE(stereo, frames.size() - mono);
+    EXPECT_EQ(stereo, frames.size() - mono); // the last mono frame stays mono
 }
 
 } // namespace
