@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "aacd.h"
+#include "aacd_version.h"
 #include "container.h"
 #include "host_decoder.h"
 #include "wav.h"
@@ -144,7 +145,7 @@ int main(int argc, char **argv) {
             usage(stdout);
             return 0;
         } else if (a == "--version") {
-            std::printf("%s\n", aacd_decode_versionInfo());
+            std::printf("aacd-decode %s\n%s\n", AACD_VERSION_STRING, aacd_decode_versionInfo());
             return 0;
         } else if (a == "--info") {
             info = true;
