@@ -22,9 +22,12 @@
  * one call with frame_lost flushes the held frame.  A flush re-initialises
  * the instance with silent overlap buffers.
  *
- * Losses.  With the base class's plc property, a GAP event becomes one
- * frame_lost call per missing frame: the library conceals them.  A block
- * whose ADTS or LATM framing is unusable is concealed the same way.
+ * Losses.  With the base class's plc property, a GAP event (as RTP
+ * depayloaders send for lost packets) becomes one frame_lost call per
+ * missing frame: the library conceals them, and their audio follows the
+ * frame before the gap as subframes of the gap.  A block whose ADTS or LATM
+ * framing is unusable is concealed the same way.  A buffer flagged DISCONT
+ * makes the base class drain the decoder, which then starts afresh.
  *
  * Output: S16LE or S24_32LE (the library's 24-bit layout), whichever
  * downstream prefers, interleaved in GStreamer channel order.  The decoder
@@ -72,6 +75,7 @@ struct GstAacdDec {
     bool owner_prev;  // the held block belongs to the pending buffer before
                       // the one being handled
     bool output_seen; // some audio has been pushed since the caps
+    int32_t first_error; // first failure status before any audio
     bool sbr_warned;
     uint32_t out_rate, out_slots; // negotiated output
     int out_map[6];               // output channel k <- slot out_map[k]
@@ -296,20 +300,22 @@ GstFlowReturn decode_unit(GstAacdDec *self, const uint8_t *data, int32_t size, b
     }
     const bool had = self->held;
     self->held = true;
-    if (!had) return GST_FLOW_OK; // the first call delivers only the initial silence
     GstFlowReturn ret = GST_FLOW_OK;
-    if (out.num_channels == 0) {
-        if (!self->output_seen && status != AACD_OK) {
-            GST_ELEMENT_ERROR(self, STREAM, DECODE, ("%s", status_text(status)),
-                              ("status %d before any audio", status));
-            return GST_FLOW_ERROR;
-        }
-    } else if (status != AACD_OK) {
+    if (!self->output_seen && self->first_error == AACD_OK) self->first_error = status;
+    if (had && out.num_channels == 0 && !self->output_seen && self->first_error != AACD_OK) {
+        // Nothing decodable so far: the stream cannot be decoded.
+        GST_ELEMENT_ERROR(self, STREAM, DECODE, ("%s", status_text(self->first_error)),
+                          ("status %d before any audio", self->first_error));
+        return GST_FLOW_ERROR;
+    }
+    // The first call delivers only the initial silence.
+    if (had) ret = push_frame(self, out);
+    if (ret == GST_FLOW_OK && status != AACD_OK) {
+        // The block is concealed (its audio comes with the next call).
         GST_AUDIO_DECODER_ERROR(self, 1, STREAM, DECODE, ("%s", status_text(status)),
                                 ("status %d: frame concealed", status), ret);
     }
-    if (ret == GST_FLOW_OK) ret = push_frame(self, out);
-    if (self->owner_prev) {
+    if (had && self->owner_prev) {
         // That was the last block of the buffer before: finish it, so that
         // the next audio starts the current buffer with its timestamp.
         self->owner_prev = false;
@@ -357,6 +363,7 @@ gboolean aacd_set_format(GstAudioDecoder *dec, GstCaps *caps) {
     self->adts_index = self->adts_config = -1;
     self->latm = aacd_fmt::LatmConfig{};
     self->output_seen = false;
+    self->first_error = AACD_OK;
     return TRUE;
 }
 
@@ -508,6 +515,7 @@ void aacd_flush(GstAudioDecoder *dec, gboolean hard) {
 gboolean aacd_start(GstAudioDecoder *dec) {
     GstAacdDec *self = self_of(dec);
     self->held = self->owner_prev = self->output_seen = self->sbr_warned = false;
+    self->first_error = AACD_OK;
     self->out_rate = self->out_slots = 0;
     self->params = AacdBlockParams{};
     self->adts_index = self->adts_config = -1;

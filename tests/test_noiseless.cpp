@@ -242,31 +242,27 @@ TEST(NoiselessDecode, PredictionAndLtpFieldsOfOtherObjectTypes) {
 }
 
 // ---------------------------------------------------------------- exported interface
-// Every exported operation reads from the two references (byte pointer, bit
-// offset), here starting 3 bits into the first byte, and leaves both just
-// past the fields it read.  A null reference, a null byte pointer or an
+// The exported operations read from the two references (byte pointer, bit
+// offset), here starting 3 bits into the first byte, and leave both just
+// past the fields they read (the other operations: the round trips above).  A null reference, a null byte pointer or an
 // offset of 8 is refused before anything is read: -5 where the operation has
 // a status, and in every case no output written and the references kept.
 TEST(ExportedInterface, TwoReferencePositionAdvancesInPlace) {
     IcsInfo ics;
     ChannelInfo ch;
     LtpInfo ltp;
-    ChanPairElt cpe;
     std::vector<uint8_t> cbs(8);
     std::vector<int16_t> sf(8);
     std::vector<int32_t> quant(1024);
-    int32_t num, start, offs[4] = {}, amps[4] = {}, noise = 0, is = 0;
+    int32_t noise = 0, is = 0;
     int8_t tnsCoef[64] = {};
-    const int32_t grpLen[8] = {1}, oneSection[8] = {1};
-    const uint8_t sectCb[1] = {1}, sectEnd[1] = {1}, bandCb[2] = {1, 1};
+    const uint8_t bandCb[2] = {1, 1};
     LtpInfo *pair[2] = {&ltp, &ltp};
-    TnsInfo &t = ch.tnsInfo;
     auto reset = [&] {
         std::memset(&ics, 0, sizeof ics);
         std::memset(&ch, 0, sizeof ch);
         std::memset(&ltp, 0, sizeof ltp);
-        std::memset(&cpe, 0, sizeof cpe);
-        std::tie(ch.samplingRateIndex, ch.numWindows, ch.icsInfo, num, start) = std::make_tuple(3, 1, &ics, 0, 0);
+        std::tie(ch.samplingRateIndex, ch.numWindows, ch.icsInfo) = std::make_tuple(3, 1, &ics);
         std::fill(quant.begin(), quant.end(), kUntouched);
         std::fill(sf.begin(), sf.end(), 0x777);
         std::fill(cbs.begin(), cbs.end(), 0xEE);
@@ -287,35 +283,9 @@ TEST(ExportedInterface, TwoReferencePositionAdvancesInPlace) {
         {"ltp data", {{0x555, 11, 0}, {5, 3, 0}, {1, 1, 0}, {0, 1, 0}, {1, 1, 0}},
          [&](P pp, uint32_t *po) { return armACAAC_DecodeLtpData(pp, po, 0, 3, &ltp); }, 17,
          [&] { return ltp.ltpLag == 0x555 && ltp.ltpCoef == 5 && ltp.ltpLongUsed[2] == 1; }, 0},
-        {"section data", {{11, 4, 0}, {3, 5, 0}},
-         [&](P pp, uint32_t *po) {
-             return armACAAC_DecodeSectionData(cbs.data(), ch.sectionCodebook, ch.sectionEnd, ch.numSections, 0, 1, 3, pp, po,
-                                               &noise, &is);
-         },
-         9, [&] { return cbs[2] == 11 && ch.numSections[0] == 1 && ch.sectionEnd[0] == 3; }, -5},
         {"scale factors", {{62, 0, 0}, {58, 0, 0}},
          [&](P pp, uint32_t *po) { return armACAAC_DecodeScaleFactorData(sf.data(), 1, 100, bandCb, 2, pp, po); },
          armACAAC_codeBook0[62].codeLen + armACAAC_codeBook0[58].codeLen, [&] { return sf[0] == 102 && sf[1] == 100; }, -5},
-        {"pulse data", {{0, 2, 0}, {1, 6, 0}, {5, 5, 0}, {3, 4, 0}},
-         [&](P pp, uint32_t *po) {
-             return armACAAC_DecodePulseData(armACAAC_swbOffsetLongWindow[3], &num, &start, offs, pp, po, amps, 49);
-         },
-         17, [&] { return start == 1 && offs[0] == 5 && amps[0] == 3; }, -5},
-        {"tns data", {{1, 2, 0}, {1, 1, 0}, {10, 6, 0}, {1, 5, 0}, {1, 1, 0}, {0, 1, 0}, {15, 4, 0}},
-         [&](P pp, uint32_t *po) {
-             armACAAC_DecodeTNSData(2, 3, 0, tnsCoef, pp, po, 1, t.tnsNumFilters, t.tnsCoefRes, t.tnsLength, t.tnsOrder,
-                                    t.tnsDirection, &ch);
-             return 0;
-         },
-         20, [&] { return t.tnsLength[0] == 10 && t.tnsDirection[0] == 1 && tnsCoef[0] == -1; }, 0},
-        {"spectral data", {{80, 0, 1}},  // (1, 1, 1, 1)
-         [&](P pp, uint32_t *po) {
-             return armACAAC_DecodeSpectralData(quant.data(), 0, 1, 3, sectCb, sectEnd, grpLen, oneSection, pp, po, 1);
-         },
-         armACAAC_codeBook1[80].codeLen, [&] { return quant[3] == 1 && quant[4] == 0; }, -5},
-        {"pair head", {{9, 4, 0}, {1, 1, 0}, {0, 1, 0}, {0, 2, 0}, {1, 1, 0}, {7, 6, 0}, {0, 1, 0}, {2, 2, 0}},
-         [&](P pp, uint32_t *po) { return omxACAAC_DecodeChanPairElt(pp, po, &ics, &cpe, 2, pair); }, 18,
-         [&] { return cpe.commonWindow == 1 && ics.maxSfb == 7 && cpe.msMaskPresent == 2; }, -5},
         {"channel stream", {{100, 8, 0}, {0, 4, 0}, {0, 6, 0}, {0, 1, 0}, {0, 3, 0}},
          [&](P pp, uint32_t *po) {
              return omxACAAC_NoiselessDecode(pp, po, sf.data(), quant.data(), cbs.data(), tnsCoef, &ch, 0, 2, &ltp, &noise, &is);

@@ -9,6 +9,7 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -126,6 +127,67 @@ TEST(AacdDec, CapsFromCodecDataTimestampsAndDrain) {
     }
 }
 
+// All output bytes of a harness after EOS, and whether the timestamps ran on
+// without a gap (to the nanosecond: a subframe's time is its frame's plus
+// its rounded offset).
+Bytes output_after_eos(Harness &t, int rate, bool *continuous) {
+    EXPECT_TRUE(gst_harness_push_event(t.h, gst_event_new_eos()));
+    Bytes all;
+    *continuous = true;
+    while (GstBuffer *b = gst_harness_try_pull(t.h)) {
+        GstMapInfo m;
+        gst_buffer_map(b, &m, GST_MAP_READ);
+        const GstClockTime want = gst_util_uint64_scale_int(all.size() / 4, GST_SECOND, rate);
+        *continuous &= GST_BUFFER_PTS(b) + 1 >= want && GST_BUFFER_PTS(b) <= want + 1;
+        all.insert(all.end(), m.data, m.data + m.size);
+        gst_buffer_unmap(b, &m);
+        gst_buffer_unref(b);
+    }
+    return all;
+}
+
+TEST(AacdDec, AdtsFramesOfTwoBlocks) {
+    // The stereo stream's blocks two by two in unprotected ADTS frames: the
+    // element finds the second block where the decoder ended the first.
+    const auto blocks = adts_frames("r44100_stereo_sweep.aac", true);
+    std::vector<Bytes> frames;
+    for (size_t i = 0; i + 1 < blocks.size(); i += 2) {
+        const size_t len = 7 + blocks[i].size() + blocks[i + 1].size();
+        Bytes f = {0xFF, 0xF1, 0x50, static_cast<uint8_t>(0x80 | (len >> 11)), static_cast<uint8_t>(len >> 3),
+                   static_cast<uint8_t>((len & 7) << 5 | 0x1F), 0xFD};
+        f.insert(f.end(), blocks[i].begin(), blocks[i].end());
+        f.insert(f.end(), blocks[i + 1].begin(), blocks[i + 1].end());
+        frames.push_back(f);
+    }
+    Harness adts("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=44100, channels=2");
+    for (size_t i = 0; i < frames.size(); ++i) ASSERT_EQ(adts.push(frames[i], 2 * static_cast<int>(i), 44100), GST_FLOW_OK);
+    Harness raw(raw_caps("1210", 44100).c_str());
+    raw.push_all(std::vector<Bytes>(blocks.begin(), blocks.begin() + 2 * frames.size()), 44100);
+    bool adts_continuous, raw_continuous;
+    const Bytes want = output_after_eos(raw, 44100, &raw_continuous);
+    EXPECT_EQ(want.size(), frames.size() * 2 * 4096);
+    EXPECT_TRUE(output_after_eos(adts, 44100, &adts_continuous) == want);
+    EXPECT_TRUE(adts_continuous && raw_continuous);
+}
+
+TEST(AacdDec, LoasWithProgramConfiguration) {
+    // The quad stream as LOAS frames (its PCE in the in-band configuration,
+    // sent with the first frame only) decodes as its ADTS original.
+    const Bytes latm = read_file("pce_quad.latm");
+    std::vector<Bytes> frames;
+    size_t len = 0;
+    for (size_t off = 0; off + 3 <= latm.size() && aacd_fmt::parse_loas_header(&latm[off], 3, &len); off += 3 + len) {
+        frames.emplace_back(latm.begin() + off, latm.begin() + std::min(latm.size(), off + 3 + len));
+    }
+    Harness loas("audio/mpeg, mpegversion=4, stream-format=loas, framed=true, rate=48000, channels=4");
+    Harness adts("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=48000, channels=4");
+    EXPECT_EQ(loas.push_all(frames, 48000), adts.push_all(adts_frames("pce_quad.aac", false), 48000));
+    bool c1, c2;
+    const Bytes want = output_after_eos(adts, 48000, &c1);
+    EXPECT_EQ(want.size(), frames.size() * 1024 * 4 * 2);
+    EXPECT_TRUE(output_after_eos(loas, 48000, &c2) == want);
+}
+
 TEST(AacdDec, RefusesOtherObjectTypesAtNegotiation) {
     // Main, SBR (type 5), PS (type 29), 960-sample frames, no codec_data.
     for (const char *codec_data : {"0a10", "2b120880", "eb120880", "1214", ""}) {
@@ -144,6 +206,24 @@ TEST(AacdDec, RefusesOtherObjectTypesAtNegotiation) {
     }
 }
 
+// Messages of a type the element posted, each with its text.
+std::vector<std::string> messages(GstBus *bus, GstMessageType type) {
+    std::vector<std::string> texts;
+    while (GstMessage *m = gst_bus_pop(bus)) {
+        if (GST_MESSAGE_TYPE(m) == type) {
+            GError *e = nullptr;
+            gchar *debug = nullptr;
+            type == GST_MESSAGE_ERROR ? gst_message_parse_error(m, &e, &debug)
+                                      : gst_message_parse_warning(m, &e, &debug);
+            texts.push_back(e->message);
+            g_error_free(e);
+            g_free(debug);
+        }
+        gst_message_unref(m);
+    }
+    return texts;
+}
+
 TEST(AacdDec, ImplicitSbrWarnsOnce) {
     // A silent mono block (one single channel element without bands)
     // followed by a fill element with an SBR extension payload.
@@ -153,19 +233,49 @@ TEST(AacdDec, ImplicitSbrWarnsOnce) {
     gst_element_set_bus(t.h->element, bus);
     EXPECT_EQ(t.push_all(std::vector<Bytes>(4, block), 44100), 4);
     EXPECT_EQ(t.pull_all().size(), 3u);
-    int warnings = 0;
-    while (GstMessage *m = gst_bus_pop(bus)) {
-        if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_WARNING) {
-            GError *e = nullptr;
-            gst_message_parse_warning(m, &e, nullptr);
-            EXPECT_NE(std::string(e->message).find("SBR"), std::string::npos);
-            g_error_free(e);
-            ++warnings;
+    const auto warnings = messages(bus, GST_MESSAGE_WARNING);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("SBR"), std::string::npos);
+    gst_element_set_bus(t.h->element, nullptr);
+    gst_object_unref(bus);
+}
+
+TEST(AacdDec, ErrorsConcealedOrFatal) {
+    // A damaged block mid-stream is concealed: every frame comes out; with
+    // max-errors 0 the damage stops the stream after the audio before it.
+    auto blocks = adts_frames("r44100_stereo_sweep.aac", true);
+    for (size_t i = 3; i < blocks[5].size(); ++i) blocks[5][i] ^= 0x55;
+    for (int max_errors : {-1, 0}) {
+        Harness t(raw_caps("1210", 44100).c_str());
+        g_object_set(t.h->element, "max-errors", max_errors, NULL);
+        GstBus *bus = gst_bus_new();
+        gst_element_set_bus(t.h->element, bus);
+        bool continuous;
+        if (max_errors < 0) {
+            t.push_all(blocks, 44100);
+            EXPECT_EQ(output_after_eos(t, 44100, &continuous).size(), blocks.size() * 4096);
+            EXPECT_TRUE(continuous);
+        } else {
+            t.push_all(std::vector<Bytes>(blocks.begin(), blocks.begin() + 5), 44100);
+            EXPECT_EQ(t.push(blocks[5], 5, 44100), GST_FLOW_ERROR);
+            EXPECT_EQ(gst_harness_buffers_received(t.h), 5u);
+            EXPECT_EQ(messages(bus, GST_MESSAGE_ERROR).size(), 1u);
         }
-        EXPECT_NE(GST_MESSAGE_TYPE(m), GST_MESSAGE_ERROR);
-        gst_message_unref(m);
+        gst_element_set_bus(t.h->element, nullptr);
+        gst_object_unref(bus);
     }
-    EXPECT_EQ(warnings, 1);
+    // A stream whose program configuration has a side channel: an error
+    // naming it, before any audio.
+    Harness t("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=48000, channels=6");
+    GstBus *bus = gst_bus_new();
+    gst_element_set_bus(t.h->element, bus);
+    const auto frames = adts_frames("pce_51.aac", false);
+    EXPECT_EQ(t.push(frames[0], 0, 48000), GST_FLOW_OK);
+    EXPECT_EQ(t.push(frames[1], 1, 48000), GST_FLOW_ERROR);
+    EXPECT_EQ(gst_harness_buffers_received(t.h), 0u);
+    const auto errors = messages(bus, GST_MESSAGE_ERROR);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("program configuration"), std::string::npos) << errors[0];
     gst_element_set_bus(t.h->element, nullptr);
     gst_object_unref(bus);
 }
@@ -228,7 +338,8 @@ TEST(AacdDec, FormatChangeRenegotiates) {
     for (Bytes &f : adts_frames("r44100_stereo_sweep.aac", false)) frames.push_back(f);
     Harness t("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=22050, channels=1");
     // Every buffer comes under the caps of its format: a mono frame is 2048
-    // bytes under mono caps, a stereo one 4096 under stereo caps.
+    // bytes under mono caps, a stereo one 4096 under stereo caps, and each
+    // frame in the format it was coded in.
     size_t out = 0, stereo = 0;
     int channels = 0, rate = 0;
     for (size_t i = 0; i <= frames.size(); ++i) {
@@ -254,7 +365,7 @@ TEST(AacdDec, FormatChangeRenegotiates) {
         }
     }
     EXPECT_EQ(out, frames.size());
-    EXPECT_GE(stereo, frames.size() - mono);
+    EXPECT_EQ(stereo, frames.size() - mono); // the last mono frame stays mono
 }
 
 } // namespace
