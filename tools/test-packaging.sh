@@ -63,7 +63,7 @@ fi
 step "installed aacd-decode and its manual page"
 LD_LIBRARY_PATH=$LIBDIR "$STAGE/usr/bin/aacd-decode" --version | grep -qx "aacd-decode $VERSION"
 MAN=$STAGE/usr/share/man/man1/aacd-decode.1
-for section in NAME SYNOPSIS DESCRIPTION OPTIONS; do
+for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS"; do
   grep -q "^\.SH $section" "$MAN" || { echo "aacd-decode.1 lacks $section"; exit 1; }
 done
 echo "packaging checks passed"
