@@ -464,6 +464,9 @@ bool Mp4Demuxer::parse_moof(const uint8_t *p, size_t n, uint64_t moof_offset) {
                 q += 4;
             }
             if (rf & 0x04) q += 4;
+            if (!(rf & 0x200) && (def_size == 0 || (in_->size() != 0 && count > in_->size() / def_size))) {
+                return fail("MP4 track run without usable sample sizes");
+            }
             const size_t per = 4u * (((rf >> 8) & 1) + ((rf >> 9) & 1) + ((rf >> 10) & 1) + ((rf >> 11) & 1));
             if (count > kMaxRunSamples || run_.size() + count > kMaxRunSamples ||
                 (per != 0 && count > (trun.size - q) / per) || q > trun.size) {
