@@ -75,6 +75,36 @@ TEST(Init, StatusesAndBitDepth) {
     EXPECT_EQ(std::make_tuple(h.out.bits_consumed, h.out.frame_count), std::make_tuple(8u, 1u));
 }
 
+// Hostile set-ups: a null block base is refused (51) before anything is
+// written; an instance whose last init failed (39), also after a good one,
+// refuses to decode (53) and writes nothing until an init succeeds.
+TEST(Init, NullBlockBaseAndFailedInitAreRefused) {
+    for (int k = 0; k < 5; ++k) {
+        Host h(16, 0, false);
+        h.cfg.mem_info.blocks[k].base = nullptr;
+        h.cfg.sbr_mode = 7;
+        std::vector<uint8_t> before(sizeof h.cfg), after(sizeof h.cfg);
+        std::memcpy(before.data(), &h.cfg, sizeof h.cfg);
+        EXPECT_EQ(aacd_decoder_init(&h.cfg), AACD_ERR_NULL_CONFIG) << k;
+        std::memcpy(after.data(), &h.cfg, sizeof h.cfg);
+        EXPECT_EQ(before, after) << k;
+    }
+    const auto block = endOnlyBlock();
+    for (bool initialisedBefore : {false, true}) {
+        Host h(initialisedBefore ? 16 : 20);
+        h.cfg.output_bits = 20;
+        ASSERT_EQ(aacd_decoder_init(&h.cfg), AACD_ERR_BIT_DEPTH);
+        h.cfg.frame_lost = 1;
+        h.out.frame_count = 77;
+        std::fill(h.pcm.begin(), h.pcm.end(), kSentinel);
+        EXPECT_EQ(h.decode(block), AACD_ERR_NULL_ARG);
+        EXPECT_EQ(std::make_tuple(h.cfg.frame_lost, h.out.frame_count, h.pcm[0]), std::make_tuple(1u, 77u, kSentinel));
+        h.cfg.output_bits = 16;
+        ASSERT_EQ(aacd_decoder_init(&h.cfg), AACD_OK);
+        EXPECT_EQ(h.decode(block), AACD_OK);
+    }
+}
+
 TEST(Init, BlockCarvingFollowsThe32ByteRule) {
     for (size_t mis : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{31}, size_t{32}}) {
         Host h(16, mis);
@@ -99,7 +129,7 @@ TEST(Init, ChannelReferencesAndInitialMap) {
     Host h;
     ASSERT_EQ(h.status, AACD_OK);
     for (int c = 0; c < 6; ++c) {
-        EXPECT_EQ(h.cfg.channel_refs[c][0], &h.cfg.state->mcInfo.slot[c].present);
+        EXPECT_EQ(h.cfg.channel_refs[c][0], &h.cfg.state->outPresent[c]);
         EXPECT_EQ(std::make_tuple(*h.cfg.channel_refs[c][0], *h.cfg.channel_refs[c][1], *h.cfg.channel_refs[c][2]),
                   std::make_tuple(0, 0, 0));
     }
@@ -117,8 +147,9 @@ TEST(Init, ChannelReferencesAndInitialMap) {
 }
 
 // 53 for each null reference, an instance never initialised (state null)
-// and, in SBR hand-off mode, each null reference of the link: nothing is
-// written, not even the frame_lost flag.
+// and, in SBR hand-off mode, each null reference of the link and a link to
+// another instance's state: nothing is written, not even the frame_lost
+// flag.
 TEST(DecodeFrame, NullReferencesWriteNothing) {
     Host h, uninitialised(16, 0, false);
     const auto block = endOnlyBlock();
@@ -136,12 +167,14 @@ TEST(DecodeFrame, NullReferencesWriteNothing) {
     h.cfg.block_params = &h.params;
 
     SbrRecords rec;
+    Host other;
     h.cfg.sbr_mode = 1;
-    for (int k = 0; k < 6; ++k) {  // k = 5: the link never set up
+    for (int k = 0; k < 7; ++k) {  // k = 5: the link never set up; 6: another instance's state
         h.cfg.sbr = k == 5 ? AacdSbrLink{} : rec.link(h);
         void *const fields[5] = {&h.cfg.sbr.state, &h.cfg.sbr.payload, &h.cfg.sbr.core_output,
                                  &h.cfg.sbr.swap, &h.cfg.sbr.previous};
         if (k < 5) std::memset(fields[k], 0, sizeof(void *));
+        if (k == 6) h.cfg.sbr.state = other.cfg.state;
         EXPECT_EQ(aacd_decode_frame(&h.cfg, &h.out, pcm, block.data(), 1), AACD_ERR_NULL_ARG) << k;
     }
     EXPECT_EQ(std::make_tuple(h.cfg.frame_lost, h.out.frame_count, h.out.bits_consumed, *h.cfg.frame_counter),
@@ -161,13 +194,14 @@ TEST(DecodeFrame, SamplingRateAndAuxBFollowTheStreamParameters) {
     const uint32_t rates[12] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000};
     Host h;
     const auto block = endOnlyBlock();
-    for (uint32_t i = 0; i < 12; ++i) {
+    for (uint32_t i = 0; i < 12; ++i) {  // the rate is that of the frame delivered: one call late
         h.params.sampling_index = 11 - i;
         h.params.aux_b = static_cast<int32_t>(0x1000 * i) - 3;
         ASSERT_EQ(h.decode(block), AACD_OK);
         EXPECT_EQ(std::make_tuple(h.out.sampling_rate, h.out.aux_b, h.out.bits_consumed, h.out.num_channels,
                                   h.out.frame_samples, h.out.frame_count),
-                  std::make_tuple(rates[11 - i], static_cast<uint32_t>(h.params.aux_b), 8u, 0u, 1024u, i + 1)) << i;
+                  std::make_tuple(rates[12 - std::max(i, 1u)], static_cast<uint32_t>(h.params.aux_b), 8u, 0u,
+                                  1024u, i + 1)) << i;
     }
     // A lost frame takes nothing over and reports the values last taken.
     h.params.sampling_index = 3;
@@ -176,14 +210,17 @@ TEST(DecodeFrame, SamplingRateAndAuxBFollowTheStreamParameters) {
     ASSERT_EQ(h.decode(block), AACD_OK);
     EXPECT_EQ(std::make_tuple(h.cfg.frame_lost, h.out.bits_consumed, h.out.frame_count), std::make_tuple(0u, 0u, 13u));
     EXPECT_EQ(std::make_tuple(h.out.sampling_rate, h.out.aux_b), std::make_tuple(rates[0], uint32_t{0x1000 * 11 - 3}));
-    // A bad frame has taken them over before its elements fail.
+    // A bad frame has taken aux_b over before its elements fail; its audio
+    // conceals the last good frame, at that frame's rate.
     BitWriter w;
     w.bits(2, 3);  // coupling channel element
     ASSERT_EQ(h.decode(w.bytes()), AACD_ERR_COUPLING);
-    EXPECT_EQ(std::make_tuple(h.out.sampling_rate, h.out.aux_b), std::make_tuple(rates[3], 42u));
+    EXPECT_EQ(std::make_tuple(h.out.sampling_rate, h.out.aux_b), std::make_tuple(rates[0], 42u));
 }
 
-// The first reference of each slot follows its presence; the other two are
+// The first reference of each slot follows its presence in the audio
+// delivered (the layout of the block before, the first call that of its
+// own block); the other two are
 // distinct words that keep reading zero while every slot is in use.  The
 // blocks: a single channel, two channel pairs and an LFE channel (tags 1 to
 // 4), or the first pair alone.
@@ -206,7 +243,7 @@ TEST(DecodeFrame, ChannelReferencesAfterDecoding) {
             const int32_t *const *r = h.cfg.channel_refs[c];
             EXPECT_TRUE(r[1] != r[0] && r[2] != r[0] && r[2] != r[1]);
             EXPECT_EQ(std::make_tuple(*r[1], *r[2]), std::make_tuple(0, 0)) << c;
-            EXPECT_EQ(*r[0] != 0, full || c == 1 || c == 2) << k << " slot " << c;
+            EXPECT_EQ(*r[0] != 0, k != 2 || c == 1 || c == 2) << k << " slot " << c;  // one call late
             present += *r[0] != 0;
         }
         EXPECT_EQ(present, h.out.num_channels);
@@ -349,8 +386,8 @@ TEST_F(StatusTest, FailingElementsAreConcealed) {
     decodeGood(h, 0, 4);
 }
 
-// 35 from the fixed parameters: indices 12 to 15 are taken over (rate 0),
-// 16 and above are not.  No element is read.
+// 35 from the fixed parameters.  No element is read; the concealed audio
+// keeps the rate of the last good frame.
 TEST_F(StatusTest, BadSamplingIndexIsConcealed) {
     Host h;
     decodeGood(h, 0, 4);
@@ -358,7 +395,7 @@ TEST_F(StatusTest, BadSamplingIndexIsConcealed) {
         h.params.sampling_index = sri;
         ASSERT_EQ(decode(h, blocks[4]), AACD_ERR_CONFIG) << sri;
         EXPECT_EQ(std::make_tuple(h.out.sampling_rate, h.out.bits_consumed, h.out.num_channels),
-                  std::make_tuple(sri < 16 ? 0u : 44100u, 0u, 2u)) << sri;
+                  std::make_tuple(44100u, 0u, 2u)) << sri;  // the concealed frame's rate
         EXPECT_TRUE(pcmWritten(h));
     }
     EXPECT_EQ(h.out.frame_count, 7u);
@@ -369,10 +406,8 @@ TEST_F(StatusTest, BadSamplingIndexIsConcealed) {
 // 36: host program configuration records.  A record whose sampling index
 // would index the band tables out of range (12 and above) is refused before
 // the map is touched, so the last good layout is kept.  A record that does
-// not fit the six slots switches the map back to implicit mode, in which a
-// bad frame brings back the whole layout of the last good copy; while a
-// program configuration was in force that copy kept only the decoded marks,
-// so the layout brought back is the one of initialisation: no channel.
+// not fit the six slots is refused too; the concealed audio keeps the
+// layout of the last good frame.
 TEST_F(StatusTest, HostProgramConfigurationsThatDoNotFitAreRefused) {
     AacdProgConfig good = frontPairsRecord(1, 4), record;
     Host h;
@@ -389,7 +424,7 @@ TEST_F(StatusTest, HostProgramConfigurationsThatDoNotFitAreRefused) {
     record = frontPairsRecord(3, 4);
     ASSERT_EQ(decode(h, blocks[4]), AACD_ERR_PROG_CONFIG);
     EXPECT_EQ(std::make_tuple(h.out.bits_consumed, h.out.num_channels, h.out.frame_samples, h.out.frame_count),
-              std::make_tuple(0u, 0u, 1024u, 8u));
+              std::make_tuple(0u, 2u, 1024u, 8u));
     EXPECT_TRUE(pcmWritten(h));
     h.params.prog_configs = &good;
     decodeGood(h, 5, 8);
@@ -832,4 +867,23 @@ TEST(WindowShape, PreviousShapeIsKeptPerChannel) {
         EXPECT_GT(peak(channelOf(m, 0)), 1000);
         EXPECT_EQ(channelOf(h, c), channelOf(m, 0)) << "channel " << c;
     }
+}
+
+// Arguments outside the preconditions: a positive record count without
+// records is refused (36) and concealed; the exported FFT and inverse MDCT
+// refuse an order outside 4..9 and an output stride below 1 untouched.
+TEST(DecodeFrame, ArgumentsOutsideThePreconditionsAreRefused) {
+    Host h;
+    h.params.num_prog_configs = 1;
+    h.params.prog_configs = nullptr;
+    EXPECT_EQ(h.decode(endOnlyBlock()), AACD_ERR_PROG_CONFIG);
+    EXPECT_EQ(h.out.frame_samples, 1024u);
+    std::vector<int32_t> data(4096, 5), scratch(4096, 6), pcm(4096, 7);
+    const std::vector<int32_t> data0 = data, scratch0 = scratch, pcm0 = pcm;
+    for (int32_t order : {-1, 0, 3, 10, 31})
+        omx_FFT_common(data.data(), order, armACAAC_IMDCT_FFTLongQ31, scratch.data());
+    for (int32_t stride : {0, -1, INT32_MIN})
+        EXPECT_EQ(omxACAAC_MDCTInv_S32_S32(data.data(), pcm.data(), scratch.data(), 0, 0, 0, stride, 16,
+                                           &armACAAC_IMDCT_Tables), -5);
+    EXPECT_EQ(std::make_tuple(data, scratch, pcm), std::make_tuple(data0, scratch0, pcm0));
 }

@@ -121,6 +121,26 @@ enc pns_stereo 48000 stereo 0.3 "pns" "$(noise pink 0.5 5 48000)" -b:a 48k -aac_
 enc pns_mono   44100 mono   0.3 "pns" "$(noise pink 0.4 6 44100)" -b:a 24k -aac_pns 1
 enc pns_mono32 32000 mono   0.3 "pns" "$(noise white 0.3 7 32000)" -b:a 20k -aac_pns 1
 
+# Streams whose format changes between frames, as a broadcast or a playlist
+# hands them over: ADTS streams concatenated.  The parts that are not test
+# streams of their own are made here without a reference decoding (they are
+# only compared with their own decoding).  Every part is coded without noise
+# substitution, whose random noise would differ between the decoding of a
+# part alone and within the concatenation.
+part() {
+    name=$1; rate=$2; layout=$3; dur=$4; src=$5
+    shift 5
+    $FF -f lavfi -i "$src" -t "$dur" \
+        -af "aresample=$rate,aformat=sample_fmts=fltp:channel_layouts=$layout" \
+        -c:a aac $NOPNS "$@" -f adts "$name.aac"
+}
+part part_mono44  44100 mono 0.15 "$(tone 660 44100)"  -b:a 48k
+part part_mono16  16000 mono 0.15 "$(sweep 16000)"     -b:a 24k
+part part_ch51_44 44100 5.1  0.12 "$(multi 44100)"     -b:a 256k
+cat part_mono44.aac r44100_stereo_sweep.aac > change_mono_stereo.aac
+cat r48000_stereo_clicks.aac part_ch51_44.aac > change_48k_stereo_44k_51.aac
+cat part_mono16.aac r44100_stereo_sweep.aac part_mono16.aac > change_16k_44k_16k.aac
+
 # The demo file: about 1.5 s of a music-like stereo signal, chords with
 # decaying notes, a bass line and noise-burst drums.
 $FF -f lavfi -i "aevalsrc=\
