@@ -22,9 +22,12 @@
  * one call with frame_lost flushes the held frame.  A flush re-initialises
  * the instance with silent overlap buffers.
  *
- * Losses.  With the base class's plc property, a GAP event becomes one
- * frame_lost call per missing frame: the library conceals them.  A block
- * whose ADTS or LATM framing is unusable is concealed the same way.
+ * Losses.  With the base class's plc property, a GAP event (as RTP
+ * depayloaders send for lost packets) becomes one frame_lost call per
+ * missing frame: the library conceals them, and their audio follows the
+ * frame before the gap as subframes of the gap.  A block whose ADTS or LATM
+ * framing is unusable is concealed the same way.  A buffer flagged DISCONT
+ * makes the base class drain the decoder, which then starts afresh.
  *
  * Output: S16LE or S24_32LE (the library's 24-bit layout), whichever
  * downstream prefers, interleaved in GStreamer channel order.  The decoder

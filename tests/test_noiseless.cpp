@@ -173,43 +173,6 @@ TEST(NoiselessDecode, StatusPoints) {
     EXPECT_EQ(d.run(pos, 1), -162);
 }
 
-// Pulses over a codebook-5 spectrum whose value i is (i % 9) - 4 below the
-// end of band max_sfb and 0 above it; changed: the values expected after the
-// pulses (a pulse on 0 subtracts), every other value keeps its decoded value.
-TEST(NoiselessDecode, PulsesAcrossBandsAndRates) {
-    struct Case {
-        const char *name; int sri, maxSfb, start; std::vector<std::pair<int, int>> pulses;  // offset, amplitude
-        std::vector<std::pair<int, int32_t>> changed;
-    };
-    const Case cases[] = {
-        // 48 kHz, band 9 starts at 36: positions 41 (band 10, 1), 49 twice (band 11, 0), 62 (band 12, 4)
-        {"48 kHz, three bands, one position twice", 3, 14, 9, {{5, 7}, {8, 3}, {0, 2}, {13, 15}}, {{41, 8}, {49, -5}, {62, 19}}},
-        // 8 kHz, band 1 starts at 12: positions 19 (-3), 33 (2), 64 twice (above band 5 at 60)
-        {"8 kHz, negative value, above max_sfb", 11, 5, 1, {{7, 4}, {14, 9}, {31, 6}, {0, 6}}, {{19, -7}, {33, 11}, {64, -12}}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        BitWriter w;
-        put(w, {{100, 8}, {0, 4}, {c.maxSfb, 6}, {0, 1}, {5, 4}, {c.maxSfb, 5}});  // one codebook-5 section
-        for (int b = 0; b < c.maxSfb; ++b) w.code(0, 60);
-        put(w, {{1, 1}, {c.pulses.size() - 1, 2}, {c.start, 6}});
-        for (const auto &[off, amp] : c.pulses) put(w, {{off, 5}, {amp, 4}});
-        w.bits(0, 2);  // no TNS, no gain control
-        std::vector<int32_t> expect(1024, 0);
-        for (int i = 0; i < armACAAC_swbOffsetLongWindow[c.sri][c.maxSfb]; i += 2) {
-            expect[i] = i % 9 - 4;
-            expect[i + 1] = (i + 1) % 9 - 4;
-            writeTuple(w, 5, &expect[i]);
-        }
-        Decoder d(c.sri);
-        BitRef pos = w.ref();
-        ASSERT_EQ(d.run(pos, 0), 0);
-        EXPECT_EQ(std::make_tuple(d.info.pulseDataPresent, bitsFrom(w.ref(), pos)), std::make_tuple(1, w.count()));
-        for (const auto &[k, v] : c.changed) expect[k] = v;
-        EXPECT_EQ(d.coefs, expect);
-    }
-}
-
 // Object types 1 and 4 through the channel stream: the prediction flags up
 // to predSfbMax of the channel record, and the LTP fields into the given
 // record; the rest of the stream follows them.
@@ -815,7 +778,9 @@ TEST(SpectralFailure, BadArguments) {
     EXPECT_EQ(run(out.data(), 2, 0, 3, 10, &pos), -5);
     grpLen[0] = 9;
     EXPECT_EQ(run(out.data(), 2, 1, 3, 10, &pos), -5);   // more than 8 windows
-    grpLen[0] = 1;
+    grpLen[0] = 5, grpLen[1] = 4;
+    EXPECT_EQ(run(out.data(), 2, 2, 3, 10, &pos), -5);   // in two groups
+    grpLen[0] = 1, grpLen[1] = 0;
     numSect[0] = 11;
     EXPECT_EQ(run(out.data(), 0, 1, 3, 10, &pos), -5);   // more sections than bands
     numSect[0] = 2;

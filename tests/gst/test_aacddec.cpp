@@ -9,6 +9,7 @@
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -40,15 +41,20 @@ std::vector<Bytes> adts_frames(const std::string &name, bool raw) {
 
 struct Harness {
     GstHarness *h;
+    GstBus *bus; // the element's messages
     GstCaps *caps = nullptr;
     explicit Harness(const char *caps, const char *downstream = "audio/x-raw, format=S16LE") {
         gst_init(nullptr, nullptr);
         h = gst_harness_new("aacddec");
+        bus = gst_bus_new();
+        gst_element_set_bus(h->element, bus);
         gst_harness_set_sink_caps_str(h, downstream);
         if (caps) gst_harness_set_src_caps_str(h, caps);
     }
     ~Harness() {
         if (caps) gst_caps_unref(caps);
+        gst_element_set_bus(h->element, nullptr);
+        gst_object_unref(bus);
         gst_harness_teardown(h);
     }
 
@@ -169,6 +175,24 @@ TEST(AacdDec, AdtsFramesOfTwoBlocks) {
     EXPECT_TRUE(adts_continuous && raw_continuous);
 }
 
+TEST(AacdDec, LoasWithProgramConfiguration) {
+    // The quad stream as LOAS frames (its PCE in the in-band configuration,
+    // sent with the first frame only) decodes as its ADTS original.
+    const Bytes latm = read_file("pce_quad.latm");
+    std::vector<Bytes> frames;
+    size_t len = 0;
+    for (size_t off = 0; off + 3 <= latm.size() && aacd_fmt::parse_loas_header(&latm[off], 3, &len); off += 3 + len) {
+        frames.emplace_back(latm.begin() + off, latm.begin() + std::min(latm.size(), off + 3 + len));
+    }
+    Harness loas("audio/mpeg, mpegversion=4, stream-format=loas, framed=true, rate=48000, channels=4");
+    Harness adts("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=48000, channels=4");
+    EXPECT_EQ(loas.push_all(frames, 48000), adts.push_all(adts_frames("pce_quad.aac", false), 48000));
+    bool c1, c2;
+    const Bytes want = output_after_eos(adts, 48000, &c1);
+    EXPECT_EQ(want.size(), frames.size() * 1024 * 4 * 2);
+    EXPECT_TRUE(output_after_eos(loas, 48000, &c2) == want);
+}
+
 TEST(AacdDec, RefusesOtherObjectTypesAtNegotiation) {
     // Main, SBR (type 5), PS (type 29), 960-sample frames, no codec_data.
     for (const char *codec_data : {"0a10", "2b120880", "eb120880", "1214", ""}) {
@@ -210,15 +234,11 @@ TEST(AacdDec, ImplicitSbrWarnsOnce) {
     // followed by a fill element with an SBR extension payload.
     const Bytes block = {0x00, 0xc8, 0x00, 0x06, 0x2d, 0x0a, 0xae};
     Harness t(raw_caps("1208", 44100).c_str());
-    GstBus *bus = gst_bus_new();
-    gst_element_set_bus(t.h->element, bus);
     EXPECT_EQ(t.push_all(std::vector<Bytes>(4, block), 44100), 4);
     EXPECT_EQ(t.pull_all().size(), 3u);
-    const auto warnings = messages(bus, GST_MESSAGE_WARNING);
+    const auto warnings = messages(t.bus, GST_MESSAGE_WARNING);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("SBR"), std::string::npos);
-    gst_element_set_bus(t.h->element, nullptr);
-    gst_object_unref(bus);
 }
 
 TEST(AacdDec, ErrorsConcealedOrFatal) {
@@ -229,8 +249,6 @@ TEST(AacdDec, ErrorsConcealedOrFatal) {
     for (int max_errors : {-1, 0}) {
         Harness t(raw_caps("1210", 44100).c_str());
         g_object_set(t.h->element, "max-errors", max_errors, NULL);
-        GstBus *bus = gst_bus_new();
-        gst_element_set_bus(t.h->element, bus);
         bool continuous;
         if (max_errors < 0) {
             t.push_all(blocks, 44100);
@@ -240,25 +258,19 @@ TEST(AacdDec, ErrorsConcealedOrFatal) {
             t.push_all(std::vector<Bytes>(blocks.begin(), blocks.begin() + 5), 44100);
             EXPECT_EQ(t.push(blocks[5], 5, 44100), GST_FLOW_ERROR);
             EXPECT_EQ(gst_harness_buffers_received(t.h), 5u);
-            EXPECT_EQ(messages(bus, GST_MESSAGE_ERROR).size(), 1u);
+            EXPECT_EQ(messages(t.bus, GST_MESSAGE_ERROR).size(), 1u);
         }
-        gst_element_set_bus(t.h->element, nullptr);
-        gst_object_unref(bus);
     }
     // A stream whose program configuration has a side channel: an error
     // naming it, before any audio.
     Harness t("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=48000, channels=6");
-    GstBus *bus = gst_bus_new();
-    gst_element_set_bus(t.h->element, bus);
     const auto frames = adts_frames("pce_51.aac", false);
     EXPECT_EQ(t.push(frames[0], 0, 48000), GST_FLOW_OK);
     EXPECT_EQ(t.push(frames[1], 1, 48000), GST_FLOW_ERROR);
     EXPECT_EQ(gst_harness_buffers_received(t.h), 0u);
-    const auto errors = messages(bus, GST_MESSAGE_ERROR);
+    const auto errors = messages(t.bus, GST_MESSAGE_ERROR);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("program configuration"), std::string::npos) << errors[0];
-    gst_element_set_bus(t.h->element, nullptr);
-    gst_object_unref(bus);
 }
 
 TEST(AacdDec, FlushRestartsFromSilence) {
@@ -319,7 +331,8 @@ TEST(AacdDec, FormatChangeRenegotiates) {
     for (Bytes &f : adts_frames("r44100_stereo_sweep.aac", false)) frames.push_back(f);
     Harness t("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=22050, channels=1");
     // Every buffer comes under the caps of its format: a mono frame is 2048
-    // bytes under mono caps, a stereo one 4096 under stereo caps.
+    // bytes under mono caps, a stereo one 4096 under stereo caps, and each
+    // frame in the format it was coded in.
     size_t out = 0, stereo = 0;
     int channels = 0, rate = 0;
     for (size_t i = 0; i <= frames.size(); ++i) {
@@ -345,7 +358,7 @@ TEST(AacdDec, FormatChangeRenegotiates) {
         }
     }
     EXPECT_EQ(out, frames.size());
-    EXPECT_GE(stereo, frames.size() - mono);
+    EXPECT_EQ(stereo, frames.size() - mono); // the last mono frame stays mono
 }
 
 } // namespace
