@@ -1,5 +1,5 @@
 // Container parsing of the command-line host on arbitrary bytes: the input is
-// taken as a whole ADTS or ADIF stream.  Every raw data block the demuxer
+// taken as a whole ADTS, ADIF, LATM/LOAS or MP4 stream (seeds of each).  Every raw data block the demuxer
 // hands out is checked against the parser's documented guarantees and
 // decoded through the public API; then the same stream is run through the
 // host's own decoding loop (HostDecoder), which must see the same blocks and
@@ -57,8 +57,9 @@ void checkParams(const Demuxer &d, const AacdBlockParams &p) {
     if (p.num_prog_configs == 0) {
         check(p.sampling_index <= 11, "sampling index handed to the decoder");
     } else {
-        check(d.info().format == StreamFormat::kAdif, "program configurations outside ADIF");
-        check(p.num_prog_configs >= 1 && p.num_prog_configs <= 16, "program configuration count");
+        check(d.info().format != StreamFormat::kAdts, "program configurations in ADTS parameters");
+        check(p.num_prog_configs >= 1 && p.num_prog_configs <= (d.info().format == StreamFormat::kAdif ? 16 : 1),
+              "program configuration count");
         check(p.prog_configs != nullptr, "program configuration records");
     }
 }
@@ -71,7 +72,7 @@ uint64_t walk(const uint8_t *data, size_t size, int bits) {
         return 0;
     }
     const aacd_cli::StreamInfo &info = d.info();
-    check(info.format == StreamFormat::kAdts || info.format == StreamFormat::kAdif, "format");
+    check(info.format != StreamFormat::kUnknown, "format");
     check(info.sampling_index >= 0 && info.sampling_index <= 11, "stream sampling index");
     check(info.sampling_rate == aacd_fmt::sampling_rate_of_index(
                                     static_cast<uint32_t>(info.sampling_index)),
@@ -85,8 +86,10 @@ uint64_t walk(const uint8_t *data, size_t size, int bits) {
     const uint8_t nothing = 0;
 
     // Every ADTS frame yields at most four blocks and moves at least one
-    // byte on; ADIF blocks consume at least one byte each.
-    const uint64_t limit = 4 * static_cast<uint64_t>(size) + 8;
+    // byte on; ADIF blocks consume at least one byte each; a LOAS frame of
+    // three bytes or more carries at most 64 blocks; an MP4 sample table
+    // entry takes at least half a byte (stz2) and fragments are capped.
+    const uint64_t limit = 64 * static_cast<uint64_t>(size) + (uint64_t{1} << 20);
     uint64_t blocks = 0;
     for (;;) {
         RawBlock b;
@@ -159,6 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             check(f.layout != nullptr && f.layout->channels >= 0 && f.layout->channels <= 6,
                   "host layout");
             for (int k = 0; k < f.layout->channels; ++k) {
+                check(f.layout->slot[k] >= 0 && f.layout->slot[k] < 6, "host layout slot");
                 const int32_t *plane = f.planes + aacd_cli::kPlaneStride * f.layout->slot[k];
                 check(UntracedWordsOk(plane, 1024, 1024, opt.bits), "host pcm range");
             }
