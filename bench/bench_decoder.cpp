@@ -91,7 +91,9 @@ void BM_HuffDecode(benchmark::State &state) {
     const ArmVlc32 *list = armACAAC_CodeBooks_C[cb];
     const aacd::HuffLookup &book = aacd::kHuffLookup[cb];
     const auto decodeAll = [&](std::vector<int32_t> *out) {
-        ArmBitPosition pos{s.bytes.data(), 0, nullptr};
+        aacd::BitReader pos = aacd::bitReaderAt(s.bytes.data(), static_cast<uint32_t>(s.bytes.size()));
+        const uint8_t *byte = s.bytes.data();
+        uint32_t off = 0;
         int64_t sum = 0;
         for (size_t i = 0; i < s.indices.size(); ++i) {
             int32_t idx;
@@ -100,11 +102,7 @@ void BM_HuffDecode(benchmark::State &state) {
                 aacd::bitSkip(pos, static_cast<int32_t>(aacd::huffLength(leaf)));
                 idx = static_cast<int32_t>(aacd::huffIndex(leaf));
             } else {
-                const uint8_t *byte = pos.pByte;
-                uint32_t off = pos.offset;
                 idx = armUnPackVLC32(&byte, &off, list);
-                pos.pByte = byte;
-                pos.offset = off;
             }
             if (out != nullptr) out->push_back(idx);
             sum += idx;

@@ -222,17 +222,17 @@ TEST(SpectralFailure, BadArguments) {
 TEST(BoundedInput, TruncatedBlockReadsNothingPastTheEnd) {
     const std::vector<uint8_t> input = {0xFF, 0xFF, 0xFF};  // heap, exact size
     const Channel ch = longChannel(11, 49);
-    ArmBitPosition pos{input.data(), 0, input.data() + input.size()};
+    aacd::BitReader pos = aacd::bitReaderAt(input.data(), static_cast<uint32_t>(input.size()));
     std::vector<int32_t> out(1024);
     EXPECT_EQ(aacd::decodeSpectralData(out.data(), 0, 1, 3, ch.sectCb.data(), ch.sectEnd.data(), ch.groupLen,
                                        ch.numSect, &pos, 49), 0);
-    EXPECT_GT(pos.pByte, input.data() + input.size());
+    EXPECT_GT(aacd::bitIndex(pos), 8u * input.size());
     const std::vector<uint8_t> cbs(49, 11);
     std::vector<int16_t> sf(49);
-    pos = ArmBitPosition{input.data(), 0, input.data() + input.size()};
+    pos = aacd::bitReaderAt(input.data(), static_cast<uint32_t>(input.size()));
     EXPECT_EQ(aacd::decodeScaleFactorData(sf.data(), 1, 100, cbs.data(), 49, &pos), 0);
     EXPECT_EQ(sf[48], sf[47]) << "zero bits are the 1-bit code of difference 0";
-    EXPECT_GT(pos.pByte, input.data() + input.size());
+    EXPECT_GT(aacd::bitIndex(pos), 8u * input.size());
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ constexpr Book kBooks[12] = {
 
 // Escape value of codebook 11 at the position, which moves past it; -1 for
 // a prefix of more than 8 ones (position unchanged).
-[[nodiscard]] inline int32_t readEscape(ArmBitPosition &pos) {
+[[nodiscard]] inline int32_t readEscape(aacd::BitReader &pos) {
     const uint32_t w = aacd::bitWindow(pos);
     const uint32_t inv = ~w;
     const uint32_t ones = inv == 0u ? 32u : static_cast<uint32_t>(__builtin_clz(inv));
@@ -74,7 +74,7 @@ constexpr Book kBooks[12] = {
 
 // Decodes `tuples` code words of codebook CB into p, which advances.
 template <int CB>
-[[nodiscard]] int32_t decodeRun(int32_t *&p, int32_t tuples, ArmBitPosition &pos) {
+[[nodiscard]] int32_t decodeRun(int32_t *&p, int32_t tuples, aacd::BitReader &pos) {
     constexpr Book book = kBooks[CB];
     constexpr int32_t m = book.modulus();
     constexpr int32_t off = book.offset();
@@ -150,7 +150,7 @@ template <int CB>
 }
 
 // Decodes the values of one section, n values in all, with codebook cb.
-[[nodiscard]] int32_t decodeSection(uint32_t cb, int32_t *&p, int32_t n, ArmBitPosition &pos) {
+[[nodiscard]] int32_t decodeSection(uint32_t cb, int32_t *&p, int32_t n, aacd::BitReader &pos) {
     const int32_t quads = (n + 3) / 4;
     const int32_t pairs = (n + 1) / 2;
     switch (cb) {
@@ -179,7 +179,7 @@ namespace aacd {
 int32_t decodeSpectralData(int32_t *pQuantValues, int32_t windowSequence, int32_t numWinGrp,
                            int32_t samplingRateIndex, const uint8_t *pSectCb,
                            const uint8_t *pSectEnd, const int32_t *pWinGrpLen,
-                           const int32_t *pNumSect, ArmBitPosition *pPos, int32_t maxSfb) {
+                           const int32_t *pNumSect, aacd::BitReader *pPos, int32_t maxSfb) {
     if (pQuantValues == nullptr || pNumSect == nullptr || pPos == nullptr) return omxsts::kBadArg;
     if (samplingRateIndex < 0 || samplingRateIndex > 11 || maxSfb < 0) return omxsts::kBadArg;
     const bool shortWindows = windowSequence == EIGHT_SHORT_SEQUENCE;
@@ -209,7 +209,7 @@ int32_t decodeSpectralData(int32_t *pQuantValues, int32_t windowSequence, int32_
     if (sections > kMaxSections) return omxsts::kBadArg;
     if (sections > 0 && (pSectCb == nullptr || pSectEnd == nullptr)) return omxsts::kBadArg;
 
-    ArmBitPosition pos = *pPos;
+    aacd::BitReader pos = *pPos;
     int32_t *p = pQuantValues;
     int32_t s = 0;
     int32_t status = omxsts::kNoErr;
@@ -246,7 +246,7 @@ AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantValues, int32_t w
                                                 const int32_t *pNumSect,
                                                 const uint8_t **ppBitStream, uint32_t *pOffset,
                                                 int32_t maxSfb) {
-    const auto decode = [&](ArmBitPosition *pPos) {
+    const auto decode = [&](aacd::BitReader *pPos) {
         return aacd::decodeSpectralData(pQuantValues, windowSequence, numWinGrp, samplingRateIndex,
                                         pSectCb, pSectEnd, pWinGrpLen, pNumSect, pPos, maxSfb);
     };
