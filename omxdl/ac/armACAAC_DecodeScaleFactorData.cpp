@@ -38,14 +38,16 @@ constexpr int32_t kNoiseOffset = 346;  // 90 + 256
 constexpr int32_t kMaxGroups = 8;
 constexpr int32_t kMaxBandsLong = 51;
 constexpr int32_t kMaxBands = 120;
+constexpr uint32_t kLongestCode = 19;
 
 // Index of the scale factor code word at the position, which then moves past
 // it, or -1 with the position unchanged.
 [[nodiscard]] inline int32_t readSfIndex(aacd::BitReader &pos) {
-    const uint32_t leaf = aacd::huffLookup(aacd::kHuffLookup[0], aacd::bitWindow(pos));
+    if (pos.avail < kLongestCode) aacd::bitRefill(pos);
+    const uint32_t leaf = aacd::huffLookup(aacd::kHuffLookup[0], pos.cache);
     const uint32_t len = aacd::huffLength(leaf);
     if (len == 0u) return -1;
-    aacd::bitSkip(pos, static_cast<int32_t>(len));
+    aacd::bitDrop(pos, len);
     return static_cast<int32_t>(aacd::huffIndex(leaf));
 }
 
