@@ -133,4 +133,15 @@ $FF -f lavfi -i "aevalsrc=\
 :s=44100:d=1.5" -c:a aac -b:a 128k $NOPNS -f adts sample.aac
 printf 'sample.aac\t44100\t2\tmusic\n' >> "$MANIFEST"
 
+# Other carriages of the same encodes (not in the manifest): LATM/LOAS
+# (the 5.1 stream with its channel configuration, the quad stream with its
+# program configuration inside the AudioSpecificConfig) holding the same raw
+# data blocks as the ADTS files; an MP4 file encoded directly, whose edit list
+# marks the encoder's 1024 samples of priming (0.3 s: 13230 samples), and
+# its ADTS twin extracted without re-encoding.
+$FF -i ch51_multi.aac -c copy -f latm ch51_multi.latm
+$FF -i pce_quad.aac -c copy -f latm pce_quad.latm
+$FF -f lavfi -i "$(sweep 44100)" -t 0.3 -c:a aac $NOPNS -b:a 96k gapless.m4a
+$FF -i gapless.m4a -c copy -f adts gapless.aac
+
 grep -v '^#' "$MANIFEST" | grep -v rejected | cut -f1 | while read -r f; do ref "$f"; done
