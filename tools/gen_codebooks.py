@@ -30,9 +30,10 @@ Lookup table layout (uint16_t entries, one table per codebook):
                            sub-table of 2^nb entries (nb 1..8) at entry
                            offset `off` of the same table, indexed by the
                            nb bits that follow the bits used so far.
-Sub-tables use at most 4 index bits and never more than the remaining depth
+Sub-tables use at most 7 index bits and never more than the remaining depth
 of the longest code below them, so no lookup uses more bits than the longest
-code of its book.
+code of its book, and every spectrum book (codes of at most 16 bits) resolves
+in the root or in one sub-table.
 
 Usage: gen_codebooks.py [repo_root]   (default: the parent of this script's dir)
 """
@@ -41,7 +42,7 @@ import os
 import sys
 
 ROOT_BITS = 9
-SUB_BITS = 4
+SUB_BITS = 7
 
 # Tuple signedness (1 = unsigned values, sign bits follow) and largest
 # absolute value, indexed by codebook number; entry 0 is the scale factor book.
@@ -143,6 +144,8 @@ def build_lookup(cb, codes):
 
     length_of = [l for l, _ in codes]
     emit([(l, w, i) for i, (l, w) in enumerate(codes)], root)
+    if cb > 0 and max(length_of) > root + SUB_BITS:
+        sys.exit(f'codebook {cb}: spectrum books must resolve within one sub-table')
     return table, root
 
 

@@ -86,7 +86,7 @@ template <int CB>
     int32_t status = omxsts::kNoErr;
     for (int32_t t = 0; t < tuples; ++t) {
         if (r.avail < kTupleBits) aacd::bitRefill(r);
-        const uint32_t leaf = aacd::huffLookup(lookup, r.cache);
+        const uint32_t leaf = aacd::huffLookupSpectrum(lookup, r.cache);
         const uint32_t len = aacd::huffLength(leaf);
         if (len == 0u) {
             status = omxsts::kErr;

@@ -68,4 +68,16 @@ template <int CB>
     return e;
 }
 
+// The same for a spectrum book, whose codes resolve in the root or in one
+// sub-table (the generator guarantees it): no loop.
+[[nodiscard]] inline uint32_t huffLookupSpectrum(const HuffLookup &book, uint64_t bits) {
+    const uint32_t root = book.rootBits;
+    uint32_t e = book.table[bits >> (64u - root)];
+    if ((e & kHuffSubTable) != 0u) {
+        const uint32_t nb = ((e >> 12) & 7u) + 1u;
+        e = book.table[(e & 0xFFFu) + ((bits << root) >> (64u - nb))];
+    }
+    return e;
+}
+
 }  // namespace aacd
