@@ -15,7 +15,7 @@
 // becomes the channel map's and indexes the 12-row band tables when the
 // frame's elements are decoded.  A record with an index above 11 is refused
 // like a record that does not fit the channel slots (status 36), before the
-// map is touched.
+// map is touched; so is a positive record count without records.
 #include "decoder/decoder.h"
 
 namespace {
@@ -60,6 +60,7 @@ extern "C" AACD_EXPORT int32_t AACD_decode_info(AacdDecoderState *state,
     state->auxD = params->aux_d;
     state->auxE = params->aux_e;
     state->numProgConfigs = params->num_prog_configs;
+    if (state->numProgConfigs > 0 && params->prog_configs == nullptr) return kStatusBadProgConfig;
 
     for (int32_t i = 0; i < state->numProgConfigs; ++i) {
         const AacdProgConfig &rec = params->prog_configs[i];

@@ -137,12 +137,6 @@ ToolResult runSpectralTools(AacdDecoderState *st, int32_t first, int32_t last,
     return result;
 }
 
-int32_t countPresent(const AacdMcInfo &map) {
-    int32_t n = 0;
-    for (const AacdChannelSlot &s : map.slot) n += s.present != 0;
-    return n;
-}
-
 }  // namespace
 
 extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput *output,
@@ -272,24 +266,59 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
         myMemCopy(sbr->previous, sbr->swap, sizeof(AacdSbrPayload));
     }
 
-    const AacdMcInfo &map = *st->pMcInfo;
-    const int32_t numChannels = countPresent(map);
+    // The audio synthesised now is the frame held back by the previous good
+    // call (or a concealment of it), so it goes out under that frame's
+    // layout and sampling rate.  Until a first good frame has been held
+    // back, the initial silence takes the current map's layout.
+    AacdMcInfo &map = *st->pMcInfo;
+    const bool good = st->frameOk == 1;
+    const bool haveHeld = st->heldRateIndex != kNoLayout;
+    uint8_t outRole[kNumSlots];
+    uint8_t newRole[kNumSlots];
+    for (int c = 0; c < kNumSlots; ++c) {
+        newRole[c] = aacd::slotRole(map.slot[c]);
+        outRole[c] = haveHeld ? st->heldRole[c] : newRole[c];
+    }
+    const int32_t sriNew = map.samplingRateIndex;
+    const int32_t sriOut = haveHeld ? st->heldRateIndex : sriNew;
+    int32_t numChannels = 0;
+    for (int c = 0; c < kNumSlots; ++c) {
+        st->outPresent[c] = outRole[c] != 0;
+        numChannels += st->outPresent[c];
+    }
     output->num_channels = static_cast<uint32_t>(numChannels);
     output->frame_samples = kSpectrumLen;
-    const int32_t sriOut = map.samplingRateIndex;
     output->sampling_rate = (sriOut >= 0 && sriOut < 16) ? st->sampleRates[sriOut].samplingRate : 0;
     output->aux_b = static_cast<uint32_t>(st->auxB);
 
-    // Synthesis of every present slot.
+    // A good frame whose slot changes role (or rate) against the held-back
+    // frame: the two frames belong to different streams, so concealment of
+    // that slot must not interpolate between them.
+    const bool layoutChanges = good && haveHeld;
+    const bool rateChanges = layoutChanges && sriNew != sriOut;
+    bool changed[kNumSlots];
+    for (int c = 0; c < kNumSlots; ++c) {
+        changed[c] = layoutChanges && (newRole[c] | outRole[c]) != 0 &&
+                     (rateChanges || newRole[c] != outRole[c]);
+        if (changed[c]) st->conceal[c].prevPrevFrameOk = 0;
+    }
+
+    // Concealment reads its band layout from the map's sampling rate: lend
+    // it the rate of the frame being synthesised.
+    map.samplingRateIndex = sriOut;
     int32_t *out = pcm;
     for (int c = 0; c < kNumSlots; ++c) {
-        if (map.slot[c].present == 0) continue;
+        const bool inMap = newRole[c] != 0;
+        // Concealment runs for every slot synthesised and, on a good frame,
+        // for every slot just decoded, whose record takes over the window
+        // sequence and shape of the new frame (those of an absent slot: 0).
+        if (outRole[c] == 0 && !(good && inMap)) continue;
         const int32_t w = map.slot[c].windowIndex;
-        const uint8_t keepSeq = st->windowSequence[w];
-        const uint8_t keepShape = st->windowShape[w][0];
+        uint8_t sequence = inMap ? st->windowSequence[w] : 0;
+        uint8_t shape = inMap ? st->windowShape[w][0] : 0;
         int32_t *coefs = aacd::workingSpectrum(st, c);
-        CConcealment_Apply(&st->conceal[c], coefs, &st->windowSequence[w],
-                           &st->windowShape[w][0], st, st->frameOk);
+        CConcealment_Apply(&st->conceal[c], coefs, &sequence, &shape, st, st->frameOk);
+        if (outRole[c] == 0) continue;
         int32_t *dst = out;
         int32_t stride = numChannels;
         if (sbrMode) {
@@ -298,14 +327,36 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
         } else {
             ++out;
         }
-        (void)omxACAAC_MDCTInv_S32_S32(coefs, dst, aacd::overlapBuffer(st, c),
-                                       st->windowSequence[w], st->windowShape[w][0],
+        (void)omxACAAC_MDCTInv_S32_S32(coefs, dst, aacd::overlapBuffer(st, c), sequence, shape,
                                        st->slotPrevShape[c], stride, st->outputBits,
                                        st->imdctTables);
-        st->windowShape[w][1] = st->windowShape[w][0];
-        st->slotPrevShape[c] = st->windowShape[w][0];
-        st->windowSequence[w] = keepSeq;
-        st->windowShape[w][0] = keepShape;
+        if (inMap) st->windowShape[w][1] = shape;
+        st->slotPrevShape[c] = shape;
+    }
+    map.samplingRateIndex = sriNew;
+
+    // Hold the new frame's layout back with its spectra.  A slot that left
+    // the map forgets everything of its old stream; a slot whose role or
+    // rate changed starts its overlap from silence, as after initialisation.
+    if (good) {
+        for (int c = 0; c < kNumSlots; ++c) {
+            if (!changed[c]) continue;
+            myMemSet(aacd::overlapBuffer(st, c), 0, kSpectrumLen * 4);
+            st->slotPrevShape[c] = 0;
+            CConcealmentInfo &rec = st->conceal[c];
+            if (newRole[c] == 0) {
+                myMemSet(st->firstSet + kSpectrumLen * c, 0, kSpectrumLen * 4);
+                CConcealment_Init(&rec);
+            } else {
+                rec.randomPhaseIndex = 0;
+                rec.prevPrevFrameOk = 1;
+                rec.prevFrameOk = 1;
+                rec.counter = 0;
+                rec.concealState = 0;
+            }
+        }
+        for (int c = 0; c < kNumSlots; ++c) st->heldRole[c] = newRole[c];
+        st->heldRateIndex = static_cast<uint8_t>(sriNew >= 0 && sriNew < 16 ? sriNew : 15);
     }
 
     if (st->frameOk == 1) AACD_restore_mc_info(st->pMcInfo, st);

@@ -9,9 +9,20 @@
 // Choices made here:
 // - initialisation sets the noise generator's random state to 0 and clears
 //   its seed store, so that decoding is deterministic from run to run;
+// - aacd_decoder_init refuses a null block base with status 51 before
+//   writing anything;
+// - the state records its own address once initialisation has succeeded;
+//   aacd_decode_frame refuses (53) an instance without that mark, such as
+//   one whose initialisation failed with 39;
 // - aacd_decode_frame refuses a null block_params and, in SBR hand-off mode,
-//   any null reference of the SBR link, with status 53 before touching
-//   anything.
+//   any null reference of the SBR link or a link whose state is not this
+//   instance's (the SBR fill reader would move another instance's bit
+//   position), with status 53 before touching anything;
+// - the first channel reference of each slot points at the slot's presence
+//   in the audio the last call delivered, not at the channel map's present
+//   word: the map describes the frame just decoded, whose audio comes out
+//   one call later, and at a change of the channel layout the host must
+//   interleave the PCM by the layout of the audio it actually gets.
 #include <cstddef>
 #include <cstdint>
 
@@ -80,6 +91,9 @@ AACD_EXPORT void AACD_init_globals(AacdDecoderState *st) {
     st->implicitConfig = 0;
     st->configTag = 0;
     st->pairSeen = 0;
+    myMemSet(st->heldRole, 0, sizeof st->heldRole);
+    st->heldRateIndex = kNoLayout;
+    myMemSet(st->outPresent, 0, sizeof st->outPresent);
 
     myMemCopy(st->sampleRates, AACD_sampleRateTable, sizeof st->sampleRates);
     for (int i = 0; i < 12; ++i) {
@@ -120,9 +134,12 @@ AACD_EXPORT int32_t AACD_decode_init(AacdDecoderState *st) {
 
 AACD_EXPORT int32_t aacd_decoder_init(AacdDecoderConfig *config) {
     if (config == nullptr) return AACD_ERR_NULL_CONFIG;
-    config->sbr_mode = 0;
     AacdMemBlock *blocks = config->mem_info.blocks;
+    for (int k = 0; k < 5; ++k)
+        if (blocks[k].base == nullptr) return AACD_ERR_NULL_CONFIG;
+    config->sbr_mode = 0;
     AacdDecoderState *st = stateStart(blocks[0].base);
+    st->self = nullptr;
     st->firstSet = bufferStart(blocks[2].base);
     st->scratch = bufferStart(blocks[1].base);
     st->overlap = bufferStart(blocks[4].base);
@@ -146,25 +163,27 @@ AACD_EXPORT int32_t aacd_decoder_init(AacdDecoderConfig *config) {
     config->frame_counter = &st->frameCounter;
     for (int c = 0; c < kNumSlots; ++c) {
         AacdChannelSlot &slot = st->mcInfo.slot[c];
-        config->channel_refs[c][0] = &slot.present;
+        config->channel_refs[c][0] = &st->outPresent[c];
         config->channel_refs[c][1] = &slot.unused[0];
         config->channel_refs[c][2] = &slot.unused[2];
     }
+    st->self = st;
     return AACD_OK;
 }
 
 AACD_EXPORT int32_t aacd_decode_frame(AacdDecoderConfig *config, AacdFrameOutput *output,
                                       int32_t *pcm, const uint8_t *input, int32_t input_size) {
     if (config == nullptr || output == nullptr || pcm == nullptr || input == nullptr ||
-        config->block_params == nullptr || config->state == nullptr)
+        config->block_params == nullptr || config->state == nullptr ||
+        config->state->self != config->state)
         return AACD_ERR_NULL_ARG;
+    AacdDecoderState *st = config->state;
     const AacdSbrLink &sbr = config->sbr;
     if (config->sbr_mode != 0 &&
-        (sbr.state == nullptr || sbr.payload == nullptr || sbr.core_output == nullptr ||
+        (sbr.state != st || sbr.payload == nullptr || sbr.core_output == nullptr ||
          sbr.swap == nullptr || sbr.previous == nullptr))
         return AACD_ERR_NULL_ARG;
 
-    AacdDecoderState *st = config->state;
     if (config->frame_lost == 1) {
         st->frameOk = 0;
         config->frame_lost = 0;

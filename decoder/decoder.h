@@ -14,6 +14,7 @@
 constexpr int kNumSlots = 6;
 constexpr int kSpectrumLen = 1024;  // coefficients per buffer
 constexpr int kNoiseSeeds = 435;    // 60 * 7 + 14 + 1: reachable seed indices
+constexpr uint8_t kNoLayout = 0xFF; // heldRateIndex before the first good frame
 
 // Per-slot results of channel element decoding, read by the frame driver.
 struct AacdSlotWork {
@@ -104,6 +105,20 @@ struct AacdDecoderState {
 
     // 11. Concealment records.
     CConcealmentInfo conceal[kNumSlots];
+
+    // 12. The layout of the frame held back for the next call's synthesis:
+    // per slot its role (0 = absent, see aacd::slotRole) and the frame's
+    // sampling-rate index, kNoLayout until the first good frame.  Output
+    // always carries the layout of the audio it delivers.
+    uint8_t heldRole[kNumSlots];
+    uint8_t heldRateIndex;
+    // Presence of each slot in the audio the last call delivered; the host
+    // reads it through AacdDecoderConfig.channel_refs[c][0].
+    int32_t outPresent[kNumSlots];
+
+    // 13. Points at the state itself once aacd_decoder_init has succeeded;
+    // anything else marks an instance that must not decode.
+    const AacdDecoderState *self;
 };
 
 constexpr uint32_t kStateBlockSize = 7487;
@@ -117,6 +132,15 @@ inline int32_t *workingSpectrum(const AacdDecoderState *st, int c) {
 }
 inline int32_t *overlapBuffer(const AacdDecoderState *st, int c) {
     return st->overlap + kSpectrumLen * c;
+}
+// What a slot of the channel map carries, in one byte: 0 when absent, else
+// bit 0 set, bit 1 pair, bit 2 first channel of the pair, bits 3-6 the
+// element tag.  A change means another channel now feeds the slot.
+inline uint8_t slotRole(const AacdChannelSlot &s) {
+    if (s.present == 0) return 0;
+    const uint32_t pair = s.isCpe != 0;
+    const uint32_t left = pair && s.isLeft != 0;
+    return static_cast<uint8_t>(1u | pair << 1 | left << 2 | (static_cast<uint32_t>(s.tag) & 15u) << 3);
 }
 inline AacdTnsRecord *tnsRecord(AacdDecoderState *st, int c) { return &st->tns[c & 1]; }
 inline int16_t *slotScaleFactors(AacdDecoderState *st, int c) { return st->scaleFactors[c & 1]; }

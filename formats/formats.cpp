@@ -123,6 +123,7 @@ const char *prog_config_unsupported_reason(const AacdProgConfig &pce) {
     int back = 0;
     for (int i = 0; i < pce.back.numElements; ++i) back += pce.back.isCpe[i] ? 2 : 1;
     if (back > 2) return "more than two back channels are not supported";
+    if (prog_config_channels(pce) == 0) return "program configuration without channels";
     return nullptr;
 }
 

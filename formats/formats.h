@@ -220,8 +220,8 @@ struct LatmPayloads {
 // Payloads are copied to out (cap bytes; size bytes are always enough).
 // Null on success, else why the element cannot be used: malformed or
 // truncated, no configuration received yet, or a configuration other than
-// one program with one layer of Low Complexity AAC with byte lengths (cfg
-// keeps what it held before then).
+// one program with one layer of Low Complexity AAC with byte lengths.  *cfg
+// changes only when the whole element is usable.
 [[nodiscard]] const char *parse_audio_mux_element(const uint8_t *p, size_t size, LatmConfig *cfg,
                                                   uint8_t *out, size_t cap, LatmPayloads *payloads);
 

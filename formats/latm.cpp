@@ -70,17 +70,18 @@ bool parse_loas_header(const uint8_t *p, size_t avail, size_t *length) {
 const char *parse_audio_mux_element(const uint8_t *p, size_t size, LatmConfig *cfg, uint8_t *out,
                                     size_t cap, LatmPayloads *payloads) {
     *payloads = LatmPayloads{};
+    LatmConfig c = *cfg; // taken over only when the whole element is usable
     BitReader br = bit_reader(p, size);
     if (read_bits(br, 1) == 0) { // useSameStreamMux = 0: a configuration follows
         LatmConfig next;
         if (const char *why = read_stream_mux_config(br, &next)) return why;
-        payloads->config_changed = !cfg->valid || !same_audio_config(cfg->asc, next.asc);
-        *cfg = next;
-    } else if (!cfg->valid) {
+        payloads->config_changed = !c.valid || !same_audio_config(c.asc, next.asc);
+        c = next;
+    } else if (!c.valid) {
         return "LATM frame refers to a configuration not received yet";
     }
     size_t used = 0;
-    for (int i = 0; i < cfg->num_sub_frames; ++i) {
+    for (int i = 0; i < c.num_sub_frames; ++i) {
         size_t len = 0;
         uint32_t tmp = 255;
         while (tmp == 255 && !br.overrun) len += tmp = read_bits(br, 8);
@@ -90,7 +91,8 @@ const char *parse_audio_mux_element(const uint8_t *p, size_t size, LatmConfig *c
         for (size_t k = 0; k < len; ++k) out[used++] = static_cast<uint8_t>(read_bits(br, 8));
         payloads->count = i + 1;
     }
-    if (cfg->other_data_bits > bits_left(br)) return "LATM other data is truncated";
+    if (c.other_data_bits > bits_left(br)) return "LATM other data is truncated";
+    *cfg = c;
     return nullptr;
 }
 

@@ -33,6 +33,27 @@
  *   that gets past the argument checks writes a full frame (except statuses
  *   44, 45, 46, see below).
  *
+ * STREAM CHANGES
+ *   The channel layout and sampling rate may change from one block to the
+ *   next (a host that follows every ADTS header, a new program
+ *   configuration, concatenated streams).  Every call's output is described
+ *   by the layout and rate under which its audio was decoded, which are held
+ *   back with it: num_channels, sampling_rate, the PCM interleaving and the
+ *   presence words of channel_refs always belong to the frame delivered, so
+ *   the last frame before a change comes out in the old format and the first
+ *   frame of the new format one call later.  A concealed frame keeps the
+ *   format of the last good frame it stands in for.  (The very first call
+ *   after initialisation, which delivers no decoded frame, takes the format
+ *   of its own block.)  When a good frame no longer carries a channel slot,
+ *   that slot forgets everything of the old stream (held-back spectrum,
+ *   overlap, concealment history): when it returns it starts from silence.
+ *   When the sampling rate changes, or a slot is fed by another element
+ *   (single channel or pair, first or second of the pair, element tag), the
+ *   slot's overlap starts from silence as after initialisation instead of
+ *   adding the old format's tail, and concealment does not interpolate
+ *   across the change.  So each stream of a concatenation decodes exactly as
+ *   it decodes alone.
+ *
  * OWNERSHIP
  *   The host owns AacdDecoderConfig, the memory blocks, AacdBlockParams, the
  *   input block, the PCM buffer and, in SBR hand-off mode, the AacdSbrPayload
@@ -89,8 +110,8 @@ enum {
        concealed, full output produced. */
     AACD_ERR_CONFIG = 35,
     /* A host program configuration record did not fit the six channel slots
-       or carried a sampling index above 11.  Frame concealed, full output
-       produced. */
+       or carried a sampling index above 11, or num_prog_configs is positive
+       while prog_configs is null.  Frame concealed, full output produced. */
     AACD_ERR_PROG_CONFIG = 36,
     /* aacd_decoder_init: output_bits is neither 16 nor 24.  The instance is
        not initialised and must not be used for decoding. */
@@ -101,13 +122,15 @@ enum {
     AACD_ERR_MS_STEREO = 44,
     AACD_ERR_IS_STEREO = 45,
     AACD_ERR_DEINTERLEAVE = 46,
-    /* aacd_query_dec_mem / aacd_decoder_init: the config reference is null.
+    /* aacd_query_dec_mem / aacd_decoder_init: the config reference is null,
+       or (aacd_decoder_init) the base of one of blocks 0 to 4 is null.
        Nothing is written. */
     AACD_ERR_NULL_CONFIG = 51,
     /* aacd_decode_frame: config, output, pcm or input is null, or
-       config->block_params or config->state is null (state: the record was
-       never initialised), or (in SBR hand-off mode) one of the references of
-       config->sbr is null.  Nothing is written. */
+       config->block_params is null, or the instance is not initialised
+       (config->state null, or its last aacd_decoder_init failed), or (in SBR
+       hand-off mode) one of the references of config->sbr is null or
+       config->sbr.state is not config->state.  Nothing is written. */
     AACD_ERR_NULL_ARG = 53
 };
 
@@ -235,7 +258,8 @@ typedef struct {
 
 /* References the host sets up before selecting SBR hand-off mode. */
 typedef struct {
-    AacdDecoderState *state; /* copy of AacdDecoderConfig.state */
+    AacdDecoderState *state; /* copy of AacdDecoderConfig.state (of this
+                                same instance; anything else gives 53) */
     AacdSbrPayload *payload; /* after each call: the SBR payloads belonging to
                                 the audio that call produced */
     int32_t *core_output;    /* channel slot c is written (1024 words, stride
@@ -257,8 +281,8 @@ typedef struct {
     AacdBlockParams *block_params; /* set by the host before the first frame */
     /* Written by init, per channel slot 0..5 (0 centre, 1/2 front left/right,
        3/4 back left/right, 5 LFE): [0] points at the slot's presence word
-       (nonzero while the slot carries a channel), [1] and [2] at words that
-       always read 0. */
+       (nonzero when the slot carries a channel in the frame the last call
+       delivered; 0 after init), [1] and [2] at words that always read 0. */
     int32_t *channel_refs[6][3];
     /* Store 1 to switch the frame-length check on from the next call; it then
        stays on until the next init. */
@@ -273,8 +297,10 @@ typedef struct {
 
 /* Result of one aacd_decode_frame call. */
 typedef struct {
-    uint32_t sampling_rate; /* Hz; 0 for sampling indices 12..15 */
-    uint32_t num_channels;  /* present channel slots (0..6) = PCM stride */
+    uint32_t sampling_rate; /* Hz, of the frame delivered (see STREAM
+                               CHANGES); 0 for sampling indices 12..15 */
+    uint32_t num_channels;  /* channel slots of the frame delivered (0..6)
+                               = PCM stride */
     uint32_t aux_b;         /* AacdBlockParams.aux_b as last taken over */
     uint32_t frame_samples; /* always 1024 */
     uint32_t bits_consumed; /* bits read, after byte alignment, at most
@@ -292,13 +318,15 @@ typedef struct {
 AACD_PUBLIC int32_t aacd_query_dec_mem(AacdDecoderConfig *config);
 
 /* Initialises an instance in the host's blocks.  Needs mem_info bases and
-   output_bits.  Returns AACD_OK, AACD_ERR_NULL_CONFIG or AACD_ERR_BIT_DEPTH.
-   Block 4 is not cleared. */
+   output_bits.  Returns AACD_OK, AACD_ERR_NULL_CONFIG or AACD_ERR_BIT_DEPTH
+   (then config->state is written but the instance refuses to decode until
+   an init succeeds).  Block 4 is not cleared. */
 AACD_PUBLIC int32_t aacd_decoder_init(AacdDecoderConfig *config);
 
 /* Decodes one raw data block and writes one frame (the previous block's) to
    pcm: 1024 * output->num_channels interleaved words, sample n of the k-th
-   present slot at pcm[n * num_channels + k], each holding a 16-bit or 24-bit
+   present slot (of the frame delivered, see STREAM CHANGES) at
+   pcm[n * num_channels + k], each holding a 16-bit or 24-bit
    value.  In SBR hand-off mode pcm is not written; slot c goes to
    config->sbr.core_output + 2048*c instead.  pcm must have room for
    6 * 1024 words.  input_size is the number of readable bytes of input; 0 or

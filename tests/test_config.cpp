@@ -501,9 +501,6 @@ struct ElementCall {
     }
     std::vector<uint8_t> msFlags() const { return std::vector<uint8_t>(ms, ms + 6); }
     std::vector<uint8_t> seqs() const { return std::vector<uint8_t>(seq, seq + 6); }
-    std::vector<int32_t> tnsCounts(int record) const {
-        return std::vector<int32_t>(st->tns[record].info.tnsNumFilters, st->tns[record].info.tnsNumFilters + 8);
-    }
     void expectWork(int slot, const Channel &ch, int32_t tnsFlag) const {
         SCOPED_TRACE(slot);
         const AacdSlotWork &wk = st->slotWork[slot];
@@ -570,65 +567,6 @@ TEST(ChannelElement, CommonWindowPairAtEveryBitOffset) {
         }
     }
     EXPECT_GT(nonzero, 10000);  // the channels carry content
-}
-
-// Single channel, LFE and a pair without a common window: the M/S flag of
-// each window index the element uses is cleared, each channel of the pair
-// records its own window sequence and shape, and TNS filter counts of a
-// channel without TNS data are cleared for its windows only.  Later
-// elements in the same frame reuse the records of earlier ones.
-TEST(ChannelElement, SingleChannelsAndIndependentPairInOneFrame) {
-    std::mt19937 rng(11);
-    const int sri = 8;
-    Ics sce = layoutAt(rng, false, sri), left = layoutAt(rng, true, sri), right = layoutAt(rng, false, sri),
-        lfe = layoutAt(rng, true, sri);
-    ElementCall e;
-    e.st->mcInfo.samplingRateIndex = sri;
-    const std::vector<int> long0 = {0}, short3 = {3, 7};
-
-    // SCE with TNS in slot 0.
-    BitWriter w1;
-    put(w1, {{0, 3}, {6, 4}});
-    writeIcs(w1, sce, rng, false, 1, false, &long0);
-    ASSERT_EQ(e.run(w1, 0, 0), 0);
-    EXPECT_EQ(std::make_tuple(e.first, e.last, e.bits), std::make_tuple(0, 0, w1.count()));
-    EXPECT_EQ(std::make_tuple(e.ms[0], e.seq[0], e.shape[0][0], e.ms[1]), std::make_tuple(uint8_t(0), uint8_t(0), uint8_t(1), uint8_t(0x77)));
-    e.expectWork(0, sce.ch, 1);
-    expectTns(sce, e.st->tns[0].info, e.st->tns[0].coef);
-
-    // Pair without common window in slots 1 and 2: left short with TNS,
-    // right long without; slot 2 shares slot 0's record.
-    e.ms[1] = e.ms[2] = 0x66;
-    BitWriter w2;
-    put(w2, {{0x3, 5}, {1, 3}, {9, 4}, {0, 1}});
-    writeIcs(w2, left, rng, false, 1, false, &short3);
-    writeIcs(w2, right, rng, false, 0, false, nullptr);
-    ASSERT_EQ(e.run(w2, 5, 1), 0);
-    EXPECT_EQ(std::make_tuple(e.first, e.last, e.bits), std::make_tuple(1, 2, w2.count() - 5));
-    EXPECT_EQ(e.msFlags(), (std::vector<uint8_t>{0, 0, 0, 0x77, 0x77, 0x77}));
-    EXPECT_EQ(e.seqs(), (std::vector<uint8_t>{0, 2, 0, 0x77, 0x77, 0x77}));
-    EXPECT_EQ(std::make_tuple(e.shape[1][0], e.shape[2][0], e.st->mcInfo.slot[2].windowIndex), std::make_tuple(uint8_t(1), uint8_t(0), 2));
-    e.expectWork(1, left.ch, 1);
-    e.expectWork(2, right.ch, 0);
-    EXPECT_EQ(e.head(0, sce.ch.values.size()), dequantised(sce.ch));  // not overwritten
-    expectTns(left, e.st->tns[1].info, e.st->tns[1].coef);
-    EXPECT_EQ(e.tnsCounts(0), std::vector<int32_t>(8, 0));
-
-    // LFE in slot 5 (odd record), short windows without TNS: all eight
-    // counts cleared, the stale filters of the pair's left channel gone.
-    e.ms[5] = 0x66;
-    BitWriter w3;
-    put(w3, {{3, 3}, {2, 4}});
-    writeIcs(w3, lfe, rng, false, 0, false, nullptr);
-    ASSERT_EQ(e.run(w3, 0, 3), 0);
-    EXPECT_EQ(std::make_tuple(e.first, e.last, e.bits, e.ms[5], e.seq[5]), std::make_tuple(5, 5, w3.count(), uint8_t(0), uint8_t(2)));
-    e.expectWork(5, lfe.ch, 0);
-    EXPECT_EQ(e.tnsCounts(1), std::vector<int32_t>(8, 0));
-
-    // An element id other than 0, 1 and 3: refused, outputs not written.
-    ElementCall bad;
-    EXPECT_EQ(bad.run(w1, 0, 2), -1);
-    EXPECT_EQ(std::make_tuple(bad.first, bad.last), std::make_tuple(-9, -9));
 }
 
 // A pair found at slot 2 of a program with one front pair has its partner

@@ -173,43 +173,6 @@ TEST(NoiselessDecode, StatusPoints) {
     EXPECT_EQ(d.run(pos, 1), -162);
 }
 
-// Pulses over a codebook-5 spectrum whose value i is (i % 9) - 4 below the
-// end of band max_sfb and 0 above it; changed: the values expected after the
-// pulses (a pulse on 0 subtracts), every other value keeps its decoded value.
-TEST(NoiselessDecode, PulsesAcrossBandsAndRates) {
-    struct Case {
-        const char *name; int sri, maxSfb, start; std::vector<std::pair<int, int>> pulses;  // offset, amplitude
-        std::vector<std::pair<int, int32_t>> changed;
-    };
-    const Case cases[] = {
-        // 48 kHz, band 9 starts at 36: positions 41 (band 10, 1), 49 twice (band 11, 0), 62 (band 12, 4)
-        {"48 kHz, three bands, one position twice", 3, 14, 9, {{5, 7}, {8, 3}, {0, 2}, {13, 15}}, {{41, 8}, {49, -5}, {62, 19}}},
-        // 8 kHz, band 1 starts at 12: positions 19 (-3), 33 (2), 64 twice (above band 5 at 60)
-        {"8 kHz, negative value, above max_sfb", 11, 5, 1, {{7, 4}, {14, 9}, {31, 6}, {0, 6}}, {{19, -7}, {33, 11}, {64, -12}}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        BitWriter w;
-        put(w, {{100, 8}, {0, 4}, {c.maxSfb, 6}, {0, 1}, {5, 4}, {c.maxSfb, 5}});  // one codebook-5 section
-        for (int b = 0; b < c.maxSfb; ++b) w.code(0, 60);
-        put(w, {{1, 1}, {c.pulses.size() - 1, 2}, {c.start, 6}});
-        for (const auto &[off, amp] : c.pulses) put(w, {{off, 5}, {amp, 4}});
-        w.bits(0, 2);  // no TNS, no gain control
-        std::vector<int32_t> expect(1024, 0);
-        for (int i = 0; i < armACAAC_swbOffsetLongWindow[c.sri][c.maxSfb]; i += 2) {
-            expect[i] = i % 9 - 4;
-            expect[i + 1] = (i + 1) % 9 - 4;
-            writeTuple(w, 5, &expect[i]);
-        }
-        Decoder d(c.sri);
-        BitRef pos = w.ref();
-        ASSERT_EQ(d.run(pos, 0), 0);
-        EXPECT_EQ(std::make_tuple(d.info.pulseDataPresent, bitsFrom(w.ref(), pos)), std::make_tuple(1, w.count()));
-        for (const auto &[k, v] : c.changed) expect[k] = v;
-        EXPECT_EQ(d.coefs, expect);
-    }
-}
-
 // Object types 1 and 4 through the channel stream: the prediction flags up
 // to predSfbMax of the channel record, and the LTP fields into the given
 // record; the rest of the stream follows them.
@@ -242,31 +205,27 @@ TEST(NoiselessDecode, PredictionAndLtpFieldsOfOtherObjectTypes) {
 }
 
 // ---------------------------------------------------------------- exported interface
-// Every exported operation reads from the two references (byte pointer, bit
-// offset), here starting 3 bits into the first byte, and leaves both just
-// past the fields it read.  A null reference, a null byte pointer or an
+// The exported operations read from the two references (byte pointer, bit
+// offset), here starting 3 bits into the first byte, and leave both just
+// past the fields they read (the other operations: the round trips above).  A null reference, a null byte pointer or an
 // offset of 8 is refused before anything is read: -5 where the operation has
 // a status, and in every case no output written and the references kept.
 TEST(ExportedInterface, TwoReferencePositionAdvancesInPlace) {
     IcsInfo ics;
     ChannelInfo ch;
     LtpInfo ltp;
-    ChanPairElt cpe;
     std::vector<uint8_t> cbs(8);
     std::vector<int16_t> sf(8);
     std::vector<int32_t> quant(1024);
-    int32_t num, start, offs[4] = {}, amps[4] = {}, noise = 0, is = 0;
+    int32_t noise = 0, is = 0;
     int8_t tnsCoef[64] = {};
-    const int32_t grpLen[8] = {1}, oneSection[8] = {1};
-    const uint8_t sectCb[1] = {1}, sectEnd[1] = {1}, bandCb[2] = {1, 1};
+    const uint8_t bandCb[2] = {1, 1};
     LtpInfo *pair[2] = {&ltp, &ltp};
-    TnsInfo &t = ch.tnsInfo;
     auto reset = [&] {
         std::memset(&ics, 0, sizeof ics);
         std::memset(&ch, 0, sizeof ch);
         std::memset(&ltp, 0, sizeof ltp);
-        std::memset(&cpe, 0, sizeof cpe);
-        std::tie(ch.samplingRateIndex, ch.numWindows, ch.icsInfo, num, start) = std::make_tuple(3, 1, &ics, 0, 0);
+        std::tie(ch.samplingRateIndex, ch.numWindows, ch.icsInfo) = std::make_tuple(3, 1, &ics);
         std::fill(quant.begin(), quant.end(), kUntouched);
         std::fill(sf.begin(), sf.end(), 0x777);
         std::fill(cbs.begin(), cbs.end(), 0xEE);
@@ -287,35 +246,9 @@ TEST(ExportedInterface, TwoReferencePositionAdvancesInPlace) {
         {"ltp data", {{0x555, 11, 0}, {5, 3, 0}, {1, 1, 0}, {0, 1, 0}, {1, 1, 0}},
          [&](P pp, uint32_t *po) { return armACAAC_DecodeLtpData(pp, po, 0, 3, &ltp); }, 17,
          [&] { return ltp.ltpLag == 0x555 && ltp.ltpCoef == 5 && ltp.ltpLongUsed[2] == 1; }, 0},
-        {"section data", {{11, 4, 0}, {3, 5, 0}},
-         [&](P pp, uint32_t *po) {
-             return armACAAC_DecodeSectionData(cbs.data(), ch.sectionCodebook, ch.sectionEnd, ch.numSections, 0, 1, 3, pp, po,
-                                               &noise, &is);
-         },
-         9, [&] { return cbs[2] == 11 && ch.numSections[0] == 1 && ch.sectionEnd[0] == 3; }, -5},
         {"scale factors", {{62, 0, 0}, {58, 0, 0}},
          [&](P pp, uint32_t *po) { return armACAAC_DecodeScaleFactorData(sf.data(), 1, 100, bandCb, 2, pp, po); },
          armACAAC_codeBook0[62].codeLen + armACAAC_codeBook0[58].codeLen, [&] { return sf[0] == 102 && sf[1] == 100; }, -5},
-        {"pulse data", {{0, 2, 0}, {1, 6, 0}, {5, 5, 0}, {3, 4, 0}},
-         [&](P pp, uint32_t *po) {
-             return armACAAC_DecodePulseData(armACAAC_swbOffsetLongWindow[3], &num, &start, offs, pp, po, amps, 49);
-         },
-         17, [&] { return start == 1 && offs[0] == 5 && amps[0] == 3; }, -5},
-        {"tns data", {{1, 2, 0}, {1, 1, 0}, {10, 6, 0}, {1, 5, 0}, {1, 1, 0}, {0, 1, 0}, {15, 4, 0}},
-         [&](P pp, uint32_t *po) {
-             armACAAC_DecodeTNSData(2, 3, 0, tnsCoef, pp, po, 1, t.tnsNumFilters, t.tnsCoefRes, t.tnsLength, t.tnsOrder,
-                                    t.tnsDirection, &ch);
-             return 0;
-         },
-         20, [&] { return t.tnsLength[0] == 10 && t.tnsDirection[0] == 1 && tnsCoef[0] == -1; }, 0},
-        {"spectral data", {{80, 0, 1}},  // (1, 1, 1, 1)
-         [&](P pp, uint32_t *po) {
-             return armACAAC_DecodeSpectralData(quant.data(), 0, 1, 3, sectCb, sectEnd, grpLen, oneSection, pp, po, 1);
-         },
-         armACAAC_codeBook1[80].codeLen, [&] { return quant[3] == 1 && quant[4] == 0; }, -5},
-        {"pair head", {{9, 4, 0}, {1, 1, 0}, {0, 1, 0}, {0, 2, 0}, {1, 1, 0}, {7, 6, 0}, {0, 1, 0}, {2, 2, 0}},
-         [&](P pp, uint32_t *po) { return omxACAAC_DecodeChanPairElt(pp, po, &ics, &cpe, 2, pair); }, 18,
-         [&] { return cpe.commonWindow == 1 && ics.maxSfb == 7 && cpe.msMaskPresent == 2; }, -5},
         {"channel stream", {{100, 8, 0}, {0, 4, 0}, {0, 6, 0}, {0, 1, 0}, {0, 3, 0}},
          [&](P pp, uint32_t *po) {
              return omxACAAC_NoiselessDecode(pp, po, sf.data(), quant.data(), cbs.data(), tnsCoef, &ch, 0, 2, &ltp, &noise, &is);
@@ -845,7 +778,9 @@ TEST(SpectralFailure, BadArguments) {
     EXPECT_EQ(run(out.data(), 2, 0, 3, 10, &pos), -5);
     grpLen[0] = 9;
     EXPECT_EQ(run(out.data(), 2, 1, 3, 10, &pos), -5);   // more than 8 windows
-    grpLen[0] = 1;
+    grpLen[0] = 5, grpLen[1] = 4;
+    EXPECT_EQ(run(out.data(), 2, 2, 3, 10, &pos), -5);   // in two groups
+    grpLen[0] = 1, grpLen[1] = 0;
     numSect[0] = 11;
     EXPECT_EQ(run(out.data(), 0, 1, 3, 10, &pos), -5);   // more sections than bands
     numSect[0] = 2;

@@ -31,7 +31,8 @@ int64_t refRound(long double x) {
 
 uint32_t lcg(uint32_t r) { return r * 1664525u + 1013904223u; }
 
-// The multiplier/increment pairs advance the noise generator by 1..4 steps.
+// The multiplier/increment pairs advance the noise generator by 1..4 steps;
+// the five words after them are known values.
 TEST(QuantTables, PnsConstsAdvanceTheGenerator) {
     std::mt19937 rng(5);
     for (int trial = 0; trial < 100; ++trial) {
@@ -39,6 +40,8 @@ TEST(QuantTables, PnsConstsAdvanceTheGenerator) {
         uint32_t r = x;
         for (int k = 1; k <= 4; ++k) EXPECT_EQ(x * armACAAC_PNSConsts[k - 1] + armACAAC_PNSConsts[3 + k], r = lcg(r));
     }
+    const uint32_t tail[5] = {0xCB345100u, 0xFCF3F000u, 0x44043700u, 0xD7B59880u, 0x0C080400u};
+    EXPECT_TRUE(std::equal(tail, tail + 5, armACAAC_PNSConsts + 8));
 }
 
 struct LongFrame {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine and runs every test of the project:
-#   1. native build (RelWithDebInfo) with all unit, conformance and CLI tests;
+#   1. native build (RelWithDebInfo) with all unit, conformance and CLI tests,
+#      and the GStreamer element's harness tests and gst-launch-1.0 pipelines;
 #   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the command-line host under valgrind memcheck over every test stream;
 #   4. the concurrency test built with ThreadSanitizer;
@@ -13,7 +14,9 @@ ROOT=$(pwd)
 JOBS=$(nproc)
 
 PACKAGES=(build-essential cmake ninja-build python3 googletest libgtest-dev libbenchmark-dev
-          g++-aarch64-linux-gnu qemu-user clang libclang-rt-14-dev valgrind)
+          g++-aarch64-linux-gnu qemu-user clang libclang-rt-14-dev valgrind
+          libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
+          gstreamer1.0-plugins-good gstreamer1.0-tools)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

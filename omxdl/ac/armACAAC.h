@@ -316,7 +316,11 @@ AACD_EXPORT int32_t armACAAC_TnsDecodeCoef(const int8_t *pCoef, double *pLpc,
 AACD_EXPORT void armACAAC_TnsFilter(int32_t *pCoef, const double *pLpc, int32_t count,
                                     int32_t step, int32_t order);
 
-// Inverse MDCT with windowing, overlap-add and PCM conversion; always 0.
+// Inverse MDCT with windowing, overlap-add and PCM conversion.
+// Preconditions: pSrcSpectralCoefs and pSrcDstOverlap hold 1024 values each;
+// windowSequence 0..3; outputStride >= 1, and pDstPcm has room for
+// 1023 * outputStride + 1 words.  Returns 0, or -5 (nothing touched) for an
+// outputStride of 0 or less.
 AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t *pDstPcm,
                                              int32_t *pSrcDstOverlap, int32_t windowSequence,
                                              int32_t windowShape, int32_t prevWindowShape,
@@ -325,6 +329,8 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
 
 // Complex forward FFT of 2^order points, in place in pData (interleaved re,
 // im); pScratch holds 2^order complex values and is destroyed.
+// Preconditions: order 4..9 (the twiddle tables cover at most 512 points);
+// any other order returns without touching anything.
 AACD_EXPORT void omx_FFT_common(int32_t *pData, int32_t order, const int32_t *pTwiddles,
                                 int32_t *pScratch);
 

@@ -115,6 +115,7 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
                                              int32_t windowShape, int32_t prevWindowShape,
                                              int32_t outputStride, int32_t bitDepth,
                                              const ArmIMDCTTables *pTables) {
+    if (outputStride <= 0) return -5;
     int32_t *x = pSrcSpectralCoefs;
     int32_t *ov = pSrcDstOverlap;
     const int32_t *cur = windowShape ? pTables->winKBD : pTables->winSine;

@@ -172,6 +172,7 @@ extern "C" {
 
 AACD_EXPORT void omx_FFT_common(int32_t *pData, int32_t order, const int32_t *pTwiddles,
                                 int32_t *pScratch) {
+    if (order < 4 || order > 9) return;
     const int n = 1 << order;
     R8FirstPass(pData, pScratch, n);
     bool inScratch = true;

@@ -121,6 +121,26 @@ enc pns_stereo 48000 stereo 0.3 "pns" "$(noise pink 0.5 5 48000)" -b:a 48k -aac_
 enc pns_mono   44100 mono   0.3 "pns" "$(noise pink 0.4 6 44100)" -b:a 24k -aac_pns 1
 enc pns_mono32 32000 mono   0.3 "pns" "$(noise white 0.3 7 32000)" -b:a 20k -aac_pns 1
 
+# Streams whose format changes between frames, as a broadcast or a playlist
+# hands them over: ADTS streams concatenated.  The parts that are not test
+# streams of their own are made here without a reference decoding (they are
+# only compared with their own decoding).  Every part is coded without noise
+# substitution, whose random noise would differ between the decoding of a
+# part alone and within the concatenation.
+part() {
+    name=$1; rate=$2; layout=$3; dur=$4; src=$5
+    shift 5
+    $FF -f lavfi -i "$src" -t "$dur" \
+        -af "aresample=$rate,aformat=sample_fmts=fltp:channel_layouts=$layout" \
+        -c:a aac $NOPNS "$@" -f adts "$name.aac"
+}
+part part_mono44  44100 mono 0.15 "$(tone 660 44100)"  -b:a 48k
+part part_mono16  16000 mono 0.15 "$(sweep 16000)"     -b:a 24k
+part part_ch51_44 44100 5.1  0.12 "$(multi 44100)"     -b:a 256k
+cat part_mono44.aac r44100_stereo_sweep.aac > change_mono_stereo.aac
+cat r48000_stereo_clicks.aac part_ch51_44.aac > change_48k_stereo_44k_51.aac
+cat part_mono16.aac r44100_stereo_sweep.aac part_mono16.aac > change_16k_44k_16k.aac
+
 # The demo file: about 1.5 s of a music-like stereo signal, chords with
 # decaying notes, a bass line and noise-burst drums.
 $FF -f lavfi -i "aevalsrc=\
@@ -139,7 +159,7 @@ printf 'sample.aac\t44100\t2\tmusic\n' >> "$MANIFEST"
 # data blocks as the ADTS files; an MP4 file encoded directly, whose edit list
 # marks the encoder's 1024 samples of priming (0.3 s: 13230 samples), and
 # its ADTS twin extracted without re-encoding.
-$FF -i ch51_multi.aac -c copy -f latm ch51_multi.latm
+$FF -i ch51_multi.aac -c copy -f latm -smc-interval 1 ch51_multi.latm
 $FF -i pce_quad.aac -c copy -f latm pce_quad.latm
 $FF -f lavfi -i "$(sweep 44100)" -t 0.3 -c:a aac $NOPNS -b:a 96k gapless.m4a
 $FF -i gapless.m4a -c copy -f adts gapless.aac

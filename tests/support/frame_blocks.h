@@ -24,7 +24,7 @@ inline int bandWidth(int b) { return bandStart(b + 1) - bandStart(b); }
 // and carry no spectral bands.  tnsBands >= 0 adds one long-window TNS filter
 // of order 0 over that many bands.
 struct Chan {
-    int gain = 150, tnsBands = -1;
+    int gain = 150, tnsBands = -1, shape = 0;
     bool shortWindows = false;
     std::vector<int> cb, sf;
     std::vector<std::vector<int32_t>> q;
@@ -67,7 +67,7 @@ inline Channel layoutOf(const Chan &c) {
 inline void putIcs(BitWriter &w, const Chan &c, bool common) {
     const Channel ch = layoutOf(c);
     w.bits(static_cast<uint32_t>(c.gain), 8);
-    if (!common) writeIcsInfo(w, ch, 0);
+    if (!common) writeIcsInfo(w, ch, c.shape);
     writeSections(w, ch);
     int sf = c.gain, is = 0, noise = c.gain - 90;
     bool firstNoise = true;
@@ -105,7 +105,7 @@ inline void putSce(BitWriter &w, const Chan &c, uint32_t id = 0, uint32_t tag = 
 inline void putPair(BitWriter &w, const Chan &l, const Chan &r, uint32_t msMask,
                     const std::vector<int> &msUsed = {}, uint32_t tag = 0) {
     put(w, {{1, 3}, {tag, 4}, {1, 1}});  // common_window
-    writeIcsInfo(w, layoutOf(l), 0);
+    writeIcsInfo(w, layoutOf(l), l.shape);
     w.bits(msMask, 2);
     for (int b = 0; msMask == 1 && b < l.maxSfb(); ++b)
         w.bits(b < static_cast<int>(msUsed.size()) ? static_cast<uint32_t>(msUsed[b]) : 0u, 1);

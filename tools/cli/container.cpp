@@ -1,198 +1,36 @@
-// container.cpp - ADTS and ADIF parsing; see container.h for the behaviour.
+// container.cpp - ADTS, ADIF and LATM/LOAS demultiplexing; see container.h.
 #include "container.h"
 
 #include <cstring>
 
+#include "input.h"
+#include "mp4.h"
+
 namespace aacd_cli {
 
+using aacd_fmt::AdtsHeader;
+
 namespace {
-
-constexpr uint32_t kRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
-                                 16000, 12000, 11025, 8000,  0,     0,     0,     0};
-
-// Channels of ADTS channel configurations 1..6.
-constexpr int kConfigChannels[8] = {0, 1, 2, 3, 4, 5, 6, 8};
-
-// Most-significant-bit-first reader over a bounded buffer; reading past the
-// end sets overrun and yields zero bits.
-class BitReader {
-public:
-    BitReader(const uint8_t *p, size_t n) : p_(p), n_(n) {}
-    uint32_t get(int bits) {
-        uint32_t v = 0;
-        for (int i = 0; i < bits; ++i) {
-            const size_t byte = pos_ >> 3;
-            uint32_t bit = 0;
-            if (byte < n_) {
-                bit = (p_[byte] >> (7 - (pos_ & 7))) & 1u;
-            } else {
-                overrun_ = true;
-            }
-            v = (v << 1) | bit;
-            ++pos_;
-        }
-        return v;
-    }
-    void align() { pos_ = (pos_ + 7) & ~static_cast<size_t>(7); }
-    [[nodiscard]] bool overrun() const { return overrun_ || (pos_ + 7) / 8 > n_; }
-    [[nodiscard]] size_t byte_pos() const { return pos_ / 8; }
-
-private:
-    const uint8_t *p_;
-    size_t n_;
-    size_t pos_ = 0;
-    bool overrun_ = false;
-};
-
-void read_list(BitReader &br, AacdElementList &list, bool with_cpe) {
-    for (int i = 0; i < list.numElements; ++i) {
-        list.isCpe[i] = with_cpe ? static_cast<int32_t>(br.get(1)) : 0;
-        list.tag[i] = static_cast<int32_t>(br.get(4));
-    }
-}
-
-// program_config_element() into rec; the element's tag goes into
-// rec.elementInstanceTag.  Counts are bounded by their field widths (at most
-// 15), so the 16-entry lists never overflow.
-void read_pce(BitReader &br, AacdProgConfig &rec) {
-    std::memset(&rec, 0, sizeof rec);
-    rec.elementInstanceTag = static_cast<int32_t>(br.get(4));
-    rec.profile = static_cast<int32_t>(br.get(2));
-    rec.samplingFrequencyIndex = static_cast<int32_t>(br.get(4));
-    rec.front.numElements = static_cast<int32_t>(br.get(4));
-    rec.side.numElements = static_cast<int32_t>(br.get(4));
-    rec.back.numElements = static_cast<int32_t>(br.get(4));
-    rec.lfe.numElements = static_cast<int32_t>(br.get(2));
-    rec.assocData.numElements = static_cast<int32_t>(br.get(3));
-    rec.validCc.numElements = static_cast<int32_t>(br.get(4));
-    rec.monoMixdown.present = static_cast<int32_t>(br.get(1));
-    if (rec.monoMixdown.present) rec.monoMixdown.elementNumber = static_cast<int32_t>(br.get(4));
-    rec.stereoMixdown.present = static_cast<int32_t>(br.get(1));
-    if (rec.stereoMixdown.present) rec.stereoMixdown.elementNumber = static_cast<int32_t>(br.get(4));
-    rec.matrixMixdown.present = static_cast<int32_t>(br.get(1));
-    if (rec.matrixMixdown.present) {
-        rec.matrixMixdown.index = static_cast<int32_t>(br.get(2));
-        rec.matrixMixdown.pseudoSurround = static_cast<int32_t>(br.get(1));
-    }
-    read_list(br, rec.front, true);
-    read_list(br, rec.side, true);
-    read_list(br, rec.back, true);
-    read_list(br, rec.lfe, false);
-    read_list(br, rec.assocData, false);
-    read_list(br, rec.validCc, true);
-    br.align();
-    const uint32_t comment_bytes = br.get(8);
-    for (uint32_t i = 0; i < comment_bytes; ++i) (void)br.get(8);
-    rec.comment[0] = 0;
-}
-
+// Leading bytes searched for the first frame.
+constexpr size_t kSearch = size_t{1} << 20;
 } // namespace
-
-uint32_t sampling_rate_of_index(uint32_t index) { return index < 16 ? kRates[index] : 0; }
 
 const char *format_name(StreamFormat f) {
     switch (f) {
     case StreamFormat::kAdts: return "ADTS";
     case StreamFormat::kAdif: return "ADIF";
+    case StreamFormat::kLatm: return "LATM/LOAS";
+    case StreamFormat::kMp4: return "MP4";
     default: return "unknown";
     }
 }
 
-bool parse_adts_header(const uint8_t *p, size_t avail, AdtsHeader *h) {
-    if (avail < 7 || p[0] != 0xFF || (p[1] & 0xF0) != 0xF0) return false;
-    if ((p[1] & 0x06) != 0) return false; // layer must be 0
-    AdtsHeader r;
-    r.mpeg_id = (p[1] >> 3) & 1;
-    r.protection_absent = (p[1] & 1) != 0;
-    r.profile = p[2] >> 6;
-    r.sampling_index = (p[2] >> 2) & 0xF;
-    r.private_bit = (p[2] >> 1) & 1;
-    r.channel_config = ((p[2] & 1) << 2) | (p[3] >> 6);
-    r.original_copy = (p[3] >> 5) & 1;
-    r.home = (p[3] >> 4) & 1;
-    r.frame_length = ((p[3] & 3) << 11) | (p[4] << 3) | (p[5] >> 5);
-    r.buffer_fullness = ((p[5] & 0x1F) << 6) | (p[6] >> 2);
-    r.raw_blocks = (p[6] & 3) + 1;
-    if (r.frame_length < adts_first_block_offset(r)) return false;
-    *h = r;
-    return true;
-}
+Demuxer::Demuxer() = default;
 
-int adts_first_block_offset(const AdtsHeader &h) {
-    if (h.protection_absent) return 7;
-    if (h.raw_blocks == 1) return 9;
-    return 7 + 2 * (h.raw_blocks - 1) + 2;
+Demuxer::~Demuxer() {
+    delete mp4_;
+    delete own_in_;
 }
-
-const char *adts_unsupported_reason(const AdtsHeader &h) {
-    if (h.profile != 1) {
-        static const char *const names[4] = {
-            "profile Main is not supported (only Low Complexity)", "",
-            "profile SSR is not supported (only Low Complexity)",
-            "profile 3 (LTP/reserved) is not supported (only Low Complexity)"};
-        return names[h.profile & 3];
-    }
-    if (h.sampling_index > 11) return "sampling frequency index above 11 is invalid";
-    if (h.channel_config == 7) return "channel configuration 7 (eight channels) is not supported (at most six)";
-    return nullptr;
-}
-
-bool parse_adif_header(const uint8_t *p, size_t size, AdifHeader *h, std::string *err) {
-    if (size < 4 || std::memcmp(p, "ADIF", 4) != 0) {
-        *err = "no ADIF signature";
-        return false;
-    }
-    BitReader br(p + 4, size - 4);
-    AdifHeader r;
-    r.copyright_id_present = br.get(1) != 0;
-    if (r.copyright_id_present) {
-        for (uint8_t &c : r.copyright_id) c = static_cast<uint8_t>(br.get(8));
-    }
-    r.original_copy = static_cast<int>(br.get(1));
-    r.home = static_cast<int>(br.get(1));
-    r.bitstream_type = static_cast<int>(br.get(1));
-    r.bitrate = br.get(23);
-    r.num_pce = static_cast<int>(br.get(4)) + 1;
-    for (int i = 0; i < r.num_pce; ++i) {
-        r.buffer_fullness[i] = r.bitstream_type == 0 ? br.get(20) : 0;
-        read_pce(br, r.pce[i]);
-        if (br.overrun()) break;
-    }
-    br.align();
-    if (br.overrun()) {
-        *err = "ADIF header is truncated";
-        return false;
-    }
-    r.header_bytes = 4 + br.byte_pos();
-    *h = r;
-    return true;
-}
-
-int prog_config_channels(const AacdProgConfig &pce) {
-    int n = 0;
-    const AacdElementList *lists[3] = {&pce.front, &pce.side, &pce.back};
-    for (const AacdElementList *l : lists) {
-        for (int i = 0; i < l->numElements && i < 16; ++i) n += l->isCpe[i] ? 2 : 1;
-    }
-    return n + pce.lfe.numElements;
-}
-
-const char *prog_config_unsupported_reason(const AacdProgConfig &pce) {
-    if (pce.profile != 1) return "program configuration with a profile other than Low Complexity";
-    if (pce.samplingFrequencyIndex > 11) return "program configuration with a sampling index above 11";
-    if (pce.side.numElements != 0) return "side channel elements are not supported";
-    if (pce.validCc.numElements != 0) return "coupling channel elements are not supported";
-    if (pce.front.numElements > 3 || pce.back.numElements > 2 || pce.lfe.numElements > 1 ||
-        prog_config_channels(pce) > 6) {
-        return "more than six channels (or more than 3 front, 2 back, 1 LFE elements) are not supported";
-    }
-    int back = 0;
-    for (int i = 0; i < pce.back.numElements; ++i) back += pce.back.isCpe[i] ? 2 : 1;
-    if (back > 2) return "more than two back channels are not supported";
-    return nullptr;
-}
-
-// ------------------------------------------------------------------ Demuxer
 
 bool Demuxer::fail(const std::string &msg) {
     error_ = msg;
@@ -204,26 +42,80 @@ void Demuxer::set_lost(RawBlock *block) {
     block->size = 0;
     block->bounded = true;
     block->lost = true;
+    params_.frame_bytes = 0;
+}
+
+uint64_t Demuxer::position() const { return in_ != nullptr ? in_->pos() : 0; }
+uint64_t Demuxer::size() const { return in_ != nullptr ? in_->size() : 0; }
+
+Demuxer::Result Demuxer::end_or_error() {
+    if (!in_->error().empty()) {
+        error_ = in_->error();
+        return Result::kError;
+    }
+    return Result::kEnd;
+}
+
+const uint8_t *Demuxer::peek(size_t off, size_t n) {
+    return in_->need(off + n) ? in_->data() + off : nullptr;
 }
 
 bool Demuxer::open(const uint8_t *data, size_t size) {
-    data_ = data;
-    size_ = size;
-    pos_ = 0;
+    delete own_in_;
+    own_in_ = new Input;
+    own_in_->open_memory(data, size);
+    return open(own_in_);
+}
+
+bool Demuxer::open(Input *in) {
+    in_ = in;
+    pos_ = in->pos();
     info_ = StreamInfo{};
     params_ = AacdBlockParams{};
+    latm_ = aacd_fmt::LatmConfig{};
+    payloads_ = aacd_fmt::LatmPayloads{};
     error_.clear();
     block_index_ = block_count_ = 0;
     awaiting_consume_ = false;
-    frames_ = skipped_bytes_ = resyncs_ = truncated_ = 0;
-    if (data == nullptr || size == 0) return fail("input is empty");
-    if (size >= 4 && std::memcmp(data, "ADIF", 4) == 0) return open_adif();
-    return open_adts();
+    lost_pending_ = 0;
+    frames_ = skipped_bytes_ = resyncs_ = truncated_ = resync_lost_ = 0;
+    const uint8_t *p = peek(0, 1);
+    if (p == nullptr) return fail(in->error().empty() ? "input is empty" : in->error());
+    p = peek(0, 12);
+    if (p != nullptr && mp4_probe(p, 12)) {
+        delete mp4_;
+        mp4_ = new Mp4Demuxer;
+        if (!mp4_->open(in, &info_, &params_)) return fail(mp4_->error());
+        return true;
+    }
+    p = peek(0, 4);
+    if (p != nullptr && std::memcmp(p, "ADIF", 4) == 0) return open_adif();
+    // The first frame: a header at the very start is taken as it is; after
+    // leading bytes of something else it must be confirmed by the next one.
+    size_t len = 0;
+    AdtsHeader h;
+    for (size_t off = 0; off < kSearch && (p = peek(off, 7)) != nullptr; ++off) {
+        if (aacd_fmt::parse_loas_header(p, 7, &len) && confirmed_loas_at(off)) {
+            in_->skip(off);
+            skipped_bytes_ = off;
+            return open_latm();
+        }
+        p = peek(off, 7);
+        if (aacd_fmt::parse_adts_header(p, 7, &h) && (off == 0 || confirmed_frame_at(off, false))) {
+            in_->skip(off);
+            skipped_bytes_ = off;
+            return open_adts();
+        }
+    }
+    if (!in_->error().empty()) return fail(in_->error());
+    return fail("no ADTS, LATM/LOAS, ADIF or MP4 header found (not an AAC stream?)");
 }
 
 bool Demuxer::open_adif() {
-    std::string err;
-    if (!parse_adif_header(data_, size_, &adif_, &err)) return fail(err);
+    // The header holds at most 16 program configurations of a few hundred
+    // bytes each.
+    (void)in_->need(16384);
+    if (const char *why = aacd_fmt::parse_adif_header(in_->data(), in_->avail(), &adif_)) return fail(why);
     info_.format = StreamFormat::kAdif;
     info_.bitrate = adif_.bitrate;
     info_.num_pce = adif_.num_pce;
@@ -231,70 +123,149 @@ bool Demuxer::open_adif() {
     const AacdProgConfig &first = adif_.pce[0];
     for (int i = 0; i < adif_.num_pce; ++i) {
         if (adif_.pce[i].elementInstanceTag != first.elementInstanceTag) continue;
-        if (const char *why = prog_config_unsupported_reason(adif_.pce[i])) return fail(why);
+        if (const char *why = aacd_fmt::prog_config_unsupported_reason(adif_.pce[i])) return fail(why);
     }
-    info_.profile = first.profile;
     info_.sampling_index = first.samplingFrequencyIndex;
-    info_.sampling_rate = sampling_rate_of_index(static_cast<uint32_t>(first.samplingFrequencyIndex));
-    info_.channels = prog_config_channels(first);
+    info_.sampling_rate = aacd_fmt::sampling_rate_of_index(static_cast<uint32_t>(first.samplingFrequencyIndex));
+    info_.channels = aacd_fmt::prog_config_channels(first);
     params_.num_prog_configs = adif_.num_pce;
     params_.prog_configs = adif_.pce;
     params_.sampling_index = static_cast<uint32_t>(first.samplingFrequencyIndex);
-    pos_ = adif_.header_bytes;
+    pos_ = in_->pos() + adif_.header_bytes;
     return true;
 }
 
-bool Demuxer::confirmed_frame_at(size_t off, bool match_stream) const {
+bool Demuxer::open_adts() {
     AdtsHeader h;
-    if (off >= size_ || !parse_adts_header(data_ + off, size_ - off, &h)) return false;
-    if (match_stream && (h.profile != info_.profile || h.sampling_index != info_.sampling_index ||
+    (void)aacd_fmt::parse_adts_header(peek(0, 7), 7, &h);
+    if (const char *why = aacd_fmt::adts_unsupported_reason(h)) return fail(why);
+    info_.format = StreamFormat::kAdts;
+    info_.mpeg_id = h.mpeg_id;
+    info_.sampling_index = h.sampling_index;
+    info_.sampling_rate = aacd_fmt::sampling_rate_of_index(static_cast<uint32_t>(h.sampling_index));
+    info_.channel_config = h.channel_config;
+    info_.channels = aacd_fmt::channels_of_config(h.channel_config);
+    info_.crc = !h.protection_absent;
+    info_.raw_blocks = h.raw_blocks;
+    cur_ = h;
+    params_.sampling_index = static_cast<uint32_t>(h.sampling_index);
+    pos_ = in_->pos();
+    return true;
+}
+
+void Demuxer::set_config(const aacd_fmt::AudioSpecificConfig &asc) {
+    info_.object_type = asc.object_type;
+    info_.sbr_signalled = asc.sbr || asc.ps;
+    info_.sampling_index = asc.sampling_index;
+    info_.sampling_rate = asc.sampling_rate;
+    info_.channel_config = asc.channel_config;
+    info_.channels = asc.channels;
+    const int32_t id = params_.config_id;
+    aacd_fmt::block_params_from_asc(&latm_.asc, &params_);
+    params_.config_id = id + 1;
+}
+
+bool Demuxer::open_latm() {
+    info_.format = StreamFormat::kLatm;
+    pos_ = in_->pos();
+    // The configuration comes with the first element that carries one;
+    // elements before it cannot be decoded and are skipped.
+    for (uint64_t tries = 0; tries < 64; ++tries) {
+        RawBlock b;
+        const Result r = next_latm(&b);
+        if (r == Result::kError) return false;
+        if (r == Result::kEnd) return fail("LATM/LOAS stream without a StreamMuxConfig");
+        if (latm_.valid) {
+            --block_index_; // hand this payload out again with next()
+            --frames_;
+            config_serial_ = 0;
+            return true;
+        }
+    }
+    return fail("LATM/LOAS stream: no StreamMuxConfig in its first 64 frames");
+}
+
+bool Demuxer::same_fixed_header(const uint8_t *p) const {
+    // Syncword, ID, layer, protection_absent (any), profile, sampling index,
+    // private bit (any), channel configuration.
+    return p[0] == 0xFF && (p[1] & 0xFE) == (0xF0 | (info_.mpeg_id << 3)) &&
+           (p[2] & 0xFD) == ((cur_.profile << 6) | (info_.sampling_index << 2) | (info_.channel_config >> 2)) &&
+           (p[3] >> 6) == (info_.channel_config & 3);
+}
+
+bool Demuxer::confirmed_frame_at(size_t off, bool match_stream) {
+    AdtsHeader h;
+    const uint8_t *p = peek(off, 7);
+    if (p == nullptr || !aacd_fmt::parse_adts_header(p, 7, &h)) return false;
+    if (match_stream && (h.profile != cur_.profile || h.sampling_index != info_.sampling_index ||
                          h.channel_config != info_.channel_config)) {
         return false;
     }
     const size_t next = off + static_cast<size_t>(h.frame_length);
-    if (next == size_) return true; // last frame
+    p = peek(next, 7);
+    if (p != nullptr) {
+        AdtsHeader n;
+        return aacd_fmt::parse_adts_header(p, 7, &n);
+    }
+    if (in_->avail() == next) return true; // last frame
     // A frame running past the end is taken only as the stream's own last
     // frame (cut short); anywhere else it is a false syncword.
-    if (next > size_) return match_stream;
-    AdtsHeader n;
-    return parse_adts_header(data_ + next, size_ - next, &n);
+    return in_->avail() < next && match_stream;
 }
 
-bool Demuxer::open_adts() {
-    // The first frame: a header at the very start is taken as it is; after
-    // leading garbage a header must be confirmed by the one following it.
-    size_t off = 0;
-    AdtsHeader h;
-    if (!parse_adts_header(data_, size_, &h)) {
-        while (off + 7 <= size_ && !confirmed_frame_at(off, false)) ++off;
-        if (off + 7 > size_) return fail("no ADTS or ADIF header found (not an AAC stream?)");
-        (void)parse_adts_header(data_ + off, size_ - off, &h);
+bool Demuxer::confirmed_loas_at(size_t off) {
+    size_t len = 0, len2 = 0;
+    const uint8_t *p = peek(off, 3);
+    if (p == nullptr || !aacd_fmt::parse_loas_header(p, 3, &len)) return false;
+    const size_t next = off + 3 + len;
+    p = peek(next, 3);
+    if (p != nullptr) return aacd_fmt::parse_loas_header(p, 3, &len2);
+    return in_->avail() == next;
+}
+
+bool Demuxer::resync(bool loas, uint64_t *lost_frames) {
+    *lost_frames = 0;
+    const uint8_t *p = peek(0, 4);
+    if (!loas && p != nullptr && same_fixed_header(p)) ++*lost_frames;
+    for (size_t scan = 1;; ++scan) {
+        p = peek(scan, 7);
+        if (p == nullptr) {
+            skipped_bytes_ += in_->avail();
+            in_->skip(in_->avail());
+            pos_ = in_->pos();
+            return false;
+        }
+        if (loas ? confirmed_loas_at(scan) : confirmed_frame_at(scan, true)) {
+            in_->skip(scan);
+            skipped_bytes_ += scan;
+            pos_ = in_->pos();
+            ++resyncs_;
+            return true;
+        }
+        if (!loas && same_fixed_header(peek(scan, 7))) ++*lost_frames;
+        if (scan >= kSearch) { // keep the window bounded
+            in_->skip(scan);
+            skipped_bytes_ += scan;
+            scan = 0;
+        }
     }
-    if (const char *why = adts_unsupported_reason(h)) return fail(why);
-    skipped_bytes_ = off;
-    info_.format = StreamFormat::kAdts;
-    info_.mpeg_id = h.mpeg_id;
-    info_.profile = h.profile;
-    info_.sampling_index = h.sampling_index;
-    info_.sampling_rate = sampling_rate_of_index(static_cast<uint32_t>(h.sampling_index));
-    info_.channel_config = h.channel_config;
-    info_.channels = kConfigChannels[h.channel_config];
-    info_.crc = !h.protection_absent;
-    info_.raw_blocks = h.raw_blocks;
-    params_.num_prog_configs = 0;
-    params_.prog_configs = nullptr;
-    params_.config_id = 0;
-    params_.sampling_index = static_cast<uint32_t>(h.sampling_index);
-    pos_ = off;
-    return true;
 }
 
 Demuxer::Result Demuxer::next(RawBlock *block) {
     if (!error_.empty()) return Result::kError;
-    if (info_.format == StreamFormat::kAdif) return next_adif(block);
-    if (info_.format == StreamFormat::kAdts) return next_adts(block);
-    error_ = "demuxer not open";
-    return Result::kError;
+    Result r = Result::kError;
+    if (mp4_ != nullptr) {
+        r = mp4_->next(block);
+        if (r == Result::kError) error_ = mp4_->error();
+        if (r == Result::kBlock) ++frames_;
+        return r;
+    }
+    switch (info_.format) {
+    case StreamFormat::kAdif: return next_adif(block);
+    case StreamFormat::kAdts: return next_adts(block);
+    case StreamFormat::kLatm: return next_latm(block);
+    default: error_ = "demuxer not open"; return r;
+    }
 }
 
 void Demuxer::consume(int32_t bytes) {
@@ -305,24 +276,27 @@ void Demuxer::consume(int32_t bytes) {
             error_ = "ADIF stream: a raw data block could not be decoded, the next one cannot be found";
             return;
         }
-        pos_ = pending_ + static_cast<size_t>(bytes);
+        pos_ = pending_ + static_cast<uint64_t>(bytes);
         return;
     }
-    const size_t end = frame_start_ + static_cast<size_t>(cur_.frame_length);
-    if (bytes <= 0 || pending_ + static_cast<size_t>(bytes) > end) {
+    const uint64_t end = frame_start_ + static_cast<uint64_t>(cur_.frame_length);
+    if (bytes <= 0 || pending_ + static_cast<uint64_t>(bytes) > end) {
         frame_lost_ = true; // remaining blocks of this frame cannot be found
         return;
     }
-    block_start_[block_index_] = pending_ + static_cast<size_t>(bytes);
+    block_start_[block_index_] = pending_ + static_cast<uint64_t>(bytes);
 }
 
 Demuxer::Result Demuxer::next_adif(RawBlock *block) {
     if (awaiting_consume_) consume(0);
     if (!error_.empty()) return Result::kError;
-    if (pos_ >= size_) return Result::kEnd;
-    block->data = data_ + pos_;
-    const size_t rest = size_ - pos_;
-    block->size = rest > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(rest);
+    // A raw data block of six channels fits well within 64 KiB.
+    constexpr size_t kMaxBlock = size_t{1} << 16;
+    if (!in_->seek(pos_)) return end_or_error();
+    (void)in_->need(kMaxBlock);
+    if (in_->avail() == 0) return end_or_error();
+    block->data = in_->data();
+    block->size = static_cast<int32_t>(in_->avail() < kMaxBlock ? in_->avail() : kMaxBlock);
     block->bounded = false;
     block->lost = false;
     params_.frame_bytes = block->size;
@@ -332,42 +306,40 @@ Demuxer::Result Demuxer::next_adif(RawBlock *block) {
     return Result::kBlock;
 }
 
-bool Demuxer::start_frame(const AdtsHeader &h, size_t off, RawBlock *block, Result *res) {
-    if (h.profile != info_.profile) {
+bool Demuxer::start_frame(const AdtsHeader &h, Result *res) {
+    if (h.profile != cur_.profile || aacd_fmt::adts_unsupported_reason(h)) {
         *res = Result::kError;
-        return fail(adts_unsupported_reason(h) ? adts_unsupported_reason(h)
-                                               : "profile changes within the stream");
-    }
-    if (const char *why = adts_unsupported_reason(h)) {
-        *res = Result::kError;
-        return fail(why);
+        const char *why = aacd_fmt::adts_unsupported_reason(h);
+        return fail(why ? why : "profile changes within the stream");
     }
     if (h.sampling_index != info_.sampling_index || h.channel_config != info_.channel_config) {
-        // A new stream configuration: the decoder rebuilds its channel map.
+        // A new stream configuration: the decoder restarts for it.
         info_.sampling_index = h.sampling_index;
-        info_.sampling_rate = sampling_rate_of_index(static_cast<uint32_t>(h.sampling_index));
+        info_.sampling_rate = aacd_fmt::sampling_rate_of_index(static_cast<uint32_t>(h.sampling_index));
         info_.channel_config = h.channel_config;
-        info_.channels = kConfigChannels[h.channel_config];
+        info_.channels = aacd_fmt::channels_of_config(h.channel_config);
         ++params_.config_id;
+        ++config_serial_;
     }
     params_.sampling_index = static_cast<uint32_t>(h.sampling_index);
     cur_ = h;
+    const uint64_t off = in_->pos();
     frame_start_ = off;
     block_index_ = 0;
     block_count_ = h.raw_blocks;
     frame_lost_ = false;
     frame_bounded_ = true;
     ++frames_;
-    const size_t end = off + static_cast<size_t>(h.frame_length);
+    const uint64_t end = off + static_cast<uint64_t>(h.frame_length);
     pos_ = end;
-    if (end > size_) {
+    const uint8_t *f = peek(0, static_cast<size_t>(h.frame_length));
+    if (f == nullptr) {
         // Cut short by the end of the data: every block of it is lost.
         ++truncated_;
         frame_lost_ = true;
-        (void)block;
         return true;
     }
-    const size_t first = off + static_cast<size_t>(adts_first_block_offset(h));
+    const uint64_t first = off + static_cast<uint64_t>(aacd_fmt::adts_first_block_offset(h));
     if (h.raw_blocks == 1) {
         block_start_[0] = first;
         block_end_[0] = end;
@@ -376,11 +348,11 @@ bool Demuxer::start_frame(const AdtsHeader &h, size_t off, RawBlock *block, Resu
         // the start of the frame; every block is followed by its CRC word.
         block_start_[0] = first;
         for (int i = 1; i < h.raw_blocks; ++i) {
-            const uint8_t *q = data_ + off + 7 + 2 * (i - 1);
-            block_start_[i] = off + ((static_cast<size_t>(q[0]) << 8) | q[1]);
+            const uint8_t *q = f + 7 + 2 * (i - 1);
+            block_start_[i] = off + ((static_cast<uint64_t>(q[0]) << 8) | q[1]);
         }
         for (int i = 0; i < h.raw_blocks; ++i) {
-            const size_t next = i + 1 < h.raw_blocks ? block_start_[i + 1] : end;
+            const uint64_t next = i + 1 < h.raw_blocks ? block_start_[i + 1] : end;
             if (next < block_start_[i] + 2 || next > end) {
                 frame_lost_ = true; // inconsistent positions
                 break;
@@ -396,47 +368,64 @@ bool Demuxer::start_frame(const AdtsHeader &h, size_t off, RawBlock *block, Resu
 
 Demuxer::Result Demuxer::next_adts(RawBlock *block) {
     if (awaiting_consume_) consume(0);
+    if (lost_pending_ > 0) {
+        --lost_pending_;
+        set_lost(block);
+        return Result::kBlock;
+    }
     if (block_index_ >= block_count_) {
         // Find the next frame.
-        if (pos_ >= size_) return Result::kEnd;
+        if (!in_->seek(pos_)) return end_or_error();
         AdtsHeader h;
-        size_t off = pos_;
+        const uint8_t *p = peek(0, 7);
+        if (p == nullptr) {
+            skipped_bytes_ += in_->avail();
+            in_->skip(in_->avail());
+            pos_ = in_->pos();
+            return end_or_error();
+        }
         // At the expected position a header of the same stream is taken as it
         // is; a header with other parameters must be confirmed by the next.
-        const bool here = parse_adts_header(data_ + off, size_ - off, &h) &&
-                          ((h.profile == info_.profile && h.sampling_index == info_.sampling_index &&
+        const bool here = aacd_fmt::parse_adts_header(p, 7, &h) &&
+                          ((h.profile == cur_.profile && h.sampling_index == info_.sampling_index &&
                             h.channel_config == info_.channel_config) ||
-                           confirmed_frame_at(off, false));
+                           confirmed_frame_at(0, false));
         if (!here) {
-            size_t scan = off + 1;
-            while (scan + 7 <= size_ && !confirmed_frame_at(scan, true)) ++scan;
-            if (scan + 7 > size_) {
-                skipped_bytes_ += size_ - off;
-                pos_ = size_;
-                return Result::kEnd;
+            // Frames whose fixed header is among the skipped bytes are lost.
+            uint64_t lost = 0;
+            const bool found = resync(false, &lost);
+            lost_pending_ = lost * static_cast<uint64_t>(cur_.raw_blocks);
+            resync_lost_ += lost_pending_;
+            if (!found) {
+                if (lost_pending_ == 0) return end_or_error();
+                --lost_pending_;
+                set_lost(block);
+                return Result::kBlock;
             }
-            skipped_bytes_ += scan - off;
-            ++resyncs_;
-            off = scan;
-            (void)parse_adts_header(data_ + off, size_ - off, &h);
+            (void)aacd_fmt::parse_adts_header(peek(0, 7), 7, &h);
         }
         Result res = Result::kBlock;
-        if (!start_frame(h, off, block, &res)) return res;
+        if (!start_frame(h, &res)) return res;
+        if (lost_pending_ > 0) {
+            // The lost frames come before the one found.
+            --lost_pending_;
+            set_lost(block);
+            return Result::kBlock;
+        }
     }
     const int i = block_index_++;
     if (frame_lost_) {
         set_lost(block);
-        params_.frame_bytes = 0;
         return Result::kBlock;
     }
     block->lost = false;
-    const size_t end = frame_start_ + static_cast<size_t>(cur_.frame_length);
+    const uint64_t end = frame_start_ + static_cast<uint64_t>(cur_.frame_length);
+    const uint8_t *frame = in_->data(); // the read position is the frame start
+    block->data = frame + (block_start_[i] - frame_start_);
     if (frame_bounded_) {
-        block->data = data_ + block_start_[i];
         block->size = static_cast<int32_t>(block_end_[i] - block_start_[i]);
         block->bounded = true;
     } else {
-        block->data = data_ + block_start_[i];
         block->size = static_cast<int32_t>(end - block_start_[i]);
         block->bounded = false;
         pending_ = block_start_[i];
@@ -445,11 +434,75 @@ Demuxer::Result Demuxer::next_adts(RawBlock *block) {
     }
     if (block->size <= 0) {
         set_lost(block);
-        params_.frame_bytes = 0;
         return Result::kBlock;
     }
     params_.frame_bytes = block->size;
     return Result::kBlock;
+}
+
+Demuxer::Result Demuxer::next_latm(RawBlock *block) {
+    for (;;) {
+        if (lost_pending_ > 0) {
+            --lost_pending_;
+            set_lost(block);
+            return Result::kBlock;
+        }
+        if (block_index_ < payloads_.count) {
+            const int i = block_index_++;
+            block->data = payload_buf_ + payloads_.offset[i];
+            block->size = static_cast<int32_t>(payloads_.size[i]);
+            block->bounded = true;
+            block->lost = block->size == 0;
+            params_.frame_bytes = block->size;
+            ++frames_;
+            return Result::kBlock;
+        }
+        if (!in_->seek(pos_)) return end_or_error();
+        size_t len = 0;
+        const uint8_t *p = peek(0, 3);
+        if (p == nullptr) {
+            skipped_bytes_ += in_->avail();
+            in_->skip(in_->avail());
+            pos_ = in_->pos();
+            return end_or_error();
+        }
+        if (!aacd_fmt::parse_loas_header(p, 3, &len)) {
+            uint64_t lost = 0;
+            if (!resync(true, &lost)) return end_or_error();
+            continue;
+        }
+        p = peek(0, 3 + len);
+        if (p == nullptr) {
+            ++truncated_;
+            skipped_bytes_ += in_->avail();
+            in_->skip(in_->avail());
+            pos_ = in_->pos();
+            return end_or_error();
+        }
+        pos_ = in_->pos() + 3 + len;
+        const bool had_config = latm_.valid;
+        block_index_ = 0;
+        if (const char *why = aacd_fmt::parse_audio_mux_element(p + 3, len, &latm_, payload_buf_,
+                                                                 sizeof payload_buf_, &payloads_)) {
+            payloads_.count = 0;
+            if (!had_config) {
+                if (latm_.valid || std::strstr(why, "not received yet") != nullptr) {
+                    skipped_bytes_ += 3 + len; // before the first configuration
+                    continue;
+                }
+                fail(why);
+                return Result::kError;
+            }
+            // A damaged element: its payloads are lost.
+            lost_pending_ = static_cast<uint64_t>(latm_.num_sub_frames);
+            continue;
+        }
+        if (payloads_.config_changed) {
+            if (had_config) ++config_serial_;
+            set_config(latm_.asc);
+            info_.latm_version = latm_.audio_mux_version;
+        }
+    }
 }
 
 } // namespace aacd_cli

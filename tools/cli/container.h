@@ -1,9 +1,12 @@
 /*
- * container.h - ADTS and ADIF container parsing for hosts of the decoder.
+ * container.h - finds the raw data blocks of ADTS, ADIF, LATM/LOAS and MP4
+ * streams for hosts of the decoder.
  *
- * The decoder reads raw data blocks only.  This parser finds those blocks in
- * an in-memory ADTS or ADIF stream and fills the AacdBlockParams record the
- * decoder wants with every block:
+ * The decoder reads raw data blocks only.  The demuxer reads the input
+ * through a bounded window (input.h), so a pipe is decoded as its bytes
+ * arrive, and fills the AacdBlockParams record the decoder wants with every
+ * block.  Header parsing is the shared stream-format module (formats.h);
+ * MP4 files go to mp4.h.
  *
  *   ADTS  fixed parameters (num_prog_configs 0): sampling_index from the
  *         header, config_id changed whenever the sampling index or the
@@ -13,6 +16,11 @@
  *         decoder parses itself.
  *   ADIF  the program configuration elements of the header, converted into
  *         AacdProgConfig records (num_prog_configs = their number).
+ *   LATM  LOAS frames (AudioSyncStream) whose AudioMuxElements carry their
+ *         StreamMuxConfig: the AudioSpecificConfig in force gives the
+ *         parameters; a configuration that decodes differently is a stream
+ *         change.  Each payload is one raw data block.
+ *   MP4   the AudioSpecificConfig of the track, one block per sample.
  *
  * Block boundaries.  An ADTS frame with one raw data block, or with several
  * blocks and CRC protection (raw_data_block_position gives the starts), has
@@ -28,17 +36,19 @@
  * the channel elements, which only a full parse of the block can find.  A
  * damaged block is left to the decoder, which conceals what it cannot parse.
  *
- * Resynchronisation.  A frame header is accepted at the expected position
- * when it parses.  Otherwise the parser scans forward for a syncword whose
- * header matches the stream (same profile, sampling index and channel
- * configuration) and is confirmed by a further header right after it (or
- * by the end of the data).  The skipped bytes are counted; no frames are
- * invented for them.  A frame cut short by the end of the data is handed out
- * as lost blocks so that the output keeps one frame per input block.
+ * Resynchronisation (ADTS, LOAS).  A frame header is accepted at the
+ * expected position when it parses.  Otherwise the parser scans forward for
+ * a syncword whose header matches the stream and is confirmed by a further
+ * header right after it (or by the end of the data).  The skipped bytes are
+ * counted, and every ADTS frame whose fixed header (the first 28 bits) is
+ * found among them is handed out as lost blocks, so that the output stays
+ * aligned with the input.  A frame cut short by the end of the data is
+ * handed out as lost blocks too.
  *
  * Refused (open() or next() fail with a message): profiles other than Low
- * Complexity, ADTS channel configuration 7, program configurations with side
- * or coupling elements or more than six channels, sampling indices above 11.
+ * Complexity, channel configuration 7, program configurations with side or
+ * coupling elements or more than six channels, sampling indices above 11,
+ * LATM configurations other than one program with one layer.
  */
 #pragma once
 
@@ -47,80 +57,38 @@
 #include <string>
 
 #include "aacd.h"
+#include "formats.h"
 
 namespace aacd_cli {
 
-// Sampling rate of a sampling-frequency index (0 for 12..15 and beyond).
-[[nodiscard]] uint32_t sampling_rate_of_index(uint32_t index);
-
-// Fixed and variable ADTS header (the first 56 bits of a frame).
-struct AdtsHeader {
-    int mpeg_id = 0;               // 1 = MPEG-2, 0 = MPEG-4
-    bool protection_absent = true; // false: CRC words present
-    int profile = 0;               // 2-bit field: 0 Main, 1 LC, 2 SSR, 3 reserved
-    int sampling_index = 0;
-    int private_bit = 0;
-    int channel_config = 0;        // 0 = program configuration element in band
-    int original_copy = 0;
-    int home = 0;
-    int frame_length = 0;          // bytes, header included
-    int buffer_fullness = 0;       // 0x7FF = variable rate
-    int raw_blocks = 1;            // number of raw data blocks, 1..4
-};
-
-// Parses the 7 header bytes at p (avail readable bytes).  Returns false when
-// fewer than 7 bytes are there, the syncword or layer is wrong, or the frame
-// length cannot hold the header and its CRC words.
-[[nodiscard]] bool parse_adts_header(const uint8_t *p, size_t avail, AdtsHeader *h);
-
-// Number of header bytes in front of the first raw data block (header, block
-// positions and header CRC when protected).
-[[nodiscard]] int adts_first_block_offset(const AdtsHeader &h);
-
-// Null when the decoder can decode a stream with this header, else a
-// message saying why not.
-[[nodiscard]] const char *adts_unsupported_reason(const AdtsHeader &h);
-
-// ADIF header.
-struct AdifHeader {
-    bool copyright_id_present = false;
-    uint8_t copyright_id[9] = {};
-    int original_copy = 0;
-    int home = 0;
-    int bitstream_type = 0; // 0 constant rate, 1 variable rate
-    uint32_t bitrate = 0;   // bits per second (23-bit field)
-    int num_pce = 0;        // 1..16
-    uint32_t buffer_fullness[16] = {};
-    AacdProgConfig pce[16] = {};
-    size_t header_bytes = 0; // offset of the first raw data block
-};
-
-// Parses an ADIF header at the start of p.  Returns false with a message in
-// *err when the header is malformed or truncated.  The program
-// configurations are converted but not checked for support.
-[[nodiscard]] bool parse_adif_header(const uint8_t *p, size_t size, AdifHeader *h, std::string *err);
-
-// Channels of a program configuration (a pair counts two).
-[[nodiscard]] int prog_config_channels(const AacdProgConfig &pce);
-
-// Null when the decoder supports the program configuration, else a message.
-[[nodiscard]] const char *prog_config_unsupported_reason(const AacdProgConfig &pce);
-
-enum class StreamFormat { kUnknown, kAdts, kAdif };
+enum class StreamFormat { kUnknown, kAdts, kAdif, kLatm, kMp4 };
 
 // Stream parameters as the container states them.
 struct StreamInfo {
     StreamFormat format = StreamFormat::kUnknown;
     int mpeg_id = 0;            // ADTS only
-    int profile = 1;            // 1 = LC (ADTS field / PCE object type)
+    int object_type = 2;        // audio object type of the core (2 = LC)
+    bool sbr_signalled = false; // the configuration signals SBR or PS: only
+                                // the AAC core is decoded
     int sampling_index = 0;
     uint32_t sampling_rate = 0;
-    int channel_config = 0;     // ADTS; 0 for in-band configuration and ADIF
+    int channel_config = 0;     // 0 for a program configuration (or ADIF)
     int channels = 0;           // 0 when only an in-band element tells
     bool crc = false;           // ADTS protection present
     int raw_blocks = 1;         // blocks in the first ADTS frame
-    uint32_t bitrate = 0;       // ADIF header (0 for ADTS)
+    uint32_t bitrate = 0;       // ADIF header (0 for the others)
     int num_pce = 0;            // ADIF program configurations
+    int latm_version = 0;       // LATM audioMuxVersion
+    // Gapless trimming the container asks for (MP4 edit list or iTunes
+    // tag): drop trim_start samples, then keep trim_length (0: the rest).
+    bool trimmed = false;
+    uint64_t trim_start = 0;
+    uint64_t trim_length = 0;
+    const char *trim_source = ""; // "edit list" or "iTunSMPB"
+    uint64_t duration_samples = 0; // from the container index, 0 if unknown
+    uint64_t total_blocks = 0;     // from the container index, 0 if unknown
+    uint64_t payload_bytes = 0;    // bytes of all blocks, from the index
+    bool fragmented = false;       // MP4 movie fragments
 };
 
 [[nodiscard]] const char *format_name(StreamFormat f);
@@ -134,12 +102,23 @@ struct RawBlock {
     bool lost = false;    // the block is unusable: pass it as lost
 };
 
+class Input;
+class Mp4Demuxer;
+
+// Block data stays valid until the next call of next().
 class Demuxer {
 public:
     enum class Result { kBlock, kEnd, kError };
 
-    // Detects the format and parses the first header.  data must stay valid
-    // while the demuxer is used.  False with error() on failure.
+    Demuxer();
+    ~Demuxer();
+    Demuxer(const Demuxer &) = delete;
+    Demuxer &operator=(const Demuxer &) = delete;
+
+    // Detects the format and parses the first header.  The input must stay
+    // open while the demuxer is used.  False with error() on failure.
+    [[nodiscard]] bool open(Input *in);
+    // The same over a whole stream in memory (data must stay valid).
     [[nodiscard]] bool open(const uint8_t *data, size_t size);
 
     // The next raw data block; params() then describes it.
@@ -151,50 +130,76 @@ public:
     [[nodiscard]] const StreamInfo &info() const { return info_; }
     [[nodiscard]] AacdBlockParams *params() { return &params_; }
     [[nodiscard]] const std::string &error() const { return error_; }
+    // Changes whenever the container announces another stream configuration
+    // (sampling rate or channels): the host restarts the decoder there.
+    [[nodiscard]] uint32_t config_serial() const { return config_serial_; }
 
     // Statistics.
     [[nodiscard]] uint64_t frames() const { return frames_; }
     [[nodiscard]] uint64_t skipped_bytes() const { return skipped_bytes_; }
     [[nodiscard]] uint64_t resyncs() const { return resyncs_; }
     [[nodiscard]] uint64_t truncated_frames() const { return truncated_; }
-    [[nodiscard]] size_t position() const { return pos_ < size_ ? pos_ : size_; }
-    [[nodiscard]] size_t size() const { return size_; }
+    [[nodiscard]] uint64_t resync_lost() const { return resync_lost_; }
+    [[nodiscard]] uint64_t position() const;
+    [[nodiscard]] uint64_t size() const;
 
 private:
     bool open_adts();
     bool open_adif();
+    bool open_latm();
     Result next_adts(RawBlock *block);
     Result next_adif(RawBlock *block);
-    // Header at off that matches the stream and is confirmed by what follows.
-    bool confirmed_frame_at(size_t off, bool match_stream) const;
-    bool start_frame(const AdtsHeader &h, size_t off, RawBlock *block, Result *res);
+    Result next_latm(RawBlock *block);
+    // Bytes [off, off + n) after the read position, null when the input
+    // ends first (valid until the next peek).
+    const uint8_t *peek(size_t off, size_t n);
+    // Header at off (from the read position) that matches the stream and is
+    // confirmed by what follows.
+    bool confirmed_frame_at(size_t off, bool match_stream);
+    bool confirmed_loas_at(size_t off);
+    // Fixed header fields at p equal to those of the stream.
+    bool same_fixed_header(const uint8_t *p) const;
+    bool start_frame(const aacd_fmt::AdtsHeader &h, Result *res);
+    // Skips to the next confirmed frame; false at the end of the input.
+    bool resync(bool loas, uint64_t *lost_frames);
     void set_lost(RawBlock *block);
+    void set_config(const aacd_fmt::AudioSpecificConfig &asc);
+    Result end_or_error();
     bool fail(const std::string &msg);
 
-    const uint8_t *data_ = nullptr;
-    size_t size_ = 0;
-    size_t pos_ = 0; // ADTS: start of the next frame; ADIF: next block
+    Input *in_ = nullptr;
+    Input *own_in_ = nullptr; // memory input made by open(data, size)
+    Mp4Demuxer *mp4_ = nullptr;
+    uint64_t pos_ = 0; // start of the next frame (ADIF: next block)
     StreamInfo info_;
     AacdBlockParams params_{};
-    AdifHeader adif_{};
+    aacd_fmt::AdifHeader adif_{};
     std::string error_;
+    uint32_t config_serial_ = 0;
 
-    // ADTS frame in progress.
-    AdtsHeader cur_{};
-    size_t frame_start_ = 0;
+    // ADTS frame in progress (offsets are absolute).
+    aacd_fmt::AdtsHeader cur_{};
+    uint64_t frame_start_ = 0;
     int block_index_ = 0;      // next block of the frame to hand out
     int block_count_ = 0;      // blocks of the frame
-    size_t block_start_[4] = {};
-    size_t block_end_[4] = {};
+    uint64_t block_start_[4] = {};
+    uint64_t block_end_[4] = {};
     bool frame_bounded_ = true;
     bool frame_lost_ = false;  // remaining blocks of the frame are lost
-    size_t pending_ = 0;       // unbounded: start of the block handed out
+    uint64_t pending_ = 0;     // unbounded: start of the block handed out
     bool awaiting_consume_ = false;
+    uint64_t lost_pending_ = 0; // blocks lost to resynchronisation, to hand out
+
+    // LATM element in progress.
+    aacd_fmt::LatmConfig latm_{};
+    aacd_fmt::LatmPayloads payloads_{};
+    uint8_t payload_buf_[8192 + 64] = {};
 
     uint64_t frames_ = 0;
     uint64_t skipped_bytes_ = 0;
     uint64_t resyncs_ = 0;
     uint64_t truncated_ = 0;
+    uint64_t resync_lost_ = 0;
     static constexpr uint8_t kEmpty[4] = {0, 0, 0, 0};
 };
 

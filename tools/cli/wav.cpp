@@ -1,6 +1,13 @@
 // wav.cpp - WAV header and sample writing, slot-to-speaker mapping.
 #include "wav.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 namespace aacd_cli {
 
 namespace {
@@ -27,14 +34,14 @@ ChannelLayout layout_for_slots(uint32_t slot_mask) {
                                           kSpeakerBackLeft,    kSpeakerBackRight, kSpeakerLfe};
     struct Entry {
         uint32_t speaker;
-        int source;
+        int source, slot;
     } e[6];
     int n = 0;
     for (int s = 0; s < 6; ++s) {
         if (!(slot_mask & (1u << s))) continue;
         uint32_t sp = kSlotSpeaker[s];
         if (s == 3 && !(slot_mask & (1u << 4))) sp = kSpeakerBackCenter;
-        e[n] = {sp, n};
+        e[n] = {sp, n, s};
         ++n;
     }
     // Insertion sort by speaker bit (at most six entries).
@@ -46,27 +53,130 @@ ChannelLayout layout_for_slots(uint32_t slot_mask) {
         }
     }
     l.channels = n;
+    l.slot_mask = slot_mask & 0x3F;
     for (int k = 0; k < n; ++k) {
         l.source[k] = e[k].source;
+        l.slot[k] = e[k].slot;
         l.speaker[k] = e[k].speaker;
         l.channel_mask |= e[k].speaker;
     }
     return l;
 }
 
+std::string speaker_names(const ChannelLayout &l) {
+    std::string t;
+    for (int k = 0; k < l.channels; ++k) {
+        const char *n = "?";
+        switch (l.speaker[k]) {
+        case kSpeakerFrontLeft: n = "FL"; break;
+        case kSpeakerFrontRight: n = "FR"; break;
+        case kSpeakerFrontCenter: n = "FC"; break;
+        case kSpeakerLfe: n = "LFE"; break;
+        case kSpeakerBackLeft: n = "BL"; break;
+        case kSpeakerBackRight: n = "BR"; break;
+        case kSpeakerBackCenter: n = "BC"; break;
+        default: break;
+        }
+        if (!t.empty()) t += ' ';
+        t += n;
+    }
+    return t;
+}
+
+namespace {
+
+// Stores sample v of the interleaved position j as B little-endian bytes.
+template <int B>
+inline void put_sample(uint8_t *__restrict d, size_t j, int32_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if constexpr (B == 2) {
+        reinterpret_cast<int16_t *>(d)[j] = static_cast<int16_t>(v);
+        return;
+    }
+#endif
+    const uint32_t u = static_cast<uint32_t>(v);
+    d[j * B] = static_cast<uint8_t>(u);
+    d[j * B + 1] = static_cast<uint8_t>(u >> 8);
+    if constexpr (B == 3) d[j * B + 2] = static_cast<uint8_t>(u >> 16);
+}
+
+// Interleaves C planes into little-endian samples of B bytes: one tight
+// loop per layout, written out over the channels.  The planes never overlap
+// the destination (restrict), so the compiler vectorises the loop.
+template <int C, int B>
+void pack_planes(const int32_t *const *src, size_t n, uint8_t *dst) {
+    const int32_t *__restrict s0 = src[0];
+    const int32_t *__restrict s1 = src[C > 1 ? 1 : 0];
+    const int32_t *__restrict s2 = src[C > 2 ? 2 : 0];
+    const int32_t *__restrict s3 = src[C > 3 ? 3 : 0];
+    const int32_t *__restrict s4 = src[C > 4 ? 4 : 0];
+    const int32_t *__restrict s5 = src[C > 5 ? 5 : 0];
+    uint8_t *__restrict d = dst;
+    for (size_t i = 0; i < n; ++i) {
+        put_sample<B>(d, i * C, s0[i]);
+        if constexpr (C > 1) put_sample<B>(d, i * C + 1, s1[i]);
+        if constexpr (C > 2) put_sample<B>(d, i * C + 2, s2[i]);
+        if constexpr (C > 3) put_sample<B>(d, i * C + 3, s3[i]);
+        if constexpr (C > 4) put_sample<B>(d, i * C + 4, s4[i]);
+        if constexpr (C > 5) put_sample<B>(d, i * C + 5, s5[i]);
+    }
+}
+
+using PackFn = void (*)(const int32_t *const *, size_t, uint8_t *);
+template <int B>
+constexpr PackFn kPack[7] = {nullptr,           pack_planes<1, B>, pack_planes<2, B>, pack_planes<3, B>,
+                             pack_planes<4, B>, pack_planes<5, B>, pack_planes<6, B>};
+
+} // namespace
+
+void pack_frame(const OutFrame &f, size_t first, size_t count, int bits, uint8_t *dst) {
+    const ChannelLayout &l = *f.layout;
+    if (l.channels <= 0 || l.channels > 6) return;
+    const int32_t *src[6];
+    for (int k = 0; k < l.channels; ++k) src[k] = f.planes + kPlaneStride * static_cast<size_t>(l.slot[k]) + first;
+    (bits == 24 ? kPack<3> : kPack<2>)[l.channels](src, count, dst);
+}
+
+void append_samples(const OutFrame &f, std::vector<int32_t> *out) {
+    const ChannelLayout &l = *f.layout;
+    for (size_t n = 0; n < 1024; ++n) {
+        for (int k = 0; k < l.channels; ++k) out->push_back(f.planes[kPlaneStride * l.slot[k] + n]);
+    }
+}
+
 bool wav_uses_extensible(const WavFormat &f) { return f.channels > 2 || f.bits > 16; }
 
-std::vector<uint8_t> wav_header(const WavFormat &f, uint64_t data_bytes) {
+bool operator==(const WavFormat &a, const WavFormat &b) {
+    return a.sample_rate == b.sample_rate && a.channels == b.channels && a.bits == b.bits &&
+           a.channel_mask == b.channel_mask;
+}
+
+uint64_t wav_riff_limit(const WavFormat &f) {
+    const uint32_t header = wav_uses_extensible(f) ? 68 : 44;
+    return 0xFFFFFFFFu - (header - 8);
+}
+
+std::vector<uint8_t> wav_header(const WavFormat &f, uint64_t data_bytes, bool rf64) {
     const bool ext = wav_uses_extensible(f);
     const uint32_t fmt_size = ext ? 40 : 16;
-    const uint32_t header = 12 + 8 + fmt_size + 8;
+    const uint32_t header = 12 + 8 + fmt_size + 8 + (rf64 ? 36 : 0);
     const uint16_t block_align = static_cast<uint16_t>(f.channels * (f.bits / 8));
     const uint64_t riff = data_bytes > UINT64_MAX - header ? UINT64_MAX : data_bytes + header - 8;
     std::vector<uint8_t> v;
     v.reserve(header);
-    put_tag(v, "RIFF");
-    put32(v, riff > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(riff));
+    put_tag(v, rf64 ? "RF64" : "RIFF");
+    put32(v, riff > 0xFFFFFFFFu || rf64 ? 0xFFFFFFFFu : static_cast<uint32_t>(riff));
     put_tag(v, "WAVE");
+    if (rf64) {
+        put_tag(v, "ds64");
+        put32(v, 28);
+        const uint64_t sizes[3] = {riff, data_bytes, block_align ? data_bytes / block_align : 0};
+        for (uint64_t s : sizes) {
+            put32(v, static_cast<uint32_t>(s));
+            put32(v, static_cast<uint32_t>(s >> 32));
+        }
+        put32(v, 0); // no table
+    }
     put_tag(v, "fmt ");
     put32(v, fmt_size);
     put16(v, ext ? 0xFFFE : 1);
@@ -83,48 +193,112 @@ std::vector<uint8_t> wav_header(const WavFormat &f, uint64_t data_bytes) {
         v.insert(v.end(), kPcmGuidTail, kPcmGuidTail + sizeof kPcmGuidTail);
     }
     put_tag(v, "data");
-    put32(v, data_bytes > 0xFFFFFFFFu - header ? 0xFFFFFFFFu : static_cast<uint32_t>(data_bytes));
+    put32(v, rf64 || data_bytes > 0xFFFFFFFFu - header ? 0xFFFFFFFFu : static_cast<uint32_t>(data_bytes));
     return v;
 }
 
-void wav_pack_samples(const int32_t *samples, size_t count, int bits, std::vector<uint8_t> *out) {
-    const size_t bytes = static_cast<size_t>(bits / 8);
-    const size_t base = out->size();
-    out->resize(base + count * bytes);
-    uint8_t *p = out->data() + base;
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t x = static_cast<uint32_t>(samples[i]);
-        p[0] = static_cast<uint8_t>(x);
-        p[1] = static_cast<uint8_t>(x >> 8);
-        if (bytes == 3) p[2] = static_cast<uint8_t>(x >> 16);
-        p += bytes;
+namespace {
+
+constexpr size_t kWriteBuffer = size_t{1} << 18;
+
+std::string system_error(const char *what) { return std::string(what) + ": " + std::strerror(errno); }
+
+bool write_all(int fd, const uint8_t *p, size_t n, std::string *err) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            *err = w < 0 ? std::strerror(errno) : "nothing written";
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
     }
+    return true;
 }
 
-bool WavWriter::start(std::FILE *f, const WavFormat &fmt) {
-    f_ = f;
+bool pwrite_all(int fd, const uint8_t *p, size_t n, uint64_t at, std::string *err) {
+    while (n > 0) {
+        const ssize_t w = ::pwrite(fd, p, n, static_cast<off_t>(at));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            *err = w < 0 ? std::strerror(errno) : "nothing written";
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+        at += static_cast<uint64_t>(w);
+    }
+    return true;
+}
+
+} // namespace
+
+bool WavWriter::start(int fd, const WavFormat &fmt, uint64_t expected_bytes, bool flush_each) {
+    fd_ = fd;
     fmt_ = fmt;
     data_bytes_ = 0;
-    seekable_ = std::fseek(f, 0, SEEK_CUR) == 0 && std::ftell(f) == 0;
-    const std::vector<uint8_t> h = wav_header(fmt, seekable_ ? 0 : UINT64_MAX);
-    return std::fwrite(h.data(), 1, h.size(), f) == h.size();
+    used_ = 0;
+    flush_each_ = flush_each;
+    error_.clear();
+    struct stat st {};
+    seekable_ = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::lseek(fd, 0, SEEK_CUR) == 0;
+    std::vector<uint8_t> h;
+    if (seekable_) {
+        h = wav_header(fmt, 0);
+    } else {
+        h = wav_header(fmt, expected_bytes, expected_bytes != UINT64_MAX && expected_bytes > wav_riff_limit(fmt));
+    }
+    header_bytes_ = h.size();
+    buf_.resize(kWriteBuffer + 6 * 3 * 1024);
+    return put(h.data(), h.size());
 }
 
-bool WavWriter::write(const int32_t *samples, size_t frames) {
-    buf_.clear();
-    wav_pack_samples(samples, frames * fmt_.channels, fmt_.bits, &buf_);
-    data_bytes_ += buf_.size();
-    return std::fwrite(buf_.data(), 1, buf_.size(), f_) == buf_.size();
+bool WavWriter::put(const uint8_t *p, size_t n) {
+    if (used_ + n > buf_.size() && !flush()) return false;
+    std::memcpy(buf_.data() + used_, p, n);
+    used_ += n;
+    return true;
+}
+
+bool WavWriter::flush() {
+    if (used_ == 0) return true;
+    const bool ok = write_all(fd_, buf_.data(), used_, &error_);
+    used_ = 0;
+    return ok;
+}
+
+bool WavWriter::write(const OutFrame &f, size_t first, size_t count) {
+    const size_t bytes = count * fmt_.channels * (fmt_.bits / 8u);
+    if (used_ + bytes > buf_.size() && !flush()) return false;
+    pack_frame(f, first, count, fmt_.bits, buf_.data() + used_);
+    used_ += bytes;
+    data_bytes_ += bytes;
+    if (flush_each_ || used_ >= kWriteBuffer) return flush();
+    return true;
 }
 
 bool WavWriter::finish() {
-    if (seekable_) {
-        const std::vector<uint8_t> h = wav_header(fmt_, data_bytes_);
-        if (std::fseek(f_, 0, SEEK_SET) != 0) return false;
-        if (std::fwrite(h.data(), 1, h.size(), f_) != h.size()) return false;
-        if (std::fseek(f_, 0, SEEK_END) != 0) return false;
+    if (!flush()) return false;
+    if (!seekable_) return true;
+    const bool rf64 = data_bytes_ > wav_riff_limit(fmt_);
+    if (rf64) {
+        // Move the samples 36 bytes up, from the end, for the ds64 chunk.
+        std::vector<uint8_t> chunk(size_t{1} << 20);
+        uint64_t end = header_bytes_ + data_bytes_;
+        while (end > header_bytes_) {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), end - header_bytes_));
+            const uint64_t at = end - n;
+            if (::pread(fd_, chunk.data(), n, static_cast<off_t>(at)) != static_cast<ssize_t>(n)) {
+                error_ = system_error("reading back for RF64");
+                return false;
+            }
+            if (!pwrite_all(fd_, chunk.data(), n, at + 36, &error_)) return false;
+            end = at;
+        }
     }
-    return std::fflush(f_) == 0;
+    const std::vector<uint8_t> h = wav_header(fmt_, data_bytes_, rf64);
+    return pwrite_all(fd_, h.data(), h.size(), 0, &error_);
 }
 
 } // namespace aacd_cli
