@@ -77,6 +77,7 @@ const char *read_audio_specific_config(BitReader &br, size_t end_bit, AudioSpeci
     if (br.overrun) return "AudioSpecificConfig is truncated";
     if (a.object_type != kObjectLc) return object_type_reason(a.object_type);
     if (explicit_frequency && index < 0) return "explicit sampling frequency is not one of the twelve AAC rates";
+    if (index == 12) return "sampling rate 7350 Hz (index 12) is not supported";
     if (index < 0 || index > 11) return "sampling frequency index is reserved";
     a.explicit_frequency = explicit_frequency;
     a.sampling_index = index;

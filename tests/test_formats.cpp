@@ -86,6 +86,7 @@ TEST(AudioSpecificConfig, KnownConfigurationsAndRefusals) {
         {"core coder", bits({{2, 5}, {4, 4}, {2, 4}, {0, 1}, {1, 1}, {0, 14}, {0, 1}}), "core", 0, 0, false, false},
         {"channel configuration 7", {0x12, 0x38}, "eight", 0, 0, false, false},
         {"index 13", {0x16, 0x90}, "reserved", 0, 0, false, false},
+        {"index 12", {0x16, 0x10}, "7350", 0, 0, false, false},
         {"truncated", {0x12}, "truncated", 0, 0, false, false},
     };
     for (const Case &c : cases) {

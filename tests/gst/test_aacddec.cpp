@@ -41,15 +41,20 @@ std::vector<Bytes> adts_frames(const std::string &name, bool raw) {
 
 struct Harness {
     GstHarness *h;
+    GstBus *bus; // the element's messages
     GstCaps *caps = nullptr;
     explicit Harness(const char *caps, const char *downstream = "audio/x-raw, format=S16LE") {
         gst_init(nullptr, nullptr);
         h = gst_harness_new("aacddec");
+        bus = gst_bus_new();
+        gst_element_set_bus(h->element, bus);
         gst_harness_set_sink_caps_str(h, downstream);
         if (caps) gst_harness_set_src_caps_str(h, caps);
     }
     ~Harness() {
         if (caps) gst_caps_unref(caps);
+        gst_element_set_bus(h->element, nullptr);
+        gst_object_unref(bus);
         gst_harness_teardown(h);
     }
 
@@ -229,15 +234,11 @@ TEST(AacdDec, ImplicitSbrWarnsOnce) {
     // followed by a fill element with an SBR extension payload.
     const Bytes block = {0x00, 0xc8, 0x00, 0x06, 0x2d, 0x0a, 0xae};
     Harness t(raw_caps("1208", 44100).c_str());
-    GstBus *bus = gst_bus_new();
-    gst_element_set_bus(t.h->element, bus);
     EXPECT_EQ(t.push_all(std::vector<Bytes>(4, block), 44100), 4);
     EXPECT_EQ(t.pull_all().size(), 3u);
-    const auto warnings = messages(bus, GST_MESSAGE_WARNING);
+    const auto warnings = messages(t.bus, GST_MESSAGE_WARNING);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("SBR"), std::string::npos);
-    gst_element_set_bus(t.h->element, nullptr);
-    gst_object_unref(bus);
 }
 
 TEST(AacdDec, ErrorsConcealedOrFatal) {
@@ -248,8 +249,6 @@ TEST(AacdDec, ErrorsConcealedOrFatal) {
     for (int max_errors : {-1, 0}) {
         Harness t(raw_caps("1210", 44100).c_str());
         g_object_set(t.h->element, "max-errors", max_errors, NULL);
-        GstBus *bus = gst_bus_new();
-        gst_element_set_bus(t.h->element, bus);
         bool continuous;
         if (max_errors < 0) {
             t.push_all(blocks, 44100);
@@ -259,25 +258,19 @@ TEST(AacdDec, ErrorsConcealedOrFatal) {
             t.push_all(std::vector<Bytes>(blocks.begin(), blocks.begin() + 5), 44100);
             EXPECT_EQ(t.push(blocks[5], 5, 44100), GST_FLOW_ERROR);
             EXPECT_EQ(gst_harness_buffers_received(t.h), 5u);
-            EXPECT_EQ(messages(bus, GST_MESSAGE_ERROR).size(), 1u);
+            EXPECT_EQ(messages(t.bus, GST_MESSAGE_ERROR).size(), 1u);
         }
-        gst_element_set_bus(t.h->element, nullptr);
-        gst_object_unref(bus);
     }
     // A stream whose program configuration has a side channel: an error
     // naming it, before any audio.
     Harness t("audio/mpeg, mpegversion=4, stream-format=adts, framed=true, rate=48000, channels=6");
-    GstBus *bus = gst_bus_new();
-    gst_element_set_bus(t.h->element, bus);
     const auto frames = adts_frames("pce_51.aac", false);
     EXPECT_EQ(t.push(frames[0], 0, 48000), GST_FLOW_OK);
     EXPECT_EQ(t.push(frames[1], 1, 48000), GST_FLOW_ERROR);
     EXPECT_EQ(gst_harness_buffers_received(t.h), 0u);
-    const auto errors = messages(bus, GST_MESSAGE_ERROR);
+    const auto errors = messages(t.bus, GST_MESSAGE_ERROR);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("program configuration"), std::string::npos) << errors[0];
-    gst_element_set_bus(t.h->element, nullptr);
-    gst_object_unref(bus);
 }
 
 TEST(AacdDec, FlushRestartsFromSilence) {
