@@ -336,7 +336,7 @@ TEST(Wav, PackedSamplesAndHeaderSizes) {
                     int32_t v = o[at] | (o[at + 1] << 8) | (bits == 24 ? o[at + 2] << 16 : (o[at + 1] & 0x80) ? ~0xFFFF : 0);
                     if (bits == 24) v = (v << 8) >> 8;
                     const int32_t want = planes[kPlaneStride * l->slot[k] + 5 + n];
-                    EXPECT_EQ(v, bits == 16 ? static_cast<int16_t>(want) : (want << 8) >> 8) << k << " " << n;
+                    EXPECT_EQ(v, bits == 16 ? static_cast<int16_t>(want) : static_cast<int32_t>(static_cast<uint32_t>(want) << 8) >> 8) << k << " " << n;
                 }
         }
     }
