@@ -11,6 +11,19 @@ Pre-twiddles: entry k = (-cos t, sin t) * 2^31, t = 2 pi (k + 1/8) / N.
 FFT twiddles: entry k = (-cos(2 pi k / N), sin(2 pi k / N)) * 2^31.
 Every value is rounded to nearest and saturated to the 32-bit range.
 
+The vectorised synthesis kernels read the same values in lane order:
+  armACAAC_vecPreTwiddleLong/Short  pre-twiddles negated, all real parts
+                                    then all imaginary parts
+  armACAAC_vecTwiddleLast512        W^q, W^2q, W^3q (q = 0..127) of the last
+                                    radix-4 pass of the 512-point FFT, as six
+                                    rows: re W^q, im W^q, re W^2q, ...
+  armACAAC_vecTwiddleLast64         W^k (k = 0..31) of the radix-2 pass of the
+                                    64-point FFT: 32 real, then 32 imaginary
+  armACAAC_vecTwiddleMid64          the radix-4 pass of the 64-point FFT that
+                                    works on butterflies (q, q + 1) two at a
+                                    time: per pair of q, six rows of four lanes
+                                    (W^2q, W^2q, W^2q+2, W^2q+2, and so on)
+
 Usage: tools/gen_imdct_tables.py [output path]
 """
 import math
@@ -81,6 +94,33 @@ def fft_twiddles(n_pts):
     return out
 
 
+def split_negated(pairs):
+    n = len(pairs) // 2
+    assert all(v != -Q31 for v in pairs)  # -(-2^31) has no 32-bit form
+    return [-pairs[2 * k] for k in range(n)] + [-pairs[2 * k + 1] for k in range(n)]
+
+
+def last512(tw):
+    rows = []
+    for m in (1, 2, 3):
+        rows += [tw[2 * m * q] for q in range(128)]
+        rows += [tw[2 * m * q + 1] for q in range(128)]
+    return rows
+
+
+def last64(tw):
+    return [tw[2 * k] for k in range(32)] + [tw[2 * k + 1] for k in range(32)]
+
+
+def mid64(tw):
+    out = []
+    for q in range(0, 8, 2):
+        for m in (1, 2, 3):
+            ks = [2 * q * m, 2 * q * m, 2 * (q + 1) * m, 2 * (q + 1) * m]
+            out += [tw[2 * k] for k in ks] + [tw[2 * k + 1] for k in ks]
+    return out
+
+
 def emit(name, vals, per_line=6, ctype="int32_t"):
     lines = ["const %s %s[%d] = {" % (ctype, name, len(vals))]
     for i in range(0, len(vals), per_line):
@@ -106,6 +146,7 @@ def generate():
         "#include <cstdint>",
         "",
         '#include "omxdl/ac/armACAAC.h"',
+        '#include "omxdl/ac/armACAAC_Kernels.h"',
         "",
         'extern "C" {',
         "",
@@ -124,6 +165,16 @@ def generate():
         emit("maxMin_Table", maxmin, per_line=4),
         "",
         emit("QRoundings", rounding),
+        "",
+        emit("armACAAC_vecPreTwiddleShort", split_negated(pre_twiddles(256))),
+        "",
+        emit("armACAAC_vecPreTwiddleLong", split_negated(pre_twiddles(2048))),
+        "",
+        emit("armACAAC_vecTwiddleLast512", last512(fft_twiddles(512))),
+        "",
+        emit("armACAAC_vecTwiddleLast64", last64(fft_twiddles(64))),
+        "",
+        emit("armACAAC_vecTwiddleMid64", mid64(fft_twiddles(64))),
         "",
         "const ArmIMDCTTables armACAAC_IMDCT_Tables = {",
         "    armACAAC_Q31winSine,         armACAAC_Q31winKBD,",

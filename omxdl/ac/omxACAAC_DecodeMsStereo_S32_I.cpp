@@ -14,6 +14,16 @@
 #include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_BandLayout.h"
+#include "omxdl/ac/armACAAC_Kernels.h"
+
+void aacd::msBandC(int32_t *l, int32_t *r, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t a = l[i];
+        const int32_t b = r[i];
+        l[i] = aacd::satAdd32(a, b);
+        r[i] = aacd::satSub32(a, b);
+    }
+}
 
 extern "C" {
 
@@ -34,6 +44,7 @@ AACD_EXPORT int32_t omxACAAC_DecodeMsStereo_S32_I(int32_t *pSrcDstL, int32_t *pS
     if (const int32_t st = checkBandWalk(maxSfb, samplingRateIndex, frameLength, numWinGrp, pWinGrpLen, &lay))
         return st;
 
+    const aacd::SynthKernels &kern = aacd::kernels();
     int32_t pos = 0;
     for (int32_t g = 0; g < numWinGrp; ++g) {
         const int32_t wins = pWinGrpLen[g];
@@ -46,14 +57,7 @@ AACD_EXPORT int32_t omxACAAC_DecodeMsStereo_S32_I(int32_t *pSrcDstL, int32_t *pS
             } else if (cb == 14 && used) {
                 cb = 15;
             } else if ((used || mask == 2) && cb != 13 && cb != 14 && cb != 15) {
-                int32_t *l = pSrcDstL + pos;
-                int32_t *r = pSrcDstR + pos;
-                for (int32_t i = 0; i < count; ++i) {
-                    const int32_t a = l[i];
-                    const int32_t b = r[i];
-                    l[i] = aacd::satAdd32(a, b);
-                    r[i] = aacd::satSub32(a, b);
-                }
+                kern.msBand(pSrcDstL + pos, pSrcDstR + pos, count);
             }
             pos += count;
         }

@@ -16,7 +16,9 @@
 // headroom; only the final samples are clamped to the output range.
 #include <cstdint>
 
+#include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Kernels.h"
 
 namespace {
 
@@ -26,33 +28,25 @@ constexpr int kLongHalf = 0;
 constexpr int kTransitionHalf = 1024;
 constexpr int kShortHalf = 1472;
 
-inline int32_t wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-inline int32_t add(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-inline int32_t neg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
+constexpr auto add = aacd::wrapAdd;
+constexpr auto neg = aacd::wrapNeg;
 // a * 8 as a left shift by 3, bits beyond 32 dropped.
-inline int32_t times8(int32_t a) { return static_cast<int32_t>(static_cast<uint32_t>(a) << 3); }
-
-// (2 a b + 0x7FFFFFFF) >> 32, written without the 2^63 overflow of 2 a b.
-inline int32_t prod(int32_t a, int32_t b) {
-    const int64_t p = static_cast<int64_t>(a) * b;
-    return wrap((p + 0x3FFFFFFF) >> 31);
-}
+inline int32_t times8(int32_t a) { return aacd::wrapShl(a, 3); }
+// (2 a b + 0x7FFFFFFF) >> 32.
+constexpr auto prod = aacd::mulQ31RoundDown;
 
 inline void cmul(int32_t ar, int32_t ai, const int32_t *w, int32_t *re, int32_t *im) {
-    const int32_t r = static_cast<int32_t>(static_cast<uint32_t>(prod(ar, w[0])) -
-                                           static_cast<uint32_t>(prod(ai, w[1])));
+    const int32_t r = aacd::wrapSub(prod(ar, w[0]), prod(ai, w[1]));
     const int32_t i = add(prod(ar, w[1]), prod(ai, w[0]));
     *re = r;
     *im = i;
 }
 
-inline int32_t clampSample(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
+constexpr auto clampSample = aacd::clamp32;
 
 // (v + QRoundings[shift]) >> shift: the addition wraps, the shift is
 // arithmetic.
-inline int32_t shiftRound(int32_t v, int shift) { return add(v, QRoundings[shift]) >> shift; }
+inline int32_t shiftRound(int32_t v, int shift) { return aacd::wrapRoundShiftRight(v, QRoundings[shift], shift); }
 
 // Pre-twiddle of m coefficients x into k = m / 2 complex values z.  In place
 // is allowed (z == x): positions 2k, 2k + 1, m - 2 - 2k and m - 1 - 2k are
@@ -108,14 +102,9 @@ void unfoldSecondWindowed(const int32_t *y, int m, const int32_t *f, Sink sink) 
 
 }  // namespace
 
-extern "C" {
-
-AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t *pDstPcm,
-                                             int32_t *pSrcDstOverlap, int32_t windowSequence,
-                                             int32_t windowShape, int32_t prevWindowShape,
-                                             int32_t outputStride, int32_t bitDepth,
-                                             const ArmIMDCTTables *pTables) {
-    if (outputStride <= 0) return -5;
+int32_t aacd::mdctInvC(int32_t *pSrcSpectralCoefs, int32_t *pDstPcm, int32_t *pSrcDstOverlap,
+                       int32_t windowSequence, int32_t windowShape, int32_t prevWindowShape,
+                       int32_t outputStride, int32_t bitDepth, const ArmIMDCTTables *pTables) {
     int32_t *x = pSrcSpectralCoefs;
     int32_t *ov = pSrcDstOverlap;
     const int32_t *cur = windowShape ? pTables->winKBD : pTables->winSine;
@@ -131,7 +120,7 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
         int32_t scratch[2 * 512];
         int32_t y[2 * 512];
         preTwiddle(x, x, kLongM, pTables->preTwiddleLong);
-        omx_FFT_common(x, 9, pTables->fftTwiddleLong, scratch);
+        aacd::fftC(x, 9, pTables->fftTwiddleLong, scratch);
         for (int i = 0; i < 2 * 512; ++i) y[i] = x[i];
         postTwiddle(y, kLongM, pTables->preTwiddleLong);
         // Head: first half windowed by the rising half, added to the overlap.
@@ -157,7 +146,7 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
         int32_t z[2 * 64];
         int32_t u[kShortM];
         preTwiddle(xw, z, kShortM, pTables->preTwiddleShort);
-        omx_FFT_common(z, 6, pTables->fftTwiddleShort, xw);
+        aacd::fftC(z, 6, pTables->fftTwiddleShort, xw);
         postTwiddle(z, kShortM, pTables->preTwiddleShort);
         unfoldFirst(z, u, kShortM);
         for (int j = 0; j < kShortM; ++j) xw[j] = add(tail[j], times8(prod(u[j], rise[j])));
@@ -171,6 +160,18 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
     for (int j = 0; j < kShortM; ++j) ov[448 + j] = tail[j];
     for (int n = 576; n < kLongM; ++n) ov[n] = 0;
     return 0;
+}
+
+extern "C" {
+
+AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t *pDstPcm,
+                                             int32_t *pSrcDstOverlap, int32_t windowSequence,
+                                             int32_t windowShape, int32_t prevWindowShape,
+                                             int32_t outputStride, int32_t bitDepth,
+                                             const ArmIMDCTTables *pTables) {
+    if (outputStride <= 0) return -5;
+    return aacd::kernels().mdctInv(pSrcSpectralCoefs, pDstPcm, pSrcDstOverlap, windowSequence, windowShape,
+                                   prevWindowShape, outputStride, bitDepth, pTables);
 }
 
 }  // extern "C"

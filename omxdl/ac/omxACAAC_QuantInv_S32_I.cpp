@@ -19,6 +19,7 @@
 #include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_BandLayout.h"
+#include "omxdl/ac/armACAAC_Kernels.h"
 
 namespace {
 
@@ -29,6 +30,19 @@ constexpr int32_t kMaxQuant = 8191;
 }
 
 }  // namespace
+
+int32_t aacd::quantBandC(int32_t *p, int32_t count, double pw) {
+    const double scale = pow2_25;
+    for (int32_t i = 0; i < count; ++i, ++p) {
+        const int32_t q = *p;
+        if (q > kMaxQuant || q < -kMaxQuant) return omxsts::kQuantRange;
+        const int32_t mag = q < 0 ? -q : q;
+        const double sign = q < 0 ? -1.0 : 1.0;
+        const double v = ((armv8_ACAAC_InvQuantTable[mag] * pw) / scale) * 32.0 * sign;
+        *p = aacd::satRoundFloatToS32(v);
+    }
+    return omxsts::kNoErr;
+}
 
 extern "C" {
 
@@ -45,7 +59,7 @@ AACD_EXPORT int32_t omxACAAC_QuantInv_S32_I(int32_t *pSrcDstSpectralCoef,
     if (const int32_t st = checkBandWalk(maxSfb, samplingRateIndex, frameLength, numWinGrp, pWinGrpLen, &lay))
         return st;
 
-    const double scale = pow2_25;
+    const aacd::SynthKernels &kern = aacd::kernels();
     int32_t *p = pSrcDstSpectralCoef;
     for (int32_t g = 0; g < numWinGrp; ++g) {
         const int32_t wins = pWinGrpLen[g];
@@ -58,15 +72,8 @@ AACD_EXPORT int32_t omxACAAC_QuantInv_S32_I(int32_t *pSrcDstSpectralCoef,
             }
             const int32_t sf = pScalefactor[idx];
             if (sf < 0 || sf > 255) return omxsts::kQuantRange;
-            const double pw = armv8_ACAAC_Pow2Table[sf];
-            for (int32_t i = 0; i < count; ++i, ++p) {
-                const int32_t q = *p;
-                if (q > kMaxQuant || q < -kMaxQuant) return omxsts::kQuantRange;
-                const int32_t mag = q < 0 ? -q : q;
-                const double sign = q < 0 ? -1.0 : 1.0;
-                const double v = ((armv8_ACAAC_InvQuantTable[mag] * pw) / scale) * 32.0 * sign;
-                *p = aacd::satRoundFloatToS32(v);
-            }
+            if (const int32_t st = kern.quantBand(p, count, armv8_ACAAC_Pow2Table[sf])) return st;
+            p += count;
         }
     }
     return omxsts::kNoErr;

@@ -15,25 +15,19 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/armCOMM_inline.h"
 #include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Kernels.h"
 
 namespace {
 
 constexpr int32_t kSqrtHalf = 0x5A82799A;
 
-inline int32_t add(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-inline int32_t sub(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-inline int32_t neg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
-
+constexpr auto add = aacd::wrapAdd;
+constexpr auto sub = aacd::wrapSub;
+constexpr auto neg = aacd::wrapNeg;
 // Q31 product rounded to nearest: (a * b + 2^30) >> 31, low 32 bits.
-inline int32_t mulQ31(int32_t a, int32_t b) {
-    const int64_t p = static_cast<int64_t>(a) * b + (int64_t{1} << 30);
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(p >> 31)));
-}
+constexpr auto mulQ31 = aacd::mulQ31Round;
 
 struct Cplx {
     int32_t re, im;
@@ -168,11 +162,7 @@ int R4Core(int32_t *data, int32_t *scratch, int n, int order, const int32_t *tw,
 
 }  // namespace
 
-extern "C" {
-
-AACD_EXPORT void omx_FFT_common(int32_t *pData, int32_t order, const int32_t *pTwiddles,
-                                int32_t *pScratch) {
-    if (order < 4 || order > 9) return;
+void aacd::fftC(int32_t *pData, int32_t order, const int32_t *pTwiddles, int32_t *pScratch) {
     const int n = 1 << order;
     R8FirstPass(pData, pScratch, n);
     bool inScratch = true;
@@ -189,6 +179,14 @@ AACD_EXPORT void omx_FFT_common(int32_t *pData, int32_t order, const int32_t *pT
             store(pData, k + n / 2, cadd(a, p));
         }
     }
+}
+
+extern "C" {
+
+AACD_EXPORT void omx_FFT_common(int32_t *pData, int32_t order, const int32_t *pTwiddles,
+                                int32_t *pScratch) {
+    if (order < 4 || order > 9) return;
+    aacd::kernels().fft(pData, order, pTwiddles, pScratch);
 }
 
 }  // extern "C"

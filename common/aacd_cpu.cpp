@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
+#include "common/aacd_cpu.h"
+
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
+namespace aacd {
+
+namespace {
+
+CpuFeatures detect() {
+    CpuFeatures f{false, false};
+#if defined(__x86_64__)
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return f;
+    f.sse41 = (c & bit_SSE4_1) != 0;
+    const bool osYmm = [&] {
+        if (!(c & bit_OSXSAVE) || !(c & bit_AVX)) return false;
+        unsigned lo = 0, hi = 0;
+        __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+        return (lo & 6) == 6;  // SSE and AVX state enabled
+    }();
+    if (osYmm && __get_cpuid_count(7, 0, &a, &b, &c, &d)) f.avx2 = (b & bit_AVX2) != 0;
+#endif
+    return f;
+}
+
+}  // namespace
+
+const CpuFeatures &cpuFeatures() {
+    static const CpuFeatures features = detect();
+    return features;
+}
+
+}  // namespace aacd

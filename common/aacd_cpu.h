@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
+//
+// The vector instruction sets of the CPU that the library may use.
+#pragma once
+
+namespace aacd {
+
+struct CpuFeatures {
+    bool sse41;
+    bool avx2;  // with the operating system saving the 256-bit registers
+};
+
+// Read once (thread-safe) and kept.
+const CpuFeatures &cpuFeatures();
+
+}  // namespace aacd

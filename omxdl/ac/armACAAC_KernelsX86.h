@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
+//
+// Four-lane operations on SSE4.1 registers for the vector synthesis kernels,
+// and the mid/side and inverse quantisation of a band on them.  Included by
+// the SSE4.1 and the AVX2 file, each with its own AACD_VEC_TARGET; nothing
+// here has external linkage.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_Kernels.h"
+
+namespace {
+
+struct X86V {
+    using I = __m128i;
+    AACD_VEC_TARGET static I load(const int32_t *p) { return _mm_loadu_si128(reinterpret_cast<const I *>(p)); }
+    AACD_VEC_TARGET static void store(int32_t *p, I v) { _mm_storeu_si128(reinterpret_cast<I *>(p), v); }
+    AACD_VEC_TARGET static void storeStrided(int32_t *p, int stride, I v) {
+        p[0] = _mm_cvtsi128_si32(v);
+        p[stride] = _mm_extract_epi32(v, 1);
+        p[2 * stride] = _mm_extract_epi32(v, 2);
+        p[3 * stride] = _mm_extract_epi32(v, 3);
+    }
+    AACD_VEC_TARGET static I dup(int32_t v) { return _mm_set1_epi32(v); }
+    AACD_VEC_TARGET static I add(I a, I b) { return _mm_add_epi32(a, b); }
+    AACD_VEC_TARGET static I sub(I a, I b) { return _mm_sub_epi32(a, b); }
+    AACD_VEC_TARGET static I neg(I a) { return _mm_sub_epi32(_mm_setzero_si128(), a); }
+    AACD_VEC_TARGET static I min(I a, I b) { return _mm_min_epi32(a, b); }
+    AACD_VEC_TARGET static I max(I a, I b) { return _mm_max_epi32(a, b); }
+    AACD_VEC_TARGET static I shl3(I a) { return _mm_slli_epi32(a, 3); }
+    AACD_VEC_TARGET static I sar1(I a) { return _mm_srai_epi32(a, 1); }
+    AACD_VEC_TARGET static I sar(I a, int s) { return _mm_sra_epi32(a, _mm_cvtsi32_si128(s)); }
+    AACD_VEC_TARGET static I rev(I a) { return _mm_shuffle_epi32(a, _MM_SHUFFLE(0, 1, 2, 3)); }
+    AACD_VEC_TARGET static void zip(I a, I b, I &lo, I &hi) {
+        lo = _mm_unpacklo_epi32(a, b);
+        hi = _mm_unpackhi_epi32(a, b);
+    }
+    AACD_VEC_TARGET static void ld2(const int32_t *p, I &even, I &odd) {
+        const __m128 a = _mm_castsi128_ps(load(p)), b = _mm_castsi128_ps(load(p + 4));
+        even = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+        odd = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+    AACD_VEC_TARGET static I loadPairs(const int32_t *p, const int32_t *q) {
+        return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const I *>(p)),
+                                  _mm_loadl_epi64(reinterpret_cast<const I *>(q)));
+    }
+    AACD_VEC_TARGET static void transpose(I &a, I &b, I &c, I &d) {
+        const I t0 = _mm_unpacklo_epi32(a, b), t1 = _mm_unpacklo_epi32(c, d);
+        const I t2 = _mm_unpackhi_epi32(a, b), t3 = _mm_unpackhi_epi32(c, d);
+        a = _mm_unpacklo_epi64(t0, t1);
+        b = _mm_unpackhi_epi64(t0, t1);
+        c = _mm_unpacklo_epi64(t2, t3);
+        d = _mm_unpackhi_epi64(t2, t3);
+    }
+    // 64-bit products of the even lanes (0, 2) and of the odd lanes (1, 3).
+    AACD_VEC_TARGET static I odd(I a) { return _mm_shuffle_epi32(a, _MM_SHUFFLE(3, 3, 1, 1)); }
+    // Bits 31..62 of the 64-bit sums in even (e) and odd (o) lanes, back in
+    // their lanes: that is (sum >> 31) cut to 32 bits, exactly as the C code.
+    AACD_VEC_TARGET static I narrow31(I e, I o) {
+        return _mm_blend_epi16(_mm_srli_epi64(e, 31), _mm_slli_epi64(o, 1), 0xCC);
+    }
+    AACD_VEC_TARGET static I mulr(I a, I b) {
+        const I rnd = _mm_set1_epi64x(int64_t{1} << 30);
+        const I e = _mm_add_epi64(_mm_mul_epi32(a, b), rnd);
+        const I o = _mm_add_epi64(_mm_mul_epi32(odd(a), odd(b)), rnd);
+        return narrow31(e, o);
+    }
+    // The 64-bit products above are exact for every operand.
+    AACD_VEC_TARGET static I mulrExact(I a, I b) { return mulr(a, b); }
+    AACD_VEC_TARGET static I mulSubR(I a, I b, I c, I d) {
+        const I rnd = _mm_set1_epi64x(int64_t{1} << 30);
+        const I e = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epi32(a, b), _mm_mul_epi32(c, d)), rnd);
+        const I o = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epi32(odd(a), odd(b)), _mm_mul_epi32(odd(c), odd(d))), rnd);
+        return narrow31(e, o);
+    }
+    AACD_VEC_TARGET static I mulAddR(I a, I b, I c, I d) {
+        const I rnd = _mm_set1_epi64x(int64_t{1} << 30);
+        const I e = _mm_add_epi64(_mm_add_epi64(_mm_mul_epi32(a, b), _mm_mul_epi32(c, d)), rnd);
+        const I o = _mm_add_epi64(_mm_add_epi64(_mm_mul_epi32(odd(a), odd(b)), _mm_mul_epi32(odd(c), odd(d))), rnd);
+        return narrow31(e, o);
+    }
+
+    // Saturating a + b and a - b: on overflow the limit of a's sign.
+    AACD_VEC_TARGET static I satLimit(I a) { return _mm_xor_si128(_mm_srai_epi32(a, 31), _mm_set1_epi32(INT32_MAX)); }
+    AACD_VEC_TARGET static I satAdd(I a, I b) {
+        const I s = _mm_add_epi32(a, b);
+        const I over = _mm_and_si128(_mm_xor_si128(s, a), _mm_xor_si128(s, b));
+        return _mm_castps_si128(_mm_blendv_ps(_mm_castsi128_ps(s), _mm_castsi128_ps(satLimit(a)), _mm_castsi128_ps(over)));
+    }
+    AACD_VEC_TARGET static I satSub(I a, I b) {
+        const I d = _mm_sub_epi32(a, b);
+        const I over = _mm_and_si128(_mm_xor_si128(a, b), _mm_xor_si128(a, d));
+        return _mm_castps_si128(_mm_blendv_ps(_mm_castsi128_ps(d), _mm_castsi128_ps(satLimit(a)), _mm_castsi128_ps(over)));
+    }
+};
+
+[[maybe_unused]] AACD_VEC_TARGET void msBandX86(int32_t *l, int32_t *r, int32_t count) {
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i a = X86V::load(l + i), b = X86V::load(r + i);
+        X86V::store(l + i, X86V::satAdd(a, b));
+        X86V::store(r + i, X86V::satSub(a, b));
+    }
+    if (i < count) aacd::msBandC(l + i, r + i, count - i);
+}
+
+// True when some |v| of the band exceeds 8191 (-2^31 included).
+AACD_VEC_TARGET bool quantOutOfRange(const int32_t *p, int32_t count) {
+    __m128i bad = _mm_setzero_si128();
+    const __m128i limit = _mm_set1_epi32(8191);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i v = X86V::load(p + i);
+        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpgt_epi32(v, limit), _mm_cmplt_epi32(v, _mm_set1_epi32(-8191))));
+    }
+    for (; i < count; ++i) bad = _mm_or_si128(bad, _mm_set1_epi32(p[i] > 8191 || p[i] < -8191));
+    return !_mm_testz_si128(bad, bad);
+}
+
+// sign(q) T[|q|] (P 2^-20) for two values, rounded half away from zero and
+// saturated (see the C version for why this equals its expression).
+AACD_VEC_TARGET __m128i quantPair(__m128d t, __m128i q2, __m128d scale) {
+    const __m128d sign = _mm_castsi128_pd(
+        _mm_and_si128(_mm_cvtepi32_epi64(q2), _mm_set1_epi64x(static_cast<int64_t>(0x8000000000000000ull))));
+    const __m128d x = _mm_xor_pd(_mm_mul_pd(t, scale), sign);
+    __m128d y = _mm_add_pd(x, _mm_or_pd(_mm_set1_pd(0.5), sign));
+    y = _mm_min_pd(_mm_max_pd(y, _mm_set1_pd(-2147483648.0)), _mm_set1_pd(2147483647.0));
+    return _mm_cvttpd_epi32(y);
+}
+
+AACD_VEC_TARGET int32_t quantBandX86(int32_t *p, int32_t count, double pow2) {
+    if (quantOutOfRange(p, count)) return aacd::quantBandC(p, count, pow2);
+    const __m128d scale = _mm_set1_pd(pow2 * 0x1p-20);
+    const double *tab = armv8_ACAAC_InvQuantTable;
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i q = X86V::load(p + i);
+        const __m128i a = _mm_abs_epi32(q);
+        const __m128d t01 = _mm_loadh_pd(_mm_load_sd(tab + _mm_cvtsi128_si32(a)), tab + _mm_extract_epi32(a, 1));
+        const __m128d t23 = _mm_loadh_pd(_mm_load_sd(tab + _mm_extract_epi32(a, 2)), tab + _mm_extract_epi32(a, 3));
+        const __m128i r01 = quantPair(t01, q, scale);
+        const __m128i r23 = quantPair(t23, _mm_srli_si128(q, 8), scale);
+        X86V::store(p + i, _mm_unpacklo_epi64(r01, r23));
+    }
+    return i < count ? aacd::quantBandC(p + i, count - i, pow2) : 0;
+}
+
+}  // namespace
