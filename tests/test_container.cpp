@@ -12,6 +12,8 @@
 
 #include "container.h"
 #include "channel_encoder.h"
+#include "frame_blocks.h"
+#include "host_decoder.h"
 #include "wav.h"
 
 #include <unistd.h>
@@ -376,6 +378,29 @@ TEST(Mp4Demux, SampleTablesAndGaplessTrimming) {
         const std::vector<Bytes> got = blocks_of(Bytes(g.begin(), g.begin() + static_cast<long>(cut)), d);
         EXPECT_TRUE(got.empty() || got.size() < blocks.size()) << cut;
         EXPECT_TRUE(!d.error().empty() || !got.empty() || cut > 300) << cut;
+    }
+}
+
+// SBR data in fill elements (HE-AAC without explicit signalling) is found
+// by the host: the stream decodes, and the frames carrying it are counted.
+TEST(HostDecoder, FindsSbrDataInFillElements) {
+    for (bool sbr : {false, true}) {
+        Bytes stream;
+        for (int k = 0; k < 4; ++k) {
+            BitWriter w;
+            putLoudPair(w, k);
+            if (sbr) putFill(w, 6, 13, 0, {0x5A});
+            stream = cat({stream, adts_frame(Adts{}, {finish(w)})});
+        }
+        Demuxer d;
+        ASSERT_TRUE(d.open(stream.data(), stream.size()));
+        HostDecoder host;
+        std::string err;
+        ASSERT_TRUE(host.init(HostOptions{}, &err));
+        int frames = 0;
+        ASSERT_TRUE(host.run(d, [&](const OutFrame &f) { return ++frames, f.layout->channels == 2; }, &err)) << err;
+        EXPECT_EQ(frames, 4);
+        EXPECT_EQ(host.stats().sbr_frames, sbr ? 4u : 0u);
     }
 }
 
