@@ -349,12 +349,12 @@ TEST(Mp4Demux, SampleTablesAndGaplessTrimming) {
     for (int k = 0; k < 7; ++k) blocks.push_back(payload(static_cast<uint8_t>(0x20 + k), 30 + 7 * k));
     const std::string smpb = " 00000000 00000840 000001C0 0000000000001400 00000000";
     struct Case { Mp4 m; bool trimmed; uint64_t start, length; } cases[] = {
-        {{}, false, 0, 0},
-        {{false, true, true, 3}, false, 0, 0},
-        {{true, false, true, 2, 1024, 116}, true, 1024, 5116},          // 116 ms, bounded by the media
-        {{false, true, false, 4, 2112, 100}, true, 2112, 4410},
-        {{true, false, false, 100, -2, 0, smpb}, true, 0x840, 0x1400},
-        {{true, false, false, 100, 1024, 50, smpb}, true, 1024, 2205},  // the edit list wins
+        {{true, false, false, 100, -2, 0, "", 0x40}, false, 0, 0},
+        {{false, true, true, 3, -2, 0, "", 0x40}, false, 0, 0},
+        {{true, false, true, 2, 1024, 116, "", 0x40}, true, 1024, 5116},   // 116 ms, bounded by the media
+        {{false, true, false, 4, 2112, 100, "", 0x40}, true, 2112, 4410},
+        {{true, false, false, 100, -2, 0, smpb, 0x40}, true, 0x840, 0x1400},
+        {{true, false, false, 100, 1024, 50, smpb, 0x40}, true, 1024, 2205},  // the edit list wins
     };
     for (const Case &c : cases) {
         const Bytes f = mp4_file(c.m, blocks);
@@ -367,13 +367,12 @@ TEST(Mp4Demux, SampleTablesAndGaplessTrimming) {
         EXPECT_EQ(i.trim_length, c.length);
     }
     // Not AAC, or cut short: refused with a message.
-    Mp4 mp3;
-    mp3.oti = 0x6B;
+    const Mp4 mp3{true, false, false, 100, -2, 0, "", 0x6B};
     Demuxer d;
     const Bytes f = mp4_file(mp3, blocks);
     EXPECT_FALSE(d.open(f.data(), f.size()));
     EXPECT_NE(d.error().find("0x6B, not AAC"), std::string::npos) << d.error();
-    const Bytes g = mp4_file(Mp4{}, blocks);
+    const Bytes g = mp4_file(cases[0].m, blocks);
     for (size_t cut : {size_t{40}, size_t{200}, g.size() - 300}) {
         const std::vector<Bytes> got = blocks_of(Bytes(g.begin(), g.begin() + static_cast<long>(cut)), d);
         EXPECT_TRUE(got.empty() || got.size() < blocks.size()) << cut;
