@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "aacd.h"
+#include "aacd_version.h"
 #include "container.h"
 #include "host_decoder.h"
 #include "input.h"
@@ -321,7 +322,7 @@ int main(int argc, char **argv) {
             usage(stdout);
             return kExitOk;
         } else if (a == "--version") {
-            std::printf("%s\n", aacd_decode_versionInfo());
+            std::printf("aacd-decode %s\n%s\n", AACD_VERSION_STRING, aacd_decode_versionInfo());
             return kExitOk;
         } else if (a == "--info") {
             info = true;
