@@ -18,11 +18,12 @@
 //
 // Status:
 //   0   success;
-//   -2  a bit pattern that matches no code word of the section's codebook
-//       (position before the code word), or an escape prefix of more than
-//       8 ones, which no valid stream has (values up to 8191 need at most
-//       8) and which would run past a 32-bit field; position after the code
-//       word and its sign bits.  Values written so far remain.
+//   -2  an escape prefix of more than 8 ones, which no valid stream has
+//       (values up to 8191 need at most 8) and which would run past a
+//       32-bit field; position after the code word and its sign bits (and
+//       the first escape when it is the second that fails).  Values written
+//       so far remain.  The spectrum codebooks are complete, so every bit
+//       pattern starts a code word: there is no other syntax error here.
 //   -5  arguments that the side information readers never produce: a null
 //       reference (the section arrays may be null when there are no
 //       sections, the group lengths for a long window), samplingRateIndex outside 0..11, maxSfb above the band
@@ -65,94 +66,111 @@ constexpr uint32_t kLongest[12] = {19, 11, 9, 16, 12, 13, 11, 12, 10, 15, 12, 12
     return static_cast<int32_t>((1u << bits) + word);
 }
 
-// Negates v when s is 1.
-[[nodiscard]] inline int32_t applySign(int32_t v, uint32_t s) {
-    const int32_t m = -static_cast<int32_t>(s);
-    return (v ^ m) - m;
+// v negated when the sign mask m is all ones, unchanged when it is 0.
+[[nodiscard]] inline int32_t applySign(int32_t v, int64_t m) {
+    const int32_t m32 = static_cast<int32_t>(m);
+    return (v ^ m32) - m32;
 }
 
-// Decodes `tuples` code words of codebook CB into p, which advances.  The
-// lookup leaf gives the values directly; the sign bits of an unsigned book
-// are taken together from the cache word that held the code word.
+// All ones when the top bit of bits is set, else 0.
+[[nodiscard]] inline int64_t topBitMask(uint64_t bits) { return static_cast<int64_t>(bits) >> 63; }
+
+// One code word of codebook CB with its sign bits (and, for codebook 11, its
+// escapes) from the reader, whose cache holds at least the bits of a code
+// word and its signs; the values go to q.  The lookup leaf gives the values
+// directly.  The sign bits follow the code word in the order of the nonzero
+// values, so value i's sign is the bit after the code word and the signs of
+// the nonzero values before it; a sign applied to a zero value changes
+// nothing, so no value needs a test of its own.  Returns false for an
+// escape prefix of more than 8 ones.
 template <int CB>
-[[nodiscard]] int32_t decodeRun(int32_t *&p, int32_t tuples, aacd::BitReader &reader) {
+[[nodiscard]] inline bool decodeTuple(aacd::BitReader &r, int32_t *q) {
     constexpr bool kQuad = CB <= 4;
     constexpr bool kUnsigned = CB == 3 || CB == 4 || CB >= 7;
-    constexpr uint32_t kTupleBits = kLongest[CB] + (kUnsigned ? (kQuad ? 4u : 2u) : 0u);
-    static_assert(kTupleBits <= aacd::kRefillBits, "a tuple fits one refill");
-    const aacd::HuffLookup &lookup = aacd::kHuffLookup[CB];
+    // The codebooks are complete: every bit pattern starts a code word.
+    const uint32_t leaf = aacd::huffLookupSpectrum(aacd::kHuffLookup[CB], r.cache);
+    const uint32_t len = aacd::huffLength(leaf);
+    const uint64_t after = r.cache << len;
+    if constexpr (kQuad) {
+        int32_t v0 = aacd::huffValue<CB>(leaf, 0), v1 = aacd::huffValue<CB>(leaf, 1);
+        int32_t v2 = aacd::huffValue<CB>(leaf, 2), v3 = aacd::huffValue<CB>(leaf, 3);
+        uint32_t used = len;
+        if constexpr (kUnsigned) {
+            const uint32_t k1 = v0 != 0;
+            const uint32_t k2 = k1 + (v1 != 0);
+            const uint32_t k3 = k2 + (v2 != 0);
+            v0 = applySign(v0, topBitMask(after));
+            v1 = applySign(v1, topBitMask(after << k1));
+            v2 = applySign(v2, topBitMask(after << k2));
+            v3 = applySign(v3, topBitMask(after << k3));
+            used += k3 + (v3 != 0);
+        }
+        aacd::bitDrop(r, used);
+        q[0] = v0;
+        q[1] = v1;
+        q[2] = v2;
+        q[3] = v3;
+    } else {
+        int32_t y = aacd::huffValue<CB>(leaf, 0), z = aacd::huffValue<CB>(leaf, 1);
+        if constexpr (kUnsigned) {
+            const uint32_t ny = y != 0;
+            const int64_t my = topBitMask(after), mz = topBitMask(after << ny);
+            aacd::bitDrop(r, len + ny + (z != 0));
+            if constexpr (CB == 11) {
+                if (y == 16) {
+                    y = readEscape(r);
+                    if (y < 0) return false;
+                }
+                if (z == 16) {
+                    z = readEscape(r);
+                    if (z < 0) return false;
+                }
+            }
+            y = applySign(y, my);
+            z = applySign(z, mz);
+        } else {
+            aacd::bitDrop(r, len);
+        }
+        q[0] = y;
+        q[1] = z;
+    }
+    return true;
+}
+
+// Decodes `tuples` code words of codebook CB into p, which advances.  One
+// refill serves two code words (for codebook 11, whose escapes refill on
+// their own, one).
+template <int CB>
+[[nodiscard]] int32_t decodeRun(int32_t *&p, int32_t tuples, aacd::BitReader &reader) {
+    constexpr int32_t kDim = CB <= 4 ? 4 : 2;
+    constexpr bool kUnsigned = CB == 3 || CB == 4 || CB >= 7;
+    constexpr uint32_t kTupleBits = kLongest[CB] + (kUnsigned ? static_cast<uint32_t>(kDim) : 0u);
+    static_assert(2 * kTupleBits <= aacd::kRefillBits, "two code words fit one refill");
     aacd::BitReader r = reader;
     int32_t *q = p;
-    int32_t status = omxsts::kNoErr;
-    for (int32_t t = 0; t < tuples; ++t) {
-        if (r.avail < kTupleBits) aacd::bitRefill(r);
-        const uint32_t leaf = aacd::huffLookupSpectrum(lookup, r.cache);
-        const uint32_t len = aacd::huffLength(leaf);
-        if (len == 0u) {
-            status = omxsts::kErr;
-            break;
+    int32_t *const end = p + kDim * tuples;
+    bool ok = true;
+    if constexpr (CB == 11) {
+        for (; q < end && ok; q += kDim) {
+            if (r.avail < kTupleBits) aacd::bitRefill(r);
+            ok = decodeTuple<CB>(r, q);
         }
-        const uint64_t after = r.cache << len;  // the bits after the code word
-        if constexpr (kQuad) {
-            int32_t v0 = aacd::huffValue<CB>(leaf, 0), v1 = aacd::huffValue<CB>(leaf, 1);
-            int32_t v2 = aacd::huffValue<CB>(leaf, 2), v3 = aacd::huffValue<CB>(leaf, 3);
-            uint32_t signBits = 0;
-            if constexpr (kUnsigned) {
-                // Value i's sign bit is the k-th of the four bits after the
-                // code word, k counting the nonzero values before it.
-                const uint32_t s4 = static_cast<uint32_t>(after >> 60);
-                const uint32_t n0 = v0 != 0, n1 = v1 != 0, n2 = v2 != 0, n3 = v3 != 0;
-                const uint32_t k1 = n0, k2 = k1 + n1, k3 = k2 + n2;
-                v0 = applySign(v0, (s4 >> 3) & n0);
-                v1 = applySign(v1, (s4 >> (3u - k1)) & n1);
-                v2 = applySign(v2, (s4 >> (3u - k2)) & n2);
-                v3 = applySign(v3, (s4 >> (3u - k3)) & n3);
-                signBits = k3 + n3;
-            }
-            aacd::bitDrop(r, len + signBits);
-            q[0] = v0;
-            q[1] = v1;
-            q[2] = v2;
-            q[3] = v3;
-            q += 4;
-        } else {
-            int32_t y = aacd::huffValue<CB>(leaf, 0), z = aacd::huffValue<CB>(leaf, 1);
-            if constexpr (kUnsigned) {
-                // The sign of y first, then that of z.
-                const uint32_t s2 = static_cast<uint32_t>(after >> 62);
-                const uint32_t ny = y != 0, nz = z != 0;
-                const uint32_t sy = (s2 >> 1) & ny;
-                const uint32_t sz = (s2 >> (1u - ny)) & nz;
-                aacd::bitDrop(r, len + ny + nz);
-                if constexpr (CB == 11) {
-                    if (y == 16) {
-                        y = readEscape(r);
-                        if (y < 0) {
-                            status = omxsts::kErr;
-                            break;
-                        }
-                    }
-                    if (z == 16) {
-                        z = readEscape(r);
-                        if (z < 0) {
-                            status = omxsts::kErr;
-                            break;
-                        }
-                    }
-                }
-                y = applySign(y, sy);
-                z = applySign(z, sz);
-            } else {
-                aacd::bitDrop(r, len);
-            }
-            q[0] = y;
-            q[1] = z;
-            q += 2;
+    } else {
+        for (; q + 2 * kDim <= end; q += 2 * kDim) {
+            if (r.avail < 2 * kTupleBits) aacd::bitRefill(r);
+            (void)decodeTuple<CB>(r, q);
+            (void)decodeTuple<CB>(r, q + kDim);
+        }
+        if (q < end) {
+            if (r.avail < kTupleBits) aacd::bitRefill(r);
+            (void)decodeTuple<CB>(r, q);
+            q += kDim;
         }
     }
     reader = r;
+    if (!ok) q -= kDim;  // the failed tuple is not counted as written
     p = q;
-    return status;
+    return ok ? omxsts::kNoErr : omxsts::kErr;
 }
 
 // Decodes the values of one section, n values in all, with codebook cb.
