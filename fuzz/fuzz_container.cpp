@@ -1,9 +1,13 @@
 // Container parsing of the command-line host on arbitrary bytes: the input is
-// taken as a whole ADTS or ADIF stream.  Every raw data block the demuxer
+// taken as a whole ADTS, ADIF, LATM/LOAS or MP4 stream (seeds of each).  Every raw data block the demuxer
 // hands out is checked against the parser's documented guarantees and
 // decoded through the public API; then the same stream is run through the
 // host's own decoding loop (HostDecoder), which must see the same blocks and
 // deliver one frame per block.  Any broken invariant traps.
+//
+// The input's length picks the host options, so that every stream is also
+// tried with them: bit 0 set gives 24-bit output, bit 1 set drops blocks at
+// random (one in eight, seeded by the length).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +18,7 @@
 
 #include "aacd.h"
 #include "container.h"
+#include "fuzz_common.h"
 #include "host_decoder.h"
 
 namespace {
@@ -21,37 +26,28 @@ namespace {
 using aacd_cli::Demuxer;
 using aacd_cli::RawBlock;
 using aacd_cli::StreamFormat;
+using namespace aacd_fuzz;
 
-[[noreturn]] void fail(const char *what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    __builtin_trap();
+aacd_cli::HostOptions optionsFor(size_t size) {
+    aacd_cli::HostOptions o;
+    o.bits = (size & 1) ? 24 : 16;
+    o.lose_probability = (size & 2) ? 0.125 : 0.0;
+    o.lose_seed = size;
+    return o;
 }
-
-void check(bool ok, const char *what) {
-    if (!ok) fail(what);
-}
-
-bool documented(int32_t s) {
-    switch (s) {
-        case 0: case -1: case 33: case 35: case 36: case 44: case 45: case 46: return true;
-        default: return false;
-    }
-}
-
-bool abandoned(int32_t s) { return s == 44 || s == 45 || s == 46; }
 
 // One decoder instance in heap blocks of exactly the requested sizes.
 struct Instance {
     AacdDecoderConfig cfg{};
     std::vector<std::vector<uint8_t>> mem{5};
-    bool init() {
+    bool init(int bits) {
         std::memset(&cfg, 0, sizeof cfg);
         if (aacd_query_dec_mem(&cfg) != AACD_OK) return false;
         for (int k = 0; k < 5; ++k) {
             mem[k].assign(cfg.mem_info.blocks[k].size, 0);
             cfg.mem_info.blocks[k].base = mem[k].data();
         }
-        cfg.output_bits = 16;
+        cfg.output_bits = static_cast<uint8_t>(bits);
         return aacd_decoder_init(&cfg) == AACD_OK;
     }
 };
@@ -61,36 +57,39 @@ void checkParams(const Demuxer &d, const AacdBlockParams &p) {
     if (p.num_prog_configs == 0) {
         check(p.sampling_index <= 11, "sampling index handed to the decoder");
     } else {
-        check(d.info().format == StreamFormat::kAdif, "program configurations outside ADIF");
-        check(p.num_prog_configs >= 1 && p.num_prog_configs <= 16, "program configuration count");
+        check(d.info().format != StreamFormat::kAdts, "program configurations in ADTS parameters");
+        check(p.num_prog_configs >= 1 && p.num_prog_configs <= (d.info().format == StreamFormat::kAdif ? 16 : 1),
+              "program configuration count");
         check(p.prog_configs != nullptr, "program configuration records");
     }
 }
 
 // Walks every block of the stream, decoding each; returns the block count.
-uint64_t walk(const uint8_t *data, size_t size) {
+uint64_t walk(const uint8_t *data, size_t size, int bits) {
     Demuxer d;
     if (!d.open(data, size)) {
         check(!d.error().empty(), "open failed without a message");
         return 0;
     }
     const aacd_cli::StreamInfo &info = d.info();
-    check(info.format == StreamFormat::kAdts || info.format == StreamFormat::kAdif, "format");
+    check(info.format != StreamFormat::kUnknown, "format");
     check(info.sampling_index >= 0 && info.sampling_index <= 11, "stream sampling index");
-    check(info.sampling_rate == aacd_cli::sampling_rate_of_index(
+    check(info.sampling_rate == aacd_fmt::sampling_rate_of_index(
                                     static_cast<uint32_t>(info.sampling_index)),
           "stream sampling rate");
     check(info.channels >= 0 && info.channels <= 6, "stream channels");
 
     Instance inst;
-    if (!inst.init()) fail("init");
+    if (!inst.init(bits)) fail("init");
     AacdDecoderConfig &cfg = inst.cfg;
     std::vector<int32_t> pcm(6 * 1024 + 64);
     const uint8_t nothing = 0;
 
     // Every ADTS frame yields at most four blocks and moves at least one
-    // byte on; ADIF blocks consume at least one byte each.
-    const uint64_t limit = 4 * static_cast<uint64_t>(size) + 8;
+    // byte on; ADIF blocks consume at least one byte each; a LOAS frame of
+    // three bytes or more carries at most 64 blocks; an MP4 sample table
+    // entry takes at least half a byte (stz2) and fragments are capped.
+    const uint64_t limit = 64 * static_cast<uint64_t>(size) + (uint64_t{1} << 20);
     uint64_t blocks = 0;
     for (;;) {
         RawBlock b;
@@ -119,13 +118,13 @@ uint64_t walk(const uint8_t *data, size_t size) {
         cfg.block_params = d.params();
         cfg.frame_lost = b.lost ? 1 : 0;
         cfg.check_frame_length = 1;
-        std::fill(pcm.begin(), pcm.end(), 0x7EADBEEF);
+        UntracedFill(pcm.data(), pcm.size());
         AacdFrameOutput out{};
         int32_t s = aacd_decode_frame(&cfg, &out, pcm.data(), b.size > 0 ? b.data : &nothing,
                                       b.size);
         check(documented(s), "status");
         if (abandoned(s)) {
-            for (int32_t v : pcm) check(v == 0x7EADBEEF, "output of an abandoned call");
+            check(UntracedWordsOk(pcm.data(), 0, pcm.size(), bits), "output of an abandoned call");
             cfg.frame_lost = 1;
             s = aacd_decode_frame(&cfg, &out, pcm.data(), &nothing, 0);
             check(s == AACD_OK, "lost block after an abandoned call");
@@ -133,14 +132,8 @@ uint64_t walk(const uint8_t *data, size_t size) {
         check(out.num_channels <= 6, "channels");
         check(out.frame_samples == 1024, "frame samples");
         check(out.bits_consumed <= 8u * static_cast<uint32_t>(b.size), "bits consumed");
-        const size_t words = 1024u * out.num_channels;
-        for (size_t i = 0; i < pcm.size(); ++i) {
-            if (i < words) {
-                check(pcm[i] >= -32768 && pcm[i] <= 32767, "pcm range");
-            } else {
-                check(pcm[i] == 0x7EADBEEF, "pcm overrun");
-            }
-        }
+        check(UntracedWordsOk(pcm.data(), 1024u * out.num_channels, pcm.size(), bits),
+              "pcm range or overrun");
         if (!b.bounded) {
             d.consume(s == AACD_OK && out.bits_consumed > 0
                           ? static_cast<int32_t>(out.bits_consumed / 8)
@@ -153,22 +146,26 @@ uint64_t walk(const uint8_t *data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const uint64_t blocks = walk(data, size);
+    const aacd_cli::HostOptions opt = optionsFor(size);
+    const uint64_t blocks = walk(data, size, opt.bits);
 
     // The host's own loop over the same bytes.
     Demuxer d;
     if (!d.open(data, size)) return 0;
     auto host = std::make_unique<aacd_cli::HostDecoder>();
     std::string err;
-    if (!host->init(aacd_cli::HostOptions{}, &err)) fail("host init");
+    if (!host->init(opt, &err)) fail("host init");
     uint64_t frames = 0;
     const bool ok = host->run(
         d,
         [&](const aacd_cli::OutFrame &f) {
             check(f.layout != nullptr && f.layout->channels >= 0 && f.layout->channels <= 6,
                   "host layout");
-            for (int i = 0; i < 1024 * f.layout->channels; ++i)
-                check(f.samples[i] >= -32768 && f.samples[i] <= 32767, "host pcm range");
+            for (int k = 0; k < f.layout->channels; ++k) {
+                check(f.layout->slot[k] >= 0 && f.layout->slot[k] < 6, "host layout slot");
+                const int32_t *plane = f.planes + aacd_cli::kPlaneStride * f.layout->slot[k];
+                check(UntracedWordsOk(plane, 1024, 1024, opt.bits), "host pcm range");
+            }
             ++frames;
             return true;
         },

@@ -85,10 +85,18 @@ extern "C" {
 #define AACD_PUBLIC
 #endif
 
-#ifdef __cplusplus
+/* Layout checks: C11 / C++11 static assertions, in older dialects (C99,
+   C++98) a typedef of an array whose size turns negative when the check
+   fails. */
+#if defined(__cplusplus) && __cplusplus >= 201103L
 #define AACD_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
-#else
+#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define AACD_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#else
+#define AACD_STATIC_ASSERT_NAME2(line) aacd_layout_check_##line
+#define AACD_STATIC_ASSERT_NAME(line) AACD_STATIC_ASSERT_NAME2(line)
+#define AACD_STATIC_ASSERT(cond, msg) \
+    typedef char AACD_STATIC_ASSERT_NAME(__LINE__)[(cond) ? 1 : -1]
 #endif
 
 /* ------------------------------------------------------------------------ */

@@ -7,13 +7,19 @@ fuzz/seeds/fuzz_decode_frame/  raw data blocks in that target's input format:
     block a control byte (bit 0: lost, bit 1: frame-length check on,
     bits 2-7: frame_bytes, bit 7 also: new config_id), a 2-byte
     little-endian length and the block's bytes.
+    Besides the blocks as encoded: SBR fill elements spliced in front of
+    the end element (hand-off mode), in-band program configurations that
+    change from one block to the next.
 fuzz/seeds/fuzz_container/     whole streams cut to a few KB: ADTS prefixes
     as they are, and ADIF streams built here from the same raw data blocks
-    behind an ADIF header with one program configuration element.
+    behind an ADIF header with one program configuration element; streams
+    whose format changes; copies lengthened by 1 to 3 bytes, since the
+    target takes its host options (24-bit output, simulated losses) from
+    the input length.
 
 Usage: tools/make-fuzz-seeds.py [--out DIR]  (default: fuzz/seeds of the
 repository).  The output is deterministic; the whole corpus stays well below
-200 KB.
+300 KB.
 """
 import argparse
 import os
@@ -100,6 +106,45 @@ class Bits:
         return self.value.to_bytes(self.count // 8, "big")
 
 
+def fill_element(b, count, ext_type, nibble, payload=b""):
+    """A fill element of count bytes whose extension payload starts with
+    ext_type and nibble (13, 14: SBR data), then payload bytes (zeros up to
+    the count)."""
+    b.put(6, 3)
+    if count >= 15:  # count = 15 + esc_count - 1
+        b.put(15, 4)
+        b.put(count - 14, 8)
+    else:
+        b.put(count, 4)
+    if count == 0:
+        return
+    b.put(ext_type, 4)
+    b.put(nibble, 4)
+    body = (payload + bytes(count))[:count - 1]
+    for byte in body:
+        b.put(byte, 8)
+
+
+def splice_before_end(block, fills):
+    """The block with fill elements inserted in front of its end element.
+    An encoded block ends with the end element (three set bits) and zero
+    padding, so the end element ends at the last set bit.  fills: list of
+    (count, type, nibble).  None when the block does not end that way."""
+    n = int.from_bytes(block, "big")
+    if n == 0:
+        return None
+    tz = (n & -n).bit_length() - 1
+    if (n >> tz) & 7 != 7:
+        return None
+    b = Bits()
+    b.value = n >> (tz + 3)
+    b.count = 8 * len(block) - tz - 3
+    for i, (count, ext_type, nibble) in enumerate(fills):
+        fill_element(b, count, ext_type, nibble, bytes(range(i * 16 + 1, i * 16 + 1 + count)))
+    b.put(7, 3)
+    return b.bytes()
+
+
 def adif_stream(sri, chan, blocks):
     """An ADIF header with one program configuration for the ADTS channel
     configuration (1: one single channel, 2: one pair), then the blocks."""
@@ -179,16 +224,48 @@ def main():
                 sri, blocks[:8], 0, lambda i: 2 | (min(len(blocks[i]), 63) << 2))
         if name == "pns_stereo.aac":
             seeds[f"{frame_dir}/{stem}_sbr"] = decode_frame_seed(sri, blocks[:6], 0x40)
+        if name in ("r44100_stereo_sweep.aac", "ch51_multi.aac", "pns_mono.aac"):
+            # SBR hand-off mode with SBR data behind the last channel
+            # element: one payload, two (with CRC), three (one too many),
+            # an escaped count, an SBR payload after a plain fill element.
+            fills = [[(6, 13, 0xA)], [(5, 13, 0x3), (9, 14, 0x5)],
+                     [(4, 13, 0x1), (4, 14, 0x2), (4, 13, 0x3)], [(40, 14, 0xC)],
+                     [(2, 1, 0), (7, 13, 0x6)]]
+            spliced = [splice_before_end(blk, fills[i % len(fills)]) or blk
+                       for i, blk in enumerate(blocks[:10])]
+            seeds[f"{frame_dir}/{stem}_sbr_fill"] = decode_frame_seed(
+                sri, spliced, 0x40, lambda i: 1 if i == 6 else 0)
         seeds[f"{cont_dir}/{stem}"] = data[:CONTAINER_PREFIX]
+        if name in ("r44100_stereo_sweep.aac", "ch51_multi.aac", "pce_stereo.aac"):
+            # Host options by length: 24-bit output, losses, both.
+            for extra, label in ((1, "24bit"), (2, "lossy"), (3, "24bit_lossy")):
+                pad = (extra - len(data[:CONTAINER_PREFIX])) % 4
+                seeds[f"{cont_dir}/{stem}_{label}"] = data[:CONTAINER_PREFIX] + bytes(pad)
         if chan in (1, 2):
             seeds[f"{cont_dir}/{stem}_adif"] = adif_stream(sri, chan, blocks)
         for path, content in seeds.items():
             with open(path, "wb") as f:
                 f.write(content)
             total += len(content)
+    # In-band program configurations that change between blocks: stereo at
+    # 44.1 kHz, then quad at 48 kHz, then stereo again.
+    pce = {}
+    for name in ("pce_stereo.aac", "pce_quad.aac"):
+        with open(os.path.join(DATA, name), "rb") as f:
+            pce[name] = [b for fr in adts_frames(f.read()) for b in fr[2]]
+    mixed = pce["pce_stereo.aac"][:3] + pce["pce_quad.aac"][:3] + pce["pce_stereo.aac"][3:6]
+    seeds = {f"{frame_dir}/pce_changes": decode_frame_seed(4, mixed, 0, lambda i: 0x80 if i in (3, 6) else 0)}
+    # Streams whose format changes (a host following every header).
+    for name in ("change_mono_stereo.aac", "change_48k_stereo_44k_51.aac", "change_16k_44k_16k.aac"):
+        with open(os.path.join(DATA, name), "rb") as f:
+            seeds[f"{cont_dir}/{os.path.splitext(name)[0]}"] = f.read()[:MAX_SEED]
+    for path, content in seeds.items():
+        with open(path, "wb") as f:
+            f.write(content)
+        total += len(content)
     print(f"wrote {total} bytes of seeds to {args.out}")
-    if total > 200 * 1024:
-        print("seed corpus above 200 KB", file=sys.stderr)
+    if total > 300 * 1024:
+        print("seed corpus above 300 KB", file=sys.stderr)
         return 1
     return 0
 

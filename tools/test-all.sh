@@ -2,6 +2,8 @@
 # Sets up a fresh Debian machine and runs every test of the project:
 #   1. native build (RelWithDebInfo) with all unit, conformance and CLI tests,
 #      and the GStreamer element's harness tests and gst-launch-1.0 pipelines;
+#      then a staged install used by an outside C program through pkg-config,
+#      find_package(aacd) and add_subdirectory (tools/test-packaging.sh);
 #   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the command-line host under valgrind memcheck over every test stream;
 #   4. the concurrency test built with ThreadSanitizer;
@@ -16,7 +18,7 @@ JOBS=$(nproc)
 PACKAGES=(build-essential cmake ninja-build python3 googletest libgtest-dev libbenchmark-dev
           g++-aarch64-linux-gnu qemu-user clang libclang-rt-14-dev valgrind
           libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
-          gstreamer1.0-plugins-good gstreamer1.0-tools)
+          gstreamer1.0-plugins-good gstreamer1.0-tools pkg-config)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -30,12 +32,15 @@ fi
 step() { printf '\n==== %s ====\n' "$*"; }
 
 step "native build and tests"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAACD_WERROR=ON
 cmake --build build -j"$JOBS"
 ctest --test-dir build --output-on-failure -j"$JOBS"
 
+step "packaging: staged install, pkg-config, find_package, add_subdirectory"
+JOBS=$JOBS tools/test-packaging.sh build-packaging
+
 step "AddressSanitizer + UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DAACD_SANITIZE=address,undefined
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DAACD_SANITIZE=address,undefined -DAACD_WERROR=ON
 cmake --build build-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
 
@@ -51,13 +56,13 @@ echo "memcheck clean over $(ls tests/data/*.aac | wc -l) streams"
 
 if [ -f tests/test_concurrency.cpp ]; then
   step "ThreadSanitizer: concurrent instances"
-  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAACD_SANITIZE=thread
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAACD_SANITIZE=thread -DAACD_WERROR=ON
   cmake --build build-tsan -j"$JOBS" --target test_concurrency
   TSAN_OPTIONS=halt_on_error=1 build-tsan/test_concurrency
 fi
 
 step "aarch64 cross build under qemu"
-cmake -S . -B build-aarch64 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B build-aarch64 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAACD_WERROR=ON \
   -DCMAKE_TOOLCHAIN_FILE="$ROOT/tools/cmake/aarch64-linux-gnu.cmake"
 cmake --build build-aarch64 -j"$JOBS"
 ctest --test-dir build-aarch64 --output-on-failure -j"$JOBS"

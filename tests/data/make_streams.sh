@@ -35,7 +35,7 @@ out = bytearray()
 for (x,) in struct.iter_unpack("<f", data):
     v = max(-8388608, min(8388607, round(x * 8388608)))
     out += struct.pack("<i", v)[:3]
-sys.stdout.buffer.write(out)' > "${1%.aac}.ref24"
+sys.stdout.buffer.write(out)' > "${2:-${1%.aac}.ref24}"
 }
 
 if [ "${1:-}" = refs ]; then
@@ -163,5 +163,14 @@ $FF -i ch51_multi.aac -c copy -f latm -smc-interval 1 ch51_multi.latm
 $FF -i pce_quad.aac -c copy -f latm pce_quad.latm
 $FF -f lavfi -i "$(sweep 44100)" -t 0.3 -c:a aac $NOPNS -b:a 96k gapless.m4a
 $FF -i gapless.m4a -c copy -f adts gapless.aac
+# MP4 files for the command-line host: the 5.1 stream's raw data blocks in
+# an M4A with its index in front (readable from a pipe), a fragmented MP4
+# encoded directly (no edit list), and the reference decodings of the MP4
+# files not twinned with an ADTS stream (gapless.m4a: the reference decoder
+# skips the priming its edit list marks but keeps the padding at the end).
+$FF -i ch51_multi.aac -c copy -bsf:a aac_adtstoasc -movflags faststart ch51_multi.m4a
+$FF -f lavfi -i "$(sweep 48000)" -t 0.4 -c:a aac $NOPNS -b:a 128k -movflags frag_keyframe+empty_moov frag.mp4
+ref gapless.m4a gapless_m4a.ref24
+ref frag.mp4 frag_mp4.ref24
 
 grep -v '^#' "$MANIFEST" | grep -v rejected | cut -f1 | while read -r f; do ref "$f"; done

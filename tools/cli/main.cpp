@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "aacd.h"
+#include "aacd_version.h"
 #include "container.h"
 #include "host_decoder.h"
 #include "input.h"
@@ -155,7 +156,7 @@ void print_info(const std::string &name, const Demuxer &d, uint64_t blocks, cons
         if (blocks != 0) std::fprintf(stderr, ", %s", plural(blocks, "frame").c_str());
         std::fprintf(stderr, ")\n");
         uint64_t bytes = i.payload_bytes;
-        if (bytes == 0 && d.size() != 0 && i.format != StreamFormat::kMp4) bytes = d.size();
+        if (bytes == 0) bytes = d.size(); // with the container's own bytes
         if (bytes != 0 && seconds > 0) {
             std::fprintf(stderr, "bit rate:       %.1f kbit/s (average)\n", static_cast<double>(bytes) * 8 / seconds / 1000);
         }
@@ -163,7 +164,7 @@ void print_info(const std::string &name, const Demuxer &d, uint64_t blocks, cons
         std::fprintf(stderr, "duration:       unknown (%s)\n",
                      i.format == StreamFormat::kAdif ? "ADIF blocks carry no lengths" : "not a file");
     }
-    if (i.trimmed) {
+    if (i.trimmed && (i.trim_start != 0 || (i.trim_length != 0 && blocks * 1024 > i.trim_start + i.trim_length))) {
         std::fprintf(stderr, "encoder delay:  %llu samples", static_cast<unsigned long long>(i.trim_start));
         if (blocks != 0 && i.trim_length != 0 && blocks * 1024 >= i.trim_start + i.trim_length) {
             std::fprintf(stderr, ", padding %llu samples",
@@ -195,6 +196,7 @@ struct Output {
     uint64_t skip = 0, keep = UINT64_MAX; // samples
     uint64_t timeline = 0;          // samples handed in so far
     uint64_t frames = 0;
+    uint64_t trimmed_samples = 0;   // dropped by the trimming
     uint64_t silent_frames = 0;     // frames without a channel before the first file
     int fd = -1;
     int part = 0;
@@ -251,6 +253,7 @@ struct Output {
         uint64_t first = 0, count = 0;
         kept(&first, &count);
         timeline += 1024;
+        trimmed_samples += 1024 - count;
         ++frames;
         return count == 0 || wav.write(f, first, count) || write_failed();
     }
@@ -319,7 +322,7 @@ int main(int argc, char **argv) {
             usage(stdout);
             return kExitOk;
         } else if (a == "--version") {
-            std::printf("%s\n", aacd_decode_versionInfo());
+            std::printf("aacd-decode %s\n%s\n", AACD_VERSION_STRING, aacd_decode_versionInfo());
             return kExitOk;
         } else if (a == "--info") {
             info = true;
@@ -468,7 +471,10 @@ int main(int argc, char **argv) {
                     plural(demux.resyncs(), "resynchronisation");
         }
         if (demux.truncated_frames()) line += "; last frame cut short";
-        if (si.trimmed) line += "; encoder delay and padding removed (" + std::string(si.trim_source) + ")";
+        if (out.trimmed_samples != 0) {
+            line += "; " + plural(out.trimmed_samples, "sample") + " of encoder delay and padding removed (" +
+                    si.trim_source + ")";
+        }
         if (out.files.size() > 1) line += "; " + std::to_string(out.files.size()) + " files for the format changes";
         std::fprintf(stderr, "%s\n", line.c_str());
     }

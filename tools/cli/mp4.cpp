@@ -308,7 +308,8 @@ bool Mp4Demuxer::parse_trak(const uint8_t *p, size_t n) {
             media_timescale_ = be32(mdhd.body + (v1 ? 20 : 12));
             const uint64_t dur = v1 ? be64(mdhd.body + 24) : be32(mdhd.body + 16);
             if (dur != 0 && dur != 0xFFFFFFFFu) {
-                info_->duration_samples = to_samples(dur, media_timescale_, info_->sampling_rate);
+                media_samples_ = to_samples(dur, media_timescale_, info_->sampling_rate);
+                info_->duration_samples = media_samples_;
             }
         }
     }
@@ -370,6 +371,11 @@ bool Mp4Demuxer::parse_trak(const uint8_t *p, size_t n) {
             info_->trim_source = "edit list";
             info_->trim_start = to_samples(static_cast<uint64_t>(media_time), media_timescale_, info_->sampling_rate);
             info_->trim_length = to_samples(seg, movie_timescale_, info_->sampling_rate);
+            // The movie time scale may be coarse (milliseconds): the media's
+            // own duration bounds the presentation more precisely.
+            if (media_samples_ > info_->trim_start && media_samples_ - info_->trim_start < info_->trim_length) {
+                info_->trim_length = media_samples_ - info_->trim_start;
+            }
             if (info_->trim_length != 0) info_->duration_samples = info_->trim_length;
             break;
         }
@@ -458,6 +464,9 @@ bool Mp4Demuxer::parse_moof(const uint8_t *p, size_t n, uint64_t moof_offset) {
                 q += 4;
             }
             if (rf & 0x04) q += 4;
+            if (!(rf & 0x200) && (def_size == 0 || (in_->size() != 0 && count > in_->size() / def_size))) {
+                return fail("MP4 track run without usable sample sizes");
+            }
             const size_t per = 4u * (((rf >> 8) & 1) + ((rf >> 9) & 1) + ((rf >> 10) & 1) + ((rf >> 11) & 1));
             if (count > kMaxRunSamples || run_.size() + count > kMaxRunSamples ||
                 (per != 0 && count > (trun.size - q) / per) || q > trun.size) {

@@ -72,8 +72,8 @@ private:
     bool fragmented_ = false;   // moov holds mvex
     uint32_t track_id_ = 0;
     uint32_t movie_timescale_ = 0, media_timescale_ = 0;
+    uint64_t media_samples_ = 0; // media duration (mdhd) in samples
     uint32_t trex_size_ = 0;     // default sample size of the track (mvex)
-    uint64_t mdat_end_ = 0;      // end of the mdat whose samples are read
     uint64_t next_box_ = 0;      // offset of the next top-level box
 
     // Sample tables (pointers into moov_, counts checked against the boxes).

@@ -1,0 +1,40 @@
+# SPDX-License-Identifier: BSD-2-Clause
+# Copyright (c) 2026 The aacd authors
+#
+# The shared library exports exactly the symbols of its version script.
+#   cmake -DNM=nm -DLIBRARY=libaacd.so -DMAP=libaacd.map -P exported_symbols.cmake
+foreach(var NM LIBRARY MAP)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "exported_symbols.cmake needs -D${var}=...")
+  endif()
+endforeach()
+file(STRINGS ${MAP} rows REGEX "^ +[A-Za-z_][A-Za-z0-9_]* *;")
+set(listed "")
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "^ +([A-Za-z0-9_]+) *;.*$" "\\1" name "${row}")
+  list(APPEND listed ${name})
+endforeach()
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${NM} failed: ${err}")
+endif()
+string(REPLACE "\n" ";" lines "${out}")
+set(exported "")
+foreach(line IN LISTS lines)
+  # "address type name[@@version]"; the version node itself is type A.
+  if(line MATCHES "^[0-9a-fA-F]* +([^A ]) +([A-Za-z0-9_]+)")
+    list(APPEND exported ${CMAKE_MATCH_2})
+  endif()
+endforeach()
+list(SORT listed)
+list(SORT exported)
+set(missing ${listed})
+list(REMOVE_ITEM missing ${exported})
+set(extra ${exported})
+list(REMOVE_ITEM extra ${listed})
+list(LENGTH exported count)
+message(STATUS "${count} symbols exported")
+if(missing OR extra)
+  message(FATAL_ERROR "listed but not exported: ${missing}\nexported but not listed: ${extra}")
+endif()
