@@ -2,6 +2,8 @@
 // Copyright (c) 2026 The aacd authors
 #include "common/aacd_cpu.h"
 
+#include <atomic>
+
 #if defined(__x86_64__)
 #include <cpuid.h>
 #endif
@@ -29,9 +31,19 @@ CpuFeatures detect() {
 
 }  // namespace
 
+// Cached in an atomic, not a guarded static: the library needs no C++
+// runtime support (a C program links libaacd.a with -lm only), and racing
+// first calls store the same value.
 const CpuFeatures &cpuFeatures() {
-    static const CpuFeatures features = detect();
-    return features;
+    static const CpuFeatures kAll[4] = {{false, false}, {true, false}, {false, true}, {true, true}};
+    static std::atomic<int> cached{-1};
+    int v = cached.load(std::memory_order_relaxed);
+    if (v < 0) {
+        const CpuFeatures f = detect();
+        v = (f.sse41 ? 1 : 0) | (f.avx2 ? 2 : 0);
+        cached.store(v, std::memory_order_relaxed);
+    }
+    return kAll[v];
 }
 
 }  // namespace aacd

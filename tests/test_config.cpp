@@ -68,11 +68,11 @@ Parsed writeAndParse(AacdDecoderState &st, const Pce &e, int prefix = 0) {
     BitWriter w;
     Parsed r;
     r.end = writePce(w, e, prefix);
-    st.bitPos = ArmBitPosition{w.base(), 0, nullptr};
+    st.bitPos = w.start();
     aacd::bitSkip(st.bitPos, prefix);
     r.status = AACD_get_prog_config(&st.progConfig, &r.tag, &st);
     r.pos = static_cast<size_t>(bitsFrom(w.start(), st.bitPos));
-    ArmBitPosition after = st.bitPos;
+    aacd::BitReader after = st.bitPos;
     r.marker = aacd::bitGet(after, 8);
     return r;
 }
@@ -488,12 +488,12 @@ struct ElementCall {
         first = last = -9;
     }
     int32_t run(const BitWriter &w, int at, int32_t id) {  // the id is not read
-        st->bitPos = ArmBitPosition{w.base(), 0, nullptr};
+        st->bitPos = w.start();
         aacd::bitSkip(st->bitPos, at + 3);
         int32_t *const ptr[6] = {spectra[0].data(), spectra[1].data(), spectra[2].data(),
                                  spectra[3].data(), spectra[4].data(), spectra[5].data()};
         const int32_t r = AACD_huffdecode(id, &st->mcInfo, seq, shape, ms, ptr, &first, &last, st.get());
-        bits = bitsFrom(ArmBitPosition{w.base(), 0, nullptr}, st->bitPos) - at;
+        bits = bitsFrom(w.start(), st->bitPos) - at;
         return r;
     }
     std::vector<int32_t> head(int slot, size_t n) const {

@@ -320,6 +320,9 @@ TEST(Wav, PcmAndExtensibleHeaders) {
 // Packing from the decoder's slot planes in WAV order, and the sizes the
 // writer puts in the header: patched on a file (RF64 past the RIFF limit),
 // stated up front on a pipe.
+// The low 24 bits of v as a signed value.
+static int32_t sext24(int32_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v) << 8) >> 8; }
+
 TEST(Wav, PackedSamplesAndHeaderSizes) {
     std::vector<int32_t> planes(6 * kPlaneStride);
     for (int s = 0; s < 6; ++s)
@@ -334,9 +337,9 @@ TEST(Wav, PackedSamplesAndHeaderSizes) {
                 for (int k = 0; k < l->channels; ++k) {
                     const size_t at = (static_cast<size_t>(n) * l->channels + k) * (bits / 8);
                     int32_t v = o[at] | (o[at + 1] << 8) | (bits == 24 ? o[at + 2] << 16 : (o[at + 1] & 0x80) ? ~0xFFFF : 0);
-                    if (bits == 24) v = (v << 8) >> 8;
+                    if (bits == 24) v = sext24(v);
                     const int32_t want = planes[kPlaneStride * l->slot[k] + 5 + n];
-                    EXPECT_EQ(v, bits == 16 ? static_cast<int16_t>(want) : (want << 8) >> 8) << k << " " << n;
+                    EXPECT_EQ(v, bits == 16 ? static_cast<int16_t>(want) : sext24(want)) << k << " " << n;
                 }
         }
     }

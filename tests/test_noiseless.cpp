@@ -41,7 +41,7 @@ struct Decoder {
         return omxACAAC_NoiselessDecode(&pos.byte, &pos.offset, sf.data(), coefs.data(), sfbCb, tnsCoef, &info,
                                         common, aot, &ltp, &noise, &is);
     }
-    int32_t run(ArmBitPosition &pos, int common) {  // the decoder's own bounded form
+    int32_t run(aacd::BitReader &pos, int common) {  // the decoder's own bounded form
         return aacd::noiselessDecode(pos, sf.data(), coefs.data(), sfbCb, tnsCoef, &info, common, aot, &ltp,
                                      &noise, &is);
     }
@@ -297,7 +297,7 @@ void expectSameCut(int sri, const BitWriter &w, bool isPair, int cut) {
     ChanPairElt cpeExpect{}, cpeGot{};
     LtpInfo l1{};
     BitRef ref{zeros.data(), 0};
-    ArmBitPosition pos{garbage.data(), 0, garbage.data() + cut};
+    aacd::BitReader pos = aacd::bitReaderAt(garbage.data(), static_cast<uint32_t>(cut));
     int32_t stsExpect = 0, stsGot = 0;
     if (isPair) {
         LtpInfo *pairExpect[2] = {&expect.ltp, &l1}, *pairGot[2] = {&got.ltp, &l1};
@@ -312,7 +312,7 @@ void expectSameCut(int sri, const BitWriter &w, bool isPair, int cut) {
         stsGot = got.run(pos, isPair);
     }
     EXPECT_EQ(stsGot, stsExpect);
-    EXPECT_EQ(bitsFrom(ArmBitPosition{garbage.data(), 0, nullptr}, pos), bitsFrom(BitRef{zeros.data(), 0}, ref));
+    EXPECT_EQ(static_cast<int>(aacd::bitIndex(pos)), bitsFrom(BitRef{zeros.data(), 0}, ref));
     EXPECT_EQ(std::memcmp(&got.ics, &expect.ics, sizeof got.ics), 0);
     EXPECT_EQ(std::make_tuple(got.info.globalGain, got.info.pulseDataPresent, got.info.tnsDataPresent,
                               got.info.gainControlDataPresent, got.noise, got.is),

@@ -4,6 +4,8 @@
 // Choice of the synthesis kernel versions.
 #include "omxdl/ac/armACAAC_Kernels.h"
 
+#include <atomic>
+
 #include "common/aacd_cpu.h"
 #include "common/armCOMM_inline.h"
 
@@ -52,8 +54,15 @@ const SynthKernels *kernelsFor(KernelIsa isa) {
 }
 
 const SynthKernels &kernels() {
-    static const SynthKernels *const chosen = best();
-    return *chosen;
+    // An atomic rather than a guarded static (no C++ runtime support needed);
+    // racing first calls store the same pointer to constant tables.
+    static std::atomic<const SynthKernels *> chosen{nullptr};
+    const SynthKernels *k = chosen.load(std::memory_order_relaxed);
+    if (!k) {
+        k = best();
+        chosen.store(k, std::memory_order_relaxed);
+    }
+    return *k;
 }
 
 }  // namespace aacd
