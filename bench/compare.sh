@@ -17,8 +17,10 @@
 #   for the instruction counts;
 # - times `aacd-decode -q IN /dev/null`, `ffmpeg -threads 1 -i IN -f null -`
 #   and `faad -w IN` (output discarded) with hyperfine, N runs each (default
-#   5) after a warm-up run, and prints the medians and the speed ratios
-#   (other program's time / aacd's time: above 1 means aacd is faster);
+#   5) after a warm-up run, and prints the median wall-clock time and the
+#   mean CPU time (user + system; steadier on a busy machine) and the
+#   speed ratios (other program's time / aacd's time: above 1 means aacd is
+#   faster);
 # - counts guest instructions as bench/arm-insn/ does it: the whole run minus
 #   a run over the first frame alone (start-up), for aacd, ffmpeg and faad;
 #   the ratios are aacd / other (below 1 means aacd executes fewer).
@@ -81,7 +83,7 @@ if [ $X86 = 1 ]; then
   if [ -z "$AACD" ]; then
     B=$WORK/build-native
     cmake -S "$SRC" -B "$B" -G Ninja -DCMAKE_BUILD_TYPE=Release -DAACD_TESTS=OFF >"$WORK/cmake.log"
-    cmake --build "$B" -j2 --target aacd-decode >"$WORK/build.log"
+    nice cmake --build "$B" -j2 --target aacd-decode >"$WORK/build.log"
     AACD=$B/aacd-decode
   fi
   echo "== whole-process time, median of $RUNS runs (hyperfine)"
@@ -93,10 +95,13 @@ if [ $X86 = 1 ]; then
       -n faad "faad -q -w $s" >/dev/null
     python3 - "$json" "$(basename "$s")" <<'PY'
 import json, statistics, sys
-res = {r['command']: statistics.median(r['times']) for r in json.load(open(sys.argv[1]))['results']}
-a = res['aacd']
-print(f"{sys.argv[2]}: aacd {a:.3f}s ffmpeg {res['ffmpeg']:.3f}s faad {res['faad']:.3f}s; "
-      f"speed vs ffmpeg {res['ffmpeg'] / a:.2f}x, vs faad {res['faad'] / a:.2f}x")
+runs = json.load(open(sys.argv[1]))['results']
+wall = {r['command']: statistics.median(r['times']) for r in runs}
+cpu = {r['command']: r['user'] + r['system'] for r in runs}
+for name, t in (('wall', wall), ('cpu', cpu)):
+    a = t['aacd']
+    print(f"{sys.argv[2]} {name}: aacd {a:.3f}s ffmpeg {t['ffmpeg']:.3f}s faad {t['faad']:.3f}s; "
+          f"speed vs ffmpeg {t['ffmpeg'] / a:.2f}x, vs faad {t['faad'] / a:.2f}x")
 PY
   done
 fi

@@ -38,26 +38,31 @@ inline void advance(const uint8_t **pp, uint32_t *pOffset, int32_t n) {
 
 namespace aacd {
 
-uint32_t bitWindow(const ArmBitPosition &pos) {
-    const uint8_t *p = pos.pByte;
-    if (pos.pEnd == nullptr || (p <= pos.pEnd && pos.pEnd - p >= 5)) return window5(p, pos.offset);
-    // Near or past the end: copy what is inside the bound, zeros elsewhere.
-    uint8_t b[5] = {0, 0, 0, 0, 0};
-    for (int i = 0; i < 5; ++i) {
-        const uint8_t *q = p + i;
-        if (q >= pos.pEnd) break;
-        b[i] = *q;
+void bitRefillTail(BitReader &r) {
+    while (r.avail < kRefillBits) {
+        const uint64_t b = r.next < r.size ? r.base[r.next] : 0u;
+        r.cache |= b << (56u - r.avail);
+        ++r.next;
+        r.avail += 8;
     }
-    if (p > pos.pEnd) return 0;
-    return window5(b, pos.offset);
 }
 
-int32_t bitUnpackVlc(ArmBitPosition &pos, const ArmVlc32 *pCodeBook) {
-    const uint32_t w = bitWindow(pos);
+void bitSeek(BitReader &r, uint64_t index) {
+    const uint64_t limit = uint64_t{8} * r.size + 64;
+    if (index > limit) index = limit;
+    r.next = static_cast<uint32_t>(index >> 3);
+    r.cache = 0;
+    r.avail = 0;
+    bitRefill(r);
+    bitDrop(r, static_cast<uint32_t>(index & 7));
+}
+
+int32_t bitUnpackVlc(BitReader &r, const ArmVlc32 *pCodeBook) {
+    const uint32_t w = bitWindow(r);
     for (int32_t i = 0; pCodeBook[i].codeLen != 0; ++i) {
         const uint32_t len = pCodeBook[i].codeLen;
         if ((w >> (32 - len)) == pCodeBook[i].codeWord) {
-            bitSkip(pos, static_cast<int32_t>(len));
+            bitDrop(r, len);
             return i;
         }
     }

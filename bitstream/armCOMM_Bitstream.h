@@ -1,14 +1,17 @@
 // Bit reading and writing.
 //
 // Bits are taken most significant bit first within a byte, bytes in
-// increasing address order.  A position is a byte reference plus a bit offset
-// 0..7 (bits of that byte already consumed).
+// increasing address order.  The exported operations (armGetBits & co.) take
+// a position as a byte reference plus a bit offset 0..7 (bits of that byte
+// already consumed) and read exactly five bytes at the byte reference,
+// unbounded.
 //
-// The exported two-reference operations (armGetBits & co.) read exactly five
-// bytes at the byte reference, unbounded.  The decoder's parsers instead work
-// on an ArmBitPosition that may carry an end bound: bytes at or past the end
-// read as zero and are never touched, so a corrupt block cannot make the
-// decoder read outside the host's input.
+// The decoder's parsers read through a BitReader instead: its position is a
+// bit index counted from the start of the block, and a 64-bit cache holds the
+// bits ahead of it, so that one refill serves several code words.  Reads are
+// bounded by the block size: bytes at or past base + size read as zero and
+// are never touched, so a corrupt block cannot make the decoder read outside
+// the host's input, and no pointer is ever formed past it.
 #pragma once
 
 #include <cstdint>
@@ -22,14 +25,6 @@ struct ArmVlc32 {
     uint32_t codeWord;
 };
 static_assert(sizeof(ArmVlc32) == 8, "code list entries are 8 bytes apart");
-
-// Position of the decoder's parsers.  pEnd is the first byte that is not part
-// of the input, or null for an unbounded position.
-struct ArmBitPosition {
-    const uint8_t *pByte;
-    uint32_t offset;
-    const uint8_t *pEnd;
-};
 
 extern "C" {
 
@@ -45,46 +40,101 @@ AACD_EXPORT int32_t armPackVLC32(uint8_t **ppBitStream, uint32_t *pOffset, ArmVl
 
 }  // extern "C"
 
-// Bounded reading on an ArmBitPosition (internal to the library).  Same
-// results as the exported operations when pEnd is null or far enough away.
 namespace aacd {
 
-// The 32-bit window at the position (five bytes b0..b4, bytes at or past
-// pEnd reading as zero).
-uint32_t bitWindow(const ArmBitPosition &pos);
+// Blocks are read up to this many bytes; anything beyond reads as zero.
+constexpr uint32_t kMaxReaderBytes = 1u << 28;
+
+// The decoder's bit reader.  The cache holds the stream's bits from the read
+// position on, left-aligned; its top `avail` bits are valid and every bit
+// below them is either zero or also the stream's own bit, so that a refill
+// can OR whole words into it.  The bit index of the read position is
+// 8 * next - avail.
+struct BitReader {
+    const uint8_t *base;  // first byte of the block
+    uint64_t cache;
+    uint32_t size;   // bytes of the block (at most kMaxReaderBytes)
+    uint32_t next;   // index of the first byte not yet in the cache
+    uint32_t avail;  // valid bits at the top of the cache (0..63)
+};
+
+// After a refill at least this many bits are valid.
+constexpr uint32_t kRefillBits = 56;
+
+// Refill near or past the end of the block, byte by byte.
+void bitRefillTail(BitReader &r);
+
+// Tops the cache up to 56..63 valid bits.
+inline void bitRefill(BitReader &r) {
+    if (r.next + 8u <= r.size) {
+        uint64_t v;
+        __builtin_memcpy(&v, r.base + r.next, 8);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        v = __builtin_bswap64(v);
+#endif
+        r.cache |= v >> r.avail;
+        const uint32_t bytes = (63u - r.avail) >> 3;
+        r.next += bytes;
+        r.avail += 8u * bytes;
+    } else {
+        bitRefillTail(r);
+    }
+}
+
+// Bit index of the read position, from the start of the block.
+[[nodiscard]] inline uint32_t bitIndex(const BitReader &r) { return 8u * r.next - r.avail; }
+
+// Moves the read position to bit `index` of the block (forward or back).
+// Positions beyond the end are held at 64 bits past it: all they can read is
+// zeros, and the index never overflows.
+void bitSeek(BitReader &r, uint64_t index);
+
+// A reader over the `size` bytes at base (at most kMaxReaderBytes of them
+// are read), positioned at bit `index`.
+[[nodiscard]] inline BitReader bitReaderAt(const uint8_t *base, uint32_t size,
+                                           uint32_t index = 0) {
+    BitReader r{base, 0, size < kMaxReaderBytes ? size : kMaxReaderBytes, 0, 0};
+    if (index != 0) bitSeek(r, index);
+    return r;
+}
+
 // Next n bits (1..32), position unchanged.
-inline uint32_t bitPeek(const ArmBitPosition &pos, int32_t n) {
-    return bitWindow(pos) >> (32 - n);
+[[nodiscard]] inline uint32_t bitPeek(BitReader &r, int32_t n) {
+    if (r.avail < static_cast<uint32_t>(n)) bitRefill(r);
+    return static_cast<uint32_t>(r.cache >> (64 - n));
+}
+// The next 32 bits.
+[[nodiscard]] inline uint32_t bitWindow(BitReader &r) { return bitPeek(r, 32); }
+// Drops n bits that are in the cache (n <= avail).
+inline void bitDrop(BitReader &r, uint32_t n) {
+    r.cache <<= n;
+    r.avail -= n;
 }
 // Advances by n bits (n >= 0, may exceed 32).
-inline void bitSkip(ArmBitPosition &pos, int32_t n) {
-    const int32_t s = static_cast<int32_t>(pos.offset) + n;
-    pos.pByte += s >> 3;
-    pos.offset = static_cast<uint32_t>(s & 7);
+inline void bitSkip(BitReader &r, int32_t n) {
+    if (static_cast<uint32_t>(n) <= r.avail) {
+        bitDrop(r, static_cast<uint32_t>(n));
+    } else {
+        bitSeek(r, uint64_t{bitIndex(r)} + static_cast<uint32_t>(n));
+    }
 }
 // Next n bits (1..32); the position advances by n.
-inline uint32_t bitGet(ArmBitPosition &pos, int32_t n) {
-    const uint32_t v = bitPeek(pos, n);
-    bitSkip(pos, n);
+inline uint32_t bitGet(BitReader &r, int32_t n) {
+    const uint32_t v = bitPeek(r, n);
+    bitDrop(r, static_cast<uint32_t>(n));
     return v;
 }
-// Moves to the start of the next byte when the offset is above 0; returns the
-// number of bits skipped.
-inline uint32_t bitByteAlign(ArmBitPosition &pos) {
-    if (pos.offset == 0) return 0;
-    const uint32_t skipped = 8 - pos.offset;
-    ++pos.pByte;
-    pos.offset = 0;
+// Moves to the next byte boundary of the block when the position is not on
+// one; returns the number of bits skipped.
+inline uint32_t bitByteAlign(BitReader &r) {
+    const uint32_t skipped = (8u - (bitIndex(r) & 7u)) & 7u;
+    bitSkip(r, static_cast<int32_t>(skipped));
     return skipped;
 }
 // Index of the first entry of the code list that matches the next bits, with
 // the position advanced past it, or -1 (position unchanged).  Linear scan.
-int32_t bitUnpackVlc(ArmBitPosition &pos, const ArmVlc32 *pCodeBook);
-// True when the position has moved past the end bound (never for an
-// unbounded position).
-inline bool bitPastEnd(const ArmBitPosition &pos) {
-    return pos.pEnd != nullptr &&
-           (pos.pByte > pos.pEnd || (pos.pByte == pos.pEnd && pos.offset > 0));
-}
+int32_t bitUnpackVlc(BitReader &r, const ArmVlc32 *pCodeBook);
+// True when the position has moved past the end of the block.
+[[nodiscard]] inline bool bitPastEnd(const BitReader &r) { return bitIndex(r) > 8u * r.size; }
 
 }  // namespace aacd

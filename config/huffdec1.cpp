@@ -23,14 +23,7 @@ constexpr int32_t kIdCpe = 1;
 constexpr int32_t kIdLfe = 3;
 
 // Steps back over the 4-bit tag and the common_window bit just read.
-void stepBackFive(ArmBitPosition &pos) {
-    if (pos.offset >= 5) {
-        pos.offset -= 5;
-    } else {
-        --pos.pByte;
-        pos.offset += 3;
-    }
-}
+void stepBackFive(aacd::BitReader &pos) { aacd::bitSeek(pos, aacd::bitIndex(pos) - 5u); }
 
 }  // namespace
 
@@ -39,7 +32,7 @@ extern "C" AACD_EXPORT int32_t AACD_huffdecode(int32_t id, AacdMcInfo *map,
                                                uint8_t (*windowShape)[2], uint8_t *msFlag,
                                                int32_t *const *spectra, int32_t *firstOut,
                                                int32_t *lastOut, AacdDecoderState *st) {
-    ArmBitPosition &pos = st->bitPos;
+    aacd::BitReader &pos = st->bitPos;
     const int32_t tag = static_cast<int32_t>(aacd::bitGet(pos, 4));
     int32_t commonWindow = 0;
     if (id == kIdCpe) {

@@ -162,9 +162,7 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
             st->frameOk = 0;
         } else {
             blockRead = true;
-            st->bitPos.pByte = input;
-            st->bitPos.offset = 0;
-            st->bitPos.pEnd = input + size;
+            st->bitPos = aacd::bitReaderAt(input, static_cast<uint32_t>(size));
             AACD_reset_mc_info(st->pMcInfo, st);
             int32_t *spectra[kNumSlots];
             for (int c = 0; c < kNumSlots; ++c) spectra[c] = aacd::workingSpectrum(st, c);
@@ -228,8 +226,7 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
     uint32_t bits = 0;
     if (blockRead) {
         (void)AACD_bs_byte_align(st);
-        const int64_t consumed =
-            static_cast<int64_t>(st->bitPos.pByte - input) * 8 + st->bitPos.offset;
+        const int64_t consumed = aacd::bitIndex(st->bitPos);
         const int64_t limit = static_cast<int64_t>(size) * 8;
         bits = static_cast<uint32_t>(consumed < limit ? consumed : limit);
     }

@@ -100,8 +100,8 @@ struct AacdDecoderState {
     int16_t scaleFactors[2][120];
     uint8_t sfbCb[2][120];
 
-    // 10. Bit position (bounded by the input size while a frame is read).
-    ArmBitPosition bitPos;
+    // 10. Bit position: a reader over the block, bounded by the input size.
+    aacd::BitReader bitPos;
 
     // 11. Concealment records.
     CConcealmentInfo conceal[kNumSlots];

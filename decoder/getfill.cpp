@@ -18,7 +18,7 @@ constexpr uint32_t kExtSbrDataCrc = 14;
 constexpr int32_t kMaxSbrBytes = 268;
 
 // Fill element count: 4 bits, escaped by 15 to 8 more bits plus 14.
-int32_t readFillCount(ArmBitPosition &pos) {
+int32_t readFillCount(aacd::BitReader &pos) {
     int32_t count = static_cast<int32_t>(aacd::bitGet(pos, 4));
     if (count == 15) count = static_cast<int32_t>(aacd::bitGet(pos, 8)) + 14;
     return count;
@@ -29,7 +29,7 @@ int32_t readFillCount(ArmBitPosition &pos) {
 extern "C" {
 
 AACD_EXPORT int32_t AACD_getdata(int32_t *tagOut, int32_t *countOut, AacdDecoderState *state) {
-    ArmBitPosition &pos = state->bitPos;
+    aacd::BitReader &pos = state->bitPos;
     *tagOut = static_cast<int32_t>(aacd::bitGet(pos, 4));
     const uint32_t align = aacd::bitGet(pos, 1);
     int32_t count = static_cast<int32_t>(aacd::bitGet(pos, 8));
@@ -41,7 +41,7 @@ AACD_EXPORT int32_t AACD_getdata(int32_t *tagOut, int32_t *countOut, AacdDecoder
 }
 
 AACD_EXPORT int32_t AACD_extension_payload(int32_t count, AacdDecoderState *state) {
-    ArmBitPosition &pos = state->bitPos;
+    aacd::BitReader &pos = state->bitPos;
     (void)aacd::bitGet(pos, 4);  // extension type: every type is skipped alike
     (void)aacd::bitGet(pos, 4);
     if (count > 1) aacd::bitSkip(pos, 8 * (count - 1));
@@ -54,7 +54,7 @@ AACD_EXPORT void AACD_getfill(AacdDecoderState *state) {
 }
 
 AACD_EXPORT void SBRD_getfill(int32_t prevElementId, AacdSbrLink *sbr) {
-    ArmBitPosition &pos = sbr->state->bitPos;
+    aacd::BitReader &pos = sbr->state->bitPos;
     const int32_t count = readFillCount(pos);
     if (count == 0) return;
     const uint32_t type = aacd::bitGet(pos, 4);

@@ -1,5 +1,6 @@
-// Bit reader and writer against a plain bit-by-bit reference, bounded reads
-// at a guard page, and the byte alignment of a decoder instance.
+// Bit reader and writer against a plain bit-by-bit reference, the decoder's
+// cached reader through and past the end of a block, bounded reads at a
+// guard page, and the byte alignment of a decoder instance.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -41,8 +42,44 @@ TEST(BitReader, MatchesReferenceForEveryWidthAndOffset) {
         ASSERT_EQ(armLookAheadBits(&p, &off, n), expect);
         ASSERT_EQ(armGetBits(&p, &off, n), expect);
         ASSERT_EQ(static_cast<size_t>(p - buf.data()) * 8 + off, pos + n);
-        ArmBitPosition bp{buf.data() + pos / 8, static_cast<uint32_t>(pos % 8), buf.data() + buf.size()};
-        ASSERT_EQ(aacd::bitGet(bp, n), expect);
+    }
+}
+
+// The decoder's cached reader: runs of random reads, skips, alignments and
+// seeks (also backwards) from random starts through the end of a block and
+// on past it (zero bits), against the reference.  Positions far past the end
+// are held 64 bits beyond it.
+TEST(BitReader, CachedReaderFollowsTheReferenceThroughAndPastTheEnd) {
+    std::mt19937 rng(3);
+    for (int trial = 0; trial < 400; ++trial) {
+        std::vector<uint8_t> buf(1 + rng() % 64);
+        for (auto &x : buf) x = static_cast<uint8_t>(rng());
+        size_t pos = rng() % (8 * buf.size());
+        aacd::BitReader r = aacd::bitReaderAt(buf.data(), static_cast<uint32_t>(buf.size()), static_cast<uint32_t>(pos));
+        while (pos < 8 * buf.size() + 32) {
+            const int op = static_cast<int>(rng() % 8);
+            const int n = 1 + static_cast<int>(rng() % 32);
+            if (op == 0) {
+                aacd::bitSkip(r, n);
+                pos += static_cast<size_t>(n);
+            } else if (op == 1) {
+                ASSERT_EQ(aacd::bitByteAlign(r), (8 - pos % 8) % 8);
+                pos = (pos + 7) / 8 * 8;
+            } else if (op == 2 && pos >= 5 && pos <= 8 * buf.size()) {
+                pos -= 5;
+                aacd::bitSeek(r, pos);
+            } else {
+                ASSERT_EQ(aacd::bitPeek(r, n), refBits(buf, pos, n)) << trial;
+                ASSERT_EQ(aacd::bitGet(r, n), refBits(buf, pos, n)) << trial;
+                pos += static_cast<size_t>(n);
+            }
+            ASSERT_EQ(aacd::bitIndex(r), pos);
+            ASSERT_EQ(aacd::bitPastEnd(r), pos > 8 * buf.size());
+        }
+        // Far past the end the position is held 64 bits beyond it.
+        aacd::bitSkip(r, 5000);
+        ASSERT_EQ(aacd::bitIndex(r), 8 * buf.size() + 64);
+        ASSERT_EQ(aacd::bitGet(r, 32), 0u);
     }
 }
 
@@ -126,10 +163,10 @@ TEST(BitReader, InstanceByteAlignment) {
     const uint8_t b[4] = {0, 0, 0, 0};
     struct Case { uint32_t off, skipped; int32_t advance; };
     for (const Case c : {Case{0, 0, 0}, Case{3, 5, 1}, Case{7, 1, 1}}) {
-        st->bitPos = ArmBitPosition{b + 1, c.off, b + sizeof b};
+        st->bitPos = aacd::bitReaderAt(b, sizeof b, 8 + c.off);
         EXPECT_EQ(AACD_bs_byte_align(st), c.skipped) << c.off;
         EXPECT_EQ(AACD_bs_byte_align(st), 0u);  // already aligned
-        EXPECT_TRUE(st->bitPos.pByte == b + 1 + c.advance && st->bitPos.offset == 0u) << c.off;
+        EXPECT_EQ(aacd::bitIndex(st->bitPos), 8u * (1 + c.advance)) << c.off;
     }
 }
 
@@ -139,16 +176,20 @@ TEST(BitReader, BoundedReadsNeverTouchTheGuardPage) {
     ASSERT_NE(mem, MAP_FAILED);
     auto *base = static_cast<uint8_t *>(mem);
     ASSERT_EQ(mprotect(base + page, page, PROT_NONE), 0);
-    for (int len = 0; len <= 6; ++len) {
+    std::mt19937 rng(4);
+    for (int len = 0; len <= 24; ++len) {
         uint8_t *block = base + page - len;
-        std::memset(block, 0xFF, len);
+        for (int i = 0; i < len; ++i) block[i] = static_cast<uint8_t>(rng());
         std::vector<uint8_t> copy(block, block + len);
         for (uint32_t bit = 0; bit < 8u * len + 40; ++bit) {
-            ArmBitPosition pos{block + bit / 8, bit % 8, block + len};
+            aacd::BitReader pos = aacd::bitReaderAt(block, static_cast<uint32_t>(len), bit);
             ASSERT_EQ(aacd::bitPeek(pos, 32), refBits(copy, bit, 32)) << len << " " << bit;
             const ArmVlc32 zeros[] = {{4, 0}, {0, 0}};
             const int32_t idx = aacd::bitUnpackVlc(pos, zeros);
             ASSERT_EQ(idx == 0, refBits(copy, bit, 4) == 0);
+            // Reading on in small steps refills right up to the guard page.
+            for (uint32_t at = aacd::bitIndex(pos); at < 8u * len + 80; at += 7)
+                ASSERT_EQ(aacd::bitGet(pos, 7), refBits(copy, at, 7)) << len << " " << at;
         }
     }
     munmap(mem, 2 * page);

@@ -33,6 +33,28 @@ std::pair<int32_t, int32_t> linearScan(uint32_t window, uint32_t offset, int cb,
     return {idx, static_cast<int32_t>((p - buf) * 8 + off) - static_cast<int32_t>(offset)};
 }
 
+// The values a spectrum book's leaf gives, through the decoder's accessor.
+template <int CB>
+void leafValues(uint32_t leaf, int32_t *v) {
+    for (int i = 0; i < (CB <= 4 ? 4 : 2); ++i) v[i] = aacd::huffValue<CB>(leaf, i);
+}
+using LeafValues = void (*)(uint32_t, int32_t *);
+constexpr LeafValues kLeafValues[12] = {nullptr,          leafValues<1>, leafValues<2>,  leafValues<3>,
+                                        leafValues<4>,    leafValues<5>, leafValues<6>,  leafValues<7>,
+                                        leafValues<8>,    leafValues<9>, leafValues<10>, leafValues<11>};
+
+// The tuple of index idx by the standard's numbering: digits of base m,
+// less the offset for signed books.
+std::vector<int32_t> tupleOf(int cb, int idx) {
+    const bool uns = armACAAC_signCb[cb] != 0;
+    const int lav = armACAAC_lavCb[cb];
+    const int m = uns ? lav + 1 : 2 * lav + 1;
+    const int dim = cb <= 4 ? 4 : 2;
+    std::vector<int32_t> v(dim);
+    for (int i = dim - 1; i >= 0; --i, idx /= m) v[i] = idx % m - (uns ? 0 : lav);
+    return v;
+}
+
 class CodeBook : public ::testing::TestWithParam<int> {};
 
 TEST_P(CodeBook, IsPrefixFreeAndComplete) {
@@ -59,6 +81,8 @@ TEST_P(CodeBook, IsPrefixFreeAndComplete) {
 // Both searches look at no more than the longest code, so the top bits decide:
 // every pattern of that many bits is tried (low bits random), then random
 // windows; each result must also be the code word that prefixes the window.
+// The lookup gives the index for the scale factor book and the decoded tuple
+// for the spectrum books.
 TEST_P(CodeBook, LookupEqualsLinearScan) {
     const int cb = GetParam();
     const int len = kLongest[cb];
@@ -66,9 +90,16 @@ TEST_P(CodeBook, LookupEqualsLinearScan) {
     std::mt19937 rng(1234 + cb);
     const auto check = [&](uint32_t window, uint32_t offset) {
         const auto [idx, advanced] = linearScan(window, offset, cb, rng);
-        const uint32_t leaf = aacd::huffLookup(aacd::kHuffLookup[cb], window);
+        const uint32_t leaf = cb == 0 ? aacd::huffLookup(aacd::kHuffLookup[cb], window)
+                                      : aacd::huffLookupSpectrum(aacd::kHuffLookup[cb], uint64_t{window} << 32);
         ASSERT_TRUE(idx >= 0 && idx < kCounts[cb]) << "complete codebook";
-        ASSERT_EQ(static_cast<int32_t>(aacd::huffIndex(leaf)), idx) << window;
+        if (cb == 0) {
+            ASSERT_EQ(static_cast<int32_t>(aacd::huffIndex(leaf)), idx) << window;
+        } else {
+            std::vector<int32_t> v(cb <= 4 ? 4 : 2);
+            kLeafValues[cb](leaf, v.data());
+            ASSERT_EQ(v, tupleOf(cb, idx)) << window;
+        }
         ASSERT_EQ(static_cast<int32_t>(aacd::huffLength(leaf)), advanced) << window;
         ASSERT_EQ(advanced, list[idx].codeLen);
         ASSERT_EQ(window >> (32 - list[idx].codeLen), list[idx].codeWord) << window;

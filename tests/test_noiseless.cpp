@@ -41,7 +41,7 @@ struct Decoder {
         return omxACAAC_NoiselessDecode(&pos.byte, &pos.offset, sf.data(), coefs.data(), sfbCb, tnsCoef, &info,
                                         common, aot, &ltp, &noise, &is);
     }
-    int32_t run(ArmBitPosition &pos, int common) {  // the decoder's own bounded form
+    int32_t run(aacd::BitReader &pos, int common) {  // the decoder's own bounded form
         return aacd::noiselessDecode(pos, sf.data(), coefs.data(), sfbCb, tnsCoef, &info, common, aot, &ltp,
                                      &noise, &is);
     }
@@ -297,7 +297,7 @@ void expectSameCut(int sri, const BitWriter &w, bool isPair, int cut) {
     ChanPairElt cpeExpect{}, cpeGot{};
     LtpInfo l1{};
     BitRef ref{zeros.data(), 0};
-    ArmBitPosition pos{garbage.data(), 0, garbage.data() + cut};
+    aacd::BitReader pos = aacd::bitReaderAt(garbage.data(), static_cast<uint32_t>(cut));
     int32_t stsExpect = 0, stsGot = 0;
     if (isPair) {
         LtpInfo *pairExpect[2] = {&expect.ltp, &l1}, *pairGot[2] = {&got.ltp, &l1};
@@ -312,7 +312,7 @@ void expectSameCut(int sri, const BitWriter &w, bool isPair, int cut) {
         stsGot = got.run(pos, isPair);
     }
     EXPECT_EQ(stsGot, stsExpect);
-    EXPECT_EQ(bitsFrom(ArmBitPosition{garbage.data(), 0, nullptr}, pos), bitsFrom(BitRef{zeros.data(), 0}, ref));
+    EXPECT_EQ(static_cast<int>(aacd::bitIndex(pos)), bitsFrom(BitRef{zeros.data(), 0}, ref));
     EXPECT_EQ(std::memcmp(&got.ics, &expect.ics, sizeof got.ics), 0);
     EXPECT_EQ(std::make_tuple(got.info.globalGain, got.info.pulseDataPresent, got.info.tnsDataPresent,
                               got.info.gainControlDataPresent, got.noise, got.is),
@@ -441,7 +441,7 @@ TEST(IcsInfo, LtpPathsUnderObjectType4) {
 // At most 40 band flags, none for eight short windows.
 TEST(LtpData, BandFlagsOnlyOutsideEightShortWindows) {
     struct Case { int seq, maxSfb, flags; };
-    for (const Case &c : {Case{2, 15, 0}, Case{0, 45, 40}, Case{1, 3, 3}, Case{3, 40, 40}, Case{0, 0, 0}}) {
+    for (const Case &c : {Case{2, 15, 0}, Case{0, 45, 40}, Case{1, 3, 3}, Case{3, 40, 40}, Case{0, 39, 39}, Case{0, 0, 0}}) {
         SCOPED_TRACE(testing::Message() << "window sequence " << c.seq << ", max_sfb " << c.maxSfb);
         BitWriter w;
         put(w, {{0x5A3, 11}, {6, 3}});
@@ -477,6 +477,7 @@ TEST(SectionData, KnownCasesAndFailures) {
         {"length 0 is legal and counts", false, 1, 3, {{5, 4}, {0, 5}, {6, 4}, {3, 5}}, 0, 18, {2}, {0, 3}, {6, 6, 6}},
         {"noise and intensity flags", false, 1, 3, {{13, 4}, {1, 5}, {15, 4}, {2, 5}}, 0, 18, {2}, {1, 3}, {13, 15, 15}, {}, 1, 1},
         {"length 60 (31 + 29)", false, 1, 51, {{1, 4}, {31, 5}, {29, 5}}, -2, 14, {9}, {X}, {X, X}, {1}},
+        {"length 62 stops reading even below max_sfb", false, 1, 63, {{1, 4}, {31, 5}, {31, 5}, {1, 5}}, -2, 14, {9}, {X}, {X, X}, {1}},
         // The overrunning section's codebook is stored when read; its end, its
         // bands and the group's section count are not.
         {"overrun: ends 10 then 13", false, 1, 12, {{1, 4}, {10, 5}, {2, 4}, {3, 5}}, -2, 18, {9}, {10, X}, overrunCbs, {1, 2}},

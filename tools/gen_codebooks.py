@@ -14,14 +14,26 @@ Lookup table layout (uint16_t entries, one table per codebook):
   root level indexed by the next `rootBits` bits (rootBits = min(9, longest
   code)); an entry is
     0                      no code word matches (never for a complete book)
-    len << 9 | index       leaf: code of `len` bits (1..31) with that index
+    len << 10 | payload    leaf: code of `len` bits (1..31); the payload is
+                           the decoded value(s), so that no division is
+                           needed per code word:
+                             codebook 0      the index (0..120);
+                             codebooks 1..4  w, x, y, z in bits 0-1, 2-3,
+                                             4-5, 6-7 (two's complement for
+                                             the signed books 1 and 2,
+                                             magnitudes 0..2 for 3 and 4);
+                             codebooks 5..11 y, z in bits 0-4, 5-9 (two's
+                                             complement for the signed books
+                                             5 and 6, magnitudes 0..16 for
+                                             7..11, 16 being the escape);
     0x8000 | (nb-1) << 12 | off
                            sub-table of 2^nb entries (nb 1..8) at entry
                            offset `off` of the same table, indexed by the
                            nb bits that follow the bits used so far.
-Sub-tables use at most 4 index bits and never more than the remaining depth
+Sub-tables use at most 7 index bits and never more than the remaining depth
 of the longest code below them, so no lookup uses more bits than the longest
-code of its book.
+code of its book, and every spectrum book (codes of at most 16 bits) resolves
+in the root or in one sub-table.
 
 Usage: gen_codebooks.py [repo_root]   (default: the parent of this script's dir)
 """
@@ -30,7 +42,7 @@ import os
 import sys
 
 ROOT_BITS = 9
-SUB_BITS = 4
+SUB_BITS = 7
 
 # Tuple signedness (1 = unsigned values, sign bits follow) and largest
 # absolute value, indexed by codebook number; entry 0 is the scale factor book.
@@ -82,7 +94,26 @@ def check_book(cb, codes):
             sys.exit(f'codebook {cb}: not prefix-free ({a} / {b})')
 
 
-def build_lookup(codes):
+def payload(cb, idx):
+    """The decoded value(s) of index idx of codebook cb, packed."""
+    if cb == 0:
+        return idx
+    m = LAV_CB[cb] + 1 if SIGN_CB[cb] else 2 * LAV_CB[cb] + 1
+    off = 0 if SIGN_CB[cb] else LAV_CB[cb]
+    if cb <= 4:
+        vals = [idx // (m * m * m) - off, idx // (m * m) % m - off, idx // m % m - off,
+                idx % m - off]
+        width = 2
+    else:
+        vals = [idx // m - off, idx % m - off]
+        width = 5
+    packed = 0
+    for i, v in enumerate(vals):
+        packed |= (v & ((1 << width) - 1)) << (width * i)
+    return packed
+
+
+def build_lookup(cb, codes):
     """Returns the flat uint16 table and the root bit count."""
     longest = max(l for l, _ in codes)
     root = min(ROOT_BITS, longest)
@@ -99,7 +130,7 @@ def build_lookup(codes):
                 for k in range(1 << (bits - l)):
                     if table[base + first + k]:
                         sys.exit('lookup: overlapping codes')
-                    table[base + first + k] = (length_of[idx] << 9) | idx
+                    table[base + first + k] = (length_of[idx] << 10) | payload(cb, idx)
             else:
                 groups[w >> (l - bits)].append((l - bits, w & ((1 << (l - bits)) - 1), idx))
         for slot in sorted(groups):
@@ -113,6 +144,8 @@ def build_lookup(codes):
 
     length_of = [l for l, _ in codes]
     emit([(l, w, i) for i, (l, w) in enumerate(codes)], root)
+    if cb > 0 and max(length_of) > root + SUB_BITS:
+        sys.exit(f'codebook {cb}: spectrum books must resolve within one sub-table')
     return table, root
 
 
@@ -163,7 +196,7 @@ def main():
     o.append('')
     roots = []
     for cb, codes in enumerate(books):
-        table, root = build_lookup(codes)
+        table, root = build_lookup(cb, codes)
         roots.append((root, max(l for l, _ in codes), len(table)))
         o.append(f'constexpr uint16_t kLookup{cb}[{len(table)}] = {{')
         for i in range(0, len(table), 12):

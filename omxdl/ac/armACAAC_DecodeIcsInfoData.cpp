@@ -10,7 +10,7 @@
 
 namespace aacd {
 
-int32_t decodeIcsInfoData(ArmBitPosition &pos, int32_t commonWindow, int32_t audioObjectType,
+int32_t decodeIcsInfoData(aacd::BitReader &pos, int32_t commonWindow, int32_t audioObjectType,
                           int32_t predSfbMax, ChannelInfo *pChInfo, IcsInfo *pIcsInfo,
                           LtpInfo *const *pLtpPair) {
     IcsInfo &ics = *pIcsInfo;
@@ -89,7 +89,7 @@ AACD_EXPORT int32_t armACAAC_DecodeIcsInfoData(const uint8_t **ppBitStream, uint
                                                int32_t commonWindow, int32_t audioObjectType,
                                                int32_t predSfbMax, ChannelInfo *pChInfo,
                                                IcsInfo *pIcsInfo, LtpInfo *const *pLtpPair) {
-    const auto decode = [&](ArmBitPosition &pos) {
+    const auto decode = [&](aacd::BitReader &pos) {
         return aacd::decodeIcsInfoData(pos, commonWindow, audioObjectType, predSfbMax, pChInfo,
                                        pIcsInfo, pLtpPair);
     };

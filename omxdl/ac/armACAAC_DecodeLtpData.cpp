@@ -4,7 +4,7 @@
 
 namespace aacd {
 
-int32_t decodeLtpData(ArmBitPosition &pos, int32_t windowSequence, int32_t maxSfb,
+int32_t decodeLtpData(aacd::BitReader &pos, int32_t windowSequence, int32_t maxSfb,
                       LtpInfo *pLtpInfo) {
     pLtpInfo->ltpLag = static_cast<int32_t>(aacd::bitGet(pos, 11));
     pLtpInfo->ltpCoef = static_cast<int16_t>(aacd::bitGet(pos, 3));
@@ -22,7 +22,7 @@ extern "C" {
 AACD_EXPORT int32_t armACAAC_DecodeLtpData(const uint8_t **ppBitStream, uint32_t *pOffset,
                                            int32_t windowSequence, int32_t maxSfb,
                                            LtpInfo *pLtpInfo) {
-    const auto decode = [&](ArmBitPosition &pos) {
+    const auto decode = [&](aacd::BitReader &pos) {
         return aacd::decodeLtpData(pos, windowSequence, maxSfb, pLtpInfo);
     };
     return aacd::onValidExportedPosition(ppBitStream, pOffset, omxsts::kNoErr, decode);

@@ -5,7 +5,7 @@
 namespace aacd {
 
 int32_t decodePulseData(const uint16_t *pSwbOffset, int32_t *pNumPulse, int32_t *pPulseStartSfb,
-                        int32_t *pPulseOffset, ArmBitPosition &pos, int32_t *pPulseAmp,
+                        int32_t *pPulseOffset, aacd::BitReader &pos, int32_t *pPulseAmp,
                         uint16_t numSwbLong) {
     *pNumPulse = static_cast<int32_t>(aacd::bitGet(pos, 2));
     *pPulseStartSfb = static_cast<int32_t>(aacd::bitGet(pos, 6));
@@ -28,7 +28,7 @@ AACD_EXPORT int32_t armACAAC_DecodePulseData(const uint16_t *pSwbOffset, int32_t
                                              int32_t *pPulseStartSfb, int32_t *pPulseOffset,
                                              const uint8_t **ppBitStream, uint32_t *pOffset,
                                              int32_t *pPulseAmp, uint16_t numSwbLong) {
-    const auto decode = [&](ArmBitPosition &pos) {
+    const auto decode = [&](aacd::BitReader &pos) {
         return aacd::decodePulseData(pSwbOffset, pNumPulse, pPulseStartSfb, pPulseOffset, pos,
                                      pPulseAmp, numSwbLong);
     };

@@ -38,14 +38,16 @@ constexpr int32_t kNoiseOffset = 346;  // 90 + 256
 constexpr int32_t kMaxGroups = 8;
 constexpr int32_t kMaxBandsLong = 51;
 constexpr int32_t kMaxBands = 120;
+constexpr uint32_t kLongestCode = 19;
 
 // Index of the scale factor code word at the position, which then moves past
 // it, or -1 with the position unchanged.
-[[nodiscard]] inline int32_t readSfIndex(ArmBitPosition &pos) {
-    const uint32_t leaf = aacd::huffLookup(aacd::kHuffLookup[0], aacd::bitWindow(pos));
+[[nodiscard]] inline int32_t readSfIndex(aacd::BitReader &pos) {
+    if (pos.avail < kLongestCode) aacd::bitRefill(pos);
+    const uint32_t leaf = aacd::huffLookup(aacd::kHuffLookup[0], pos.cache);
     const uint32_t len = aacd::huffLength(leaf);
     if (len == 0u) return -1;
-    aacd::bitSkip(pos, static_cast<int32_t>(len));
+    aacd::bitDrop(pos, len);
     return static_cast<int32_t>(aacd::huffIndex(leaf));
 }
 
@@ -54,13 +56,13 @@ constexpr int32_t kMaxBands = 120;
 namespace aacd {
 
 int32_t decodeScaleFactorData(int16_t *pScalefactor, int32_t numWinGrp, int32_t globalGain,
-                              const uint8_t *pSfbCb, int32_t maxSfb, ArmBitPosition *pPos) {
+                              const uint8_t *pSfbCb, int32_t maxSfb, aacd::BitReader *pPos) {
     if (numWinGrp > kMaxGroups || maxSfb > kMaxBandsLong) return omxsts::kBadArg;
     if (numWinGrp < 1 || maxSfb < 1) return omxsts::kNoErr;
     if (numWinGrp * maxSfb > kMaxBands) return omxsts::kBadArg;
     if (pScalefactor == nullptr || pSfbCb == nullptr || pPos == nullptr) return omxsts::kBadArg;
 
-    ArmBitPosition pos = *pPos;
+    aacd::BitReader pos = *pPos;
     int32_t status = omxsts::kNoErr;
     int32_t sf = globalGain;
     int32_t isPosition = 0;
@@ -111,7 +113,7 @@ AACD_EXPORT int32_t armACAAC_DecodeScaleFactorData(int16_t *pScalefactor, int32_
                                                    uint32_t *pOffset) {
     // A bad position is handed on as null, so that it is reported at the
     // same point of the argument checks.
-    const auto decode = [&](ArmBitPosition *pPos) {
+    const auto decode = [&](aacd::BitReader *pPos) {
         return aacd::decodeScaleFactorData(pScalefactor, numWinGrp, globalGain, pSfbCb, maxSfb,
                                            pPos);
     };

@@ -6,7 +6,7 @@ namespace aacd {
 
 int32_t decodeSectionData(uint8_t *pSfbCb, uint8_t *pSectCb, uint8_t *pSectEnd,
                           int32_t *pNumSect, int32_t windowSequence, int32_t numWinGrp,
-                          int32_t maxSfb, ArmBitPosition &pos, int32_t *pNoiseFlag,
+                          int32_t maxSfb, aacd::BitReader &pos, int32_t *pNoiseFlag,
                           int32_t *pIsFlag) {
     const bool isShort = windowSequence == EIGHT_SHORT_SEQUENCE;
     const int32_t lenBits = isShort ? 3 : 5;
@@ -52,7 +52,7 @@ AACD_EXPORT int32_t armACAAC_DecodeSectionData(uint8_t *pSfbCb, uint8_t *pSectCb
                                                int32_t maxSfb, const uint8_t **ppBitStream,
                                                uint32_t *pOffset, int32_t *pNoiseFlag,
                                                int32_t *pIsFlag) {
-    const auto decode = [&](ArmBitPosition &pos) {
+    const auto decode = [&](aacd::BitReader &pos) {
         return aacd::decodeSectionData(pSfbCb, pSectCb, pSectEnd, pNumSect, windowSequence,
                                        numWinGrp, maxSfb, pos, pNoiseFlag, pIsFlag);
     };

@@ -18,11 +18,12 @@
 //
 // Status:
 //   0   success;
-//   -2  a bit pattern that matches no code word of the section's codebook
-//       (position before the code word), or an escape prefix of more than
-//       8 ones, which no valid stream has (values up to 8191 need at most
-//       8) and which would run past a 32-bit field; position after the code
-//       word and its sign bits.  Values written so far remain.
+//   -2  an escape prefix of more than 8 ones, which no valid stream has
+//       (values up to 8191 need at most 8) and which would run past a
+//       32-bit field; position after the code word and its sign bits (and
+//       the first escape when it is the second that fails).  Values written
+//       so far remain.  The spectrum codebooks are complete, so every bit
+//       pattern starts a code word: there is no other syntax error here.
 //   -5  arguments that the side information readers never produce: a null
 //       reference (the section arrays may be null when there are no
 //       sections, the group lengths for a long window), samplingRateIndex outside 0..11, maxSfb above the band
@@ -32,8 +33,10 @@
 //       or more than 120 sections in all.  Nothing is read or written
 //       before these checks except for a section end checked when reached.
 // Code words are resolved with the generated lookup tables, which give
-// exactly what armUnPackVLC32 gives over armACAAC_CodeBooks_C[cb].  The code
-// word and its sign bits (at most 16 + 4 bits) come from one 32-bit window.
+// exactly the code word that armUnPackVLC32 finds in armACAAC_CodeBooks_C[cb]
+// together with its decoded values.  The code word and its sign bits (at
+// most 16 + 4 bits) come from one 64-bit cache word, refilled only when
+// fewer bits than that are left in it.
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_Bounded.h"
 #include "omxdl/ac/armACAAC_HuffLookup.h"
@@ -44,113 +47,134 @@ constexpr int32_t kFrameLength = 1024;
 constexpr int32_t kMaxGroups = 8;
 constexpr int32_t kMaxSections = 120;
 constexpr uint32_t kMaxEscapePrefix = 8;
+// Bits of the longest escape sequence that is accepted: 8 ones, the zero
+// and a 12-bit word.
+constexpr uint32_t kMaxEscapeBits = 2 * kMaxEscapePrefix + 5;
+// Longest code word of each codebook.
+constexpr uint32_t kLongest[12] = {19, 11, 9, 16, 12, 13, 11, 12, 10, 15, 12, 12};
 
-struct Book {
-    bool quad;       // 4-tuples (else pairs)
-    bool unsignedV;  // sign bits follow
-    int32_t lav;
-    [[nodiscard]] constexpr int32_t modulus() const { return unsignedV ? lav + 1 : 2 * lav + 1; }
-    [[nodiscard]] constexpr int32_t offset() const { return unsignedV ? 0 : lav; }
-};
-
-constexpr Book kBooks[12] = {
-    {false, false, 0}, {true, false, 1}, {true, false, 1},  {true, true, 2},
-    {true, true, 2},   {false, false, 4}, {false, false, 4}, {false, true, 7},
-    {false, true, 7},  {false, true, 12}, {false, true, 12}, {false, true, 16},
-};
-
-// Escape value of codebook 11 at the position, which moves past it; -1 for
-// a prefix of more than 8 ones (position unchanged).
-[[nodiscard]] inline int32_t readEscape(ArmBitPosition &pos) {
-    const uint32_t w = aacd::bitWindow(pos);
-    const uint32_t inv = ~w;
-    const uint32_t ones = inv == 0u ? 32u : static_cast<uint32_t>(__builtin_clz(inv));
+// Escape value of codebook 11 at the reader, which moves past it; -1 for a
+// prefix of more than 8 ones (reader unchanged).
+[[nodiscard]] inline int32_t readEscape(aacd::BitReader &r) {
+    if (r.avail < kMaxEscapeBits) aacd::bitRefill(r);
+    const uint64_t inv = ~r.cache;
+    const uint32_t ones = inv == 0u ? 64u : static_cast<uint32_t>(__builtin_clzll(inv));
     if (ones > kMaxEscapePrefix) return -1;
     const uint32_t bits = ones + 4u;
-    const uint32_t word = (w << (ones + 1u)) >> (32u - bits);
-    aacd::bitSkip(pos, static_cast<int32_t>(ones + 1u + bits));
+    const uint32_t word = static_cast<uint32_t>((r.cache << (ones + 1u)) >> (64u - bits));
+    aacd::bitDrop(r, ones + 1u + bits);
     return static_cast<int32_t>((1u << bits) + word);
 }
 
-// Decodes `tuples` code words of codebook CB into p, which advances.
+// v negated when the sign mask m is all ones, unchanged when it is 0.
+[[nodiscard]] inline int32_t applySign(int32_t v, int64_t m) {
+    const int32_t m32 = static_cast<int32_t>(m);
+    return (v ^ m32) - m32;
+}
+
+// All ones when the top bit of bits is set, else 0.
+[[nodiscard]] inline int64_t topBitMask(uint64_t bits) { return static_cast<int64_t>(bits) >> 63; }
+
+// One code word of codebook CB with its sign bits (and, for codebook 11, its
+// escapes) from the reader, whose cache holds at least the bits of a code
+// word and its signs; the values go to q.  The lookup leaf gives the values
+// directly.  The sign bits follow the code word in the order of the nonzero
+// values, so value i's sign is the bit after the code word and the signs of
+// the nonzero values before it; a sign applied to a zero value changes
+// nothing, so no value needs a test of its own.  Returns false for an
+// escape prefix of more than 8 ones.
 template <int CB>
-[[nodiscard]] int32_t decodeRun(int32_t *&p, int32_t tuples, ArmBitPosition &pos) {
-    constexpr Book book = kBooks[CB];
-    constexpr int32_t m = book.modulus();
-    constexpr int32_t off = book.offset();
-    const aacd::HuffLookup &lookup = aacd::kHuffLookup[CB];
-    for (int32_t t = 0; t < tuples; ++t) {
-        const uint32_t w = aacd::bitWindow(pos);
-        const uint32_t leaf = aacd::huffLookup(lookup, w);
-        const uint32_t len = aacd::huffLength(leaf);
-        if (len == 0u) return omxsts::kErr;
-        int32_t idx = static_cast<int32_t>(aacd::huffIndex(leaf));
-        if constexpr (book.quad) {
-            int32_t v[4];
-            v[0] = idx / (m * m * m) - off;
-            idx %= m * m * m;
-            v[1] = idx / (m * m) - off;
-            idx %= m * m;
-            v[2] = idx / m - off;
-            v[3] = idx % m - off;
-            uint32_t used = len;
-            if constexpr (book.unsignedV) {
-                const uint32_t nz = static_cast<uint32_t>((v[0] != 0) + (v[1] != 0) +
-                                                          (v[2] != 0) + (v[3] != 0));
-                if (nz != 0u) {
-                    uint32_t signs = (w << len) >> (32u - nz);
-                    for (int32_t i = 3; i >= 0; --i) {
-                        if (v[i] != 0) {
-                            if ((signs & 1u) != 0u) v[i] = -v[i];
-                            signs >>= 1;
-                        }
-                    }
-                    used += nz;
-                }
-            }
-            aacd::bitSkip(pos, static_cast<int32_t>(used));
-            p[0] = v[0];
-            p[1] = v[1];
-            p[2] = v[2];
-            p[3] = v[3];
-            p += 4;
-        } else {
-            int32_t y = idx / m - off;
-            int32_t z = idx % m - off;
-            uint32_t used = len;
-            if constexpr (book.unsignedV) {
-                // Sign bits: that of y first, then that of z.
-                const uint32_t nz = static_cast<uint32_t>((y != 0) + (z != 0));
-                if (nz != 0u) {
-                    const uint32_t signs = (w << len) >> (32u - nz);
-                    if (z != 0 && (signs & 1u) != 0u) z = -z;
-                    if (y != 0 && ((signs >> (nz - 1u)) & 1u) != 0u) y = -y;
-                    used += nz;
-                }
-            }
-            aacd::bitSkip(pos, static_cast<int32_t>(used));
+[[nodiscard]] inline bool decodeTuple(aacd::BitReader &r, int32_t *q) {
+    constexpr bool kQuad = CB <= 4;
+    constexpr bool kUnsigned = CB == 3 || CB == 4 || CB >= 7;
+    // The codebooks are complete: every bit pattern starts a code word.
+    const uint32_t leaf = aacd::huffLookupSpectrum(aacd::kHuffLookup[CB], r.cache);
+    const uint32_t len = aacd::huffLength(leaf);
+    const uint64_t after = r.cache << len;
+    if constexpr (kQuad) {
+        int32_t v0 = aacd::huffValue<CB>(leaf, 0), v1 = aacd::huffValue<CB>(leaf, 1);
+        int32_t v2 = aacd::huffValue<CB>(leaf, 2), v3 = aacd::huffValue<CB>(leaf, 3);
+        uint32_t used = len;
+        if constexpr (kUnsigned) {
+            const uint32_t k1 = v0 != 0;
+            const uint32_t k2 = k1 + (v1 != 0);
+            const uint32_t k3 = k2 + (v2 != 0);
+            v0 = applySign(v0, topBitMask(after));
+            v1 = applySign(v1, topBitMask(after << k1));
+            v2 = applySign(v2, topBitMask(after << k2));
+            v3 = applySign(v3, topBitMask(after << k3));
+            used += k3 + (v3 != 0);
+        }
+        aacd::bitDrop(r, used);
+        q[0] = v0;
+        q[1] = v1;
+        q[2] = v2;
+        q[3] = v3;
+    } else {
+        int32_t y = aacd::huffValue<CB>(leaf, 0), z = aacd::huffValue<CB>(leaf, 1);
+        if constexpr (kUnsigned) {
+            const uint32_t ny = y != 0;
+            const int64_t my = topBitMask(after), mz = topBitMask(after << ny);
+            aacd::bitDrop(r, len + ny + (z != 0));
             if constexpr (CB == 11) {
-                if (y == 16 || y == -16) {
-                    const int32_t e = readEscape(pos);
-                    if (e < 0) return omxsts::kErr;
-                    y = y < 0 ? -e : e;
+                if (y == 16) {
+                    y = readEscape(r);
+                    if (y < 0) return false;
                 }
-                if (z == 16 || z == -16) {
-                    const int32_t e = readEscape(pos);
-                    if (e < 0) return omxsts::kErr;
-                    z = z < 0 ? -e : e;
+                if (z == 16) {
+                    z = readEscape(r);
+                    if (z < 0) return false;
                 }
             }
-            p[0] = y;
-            p[1] = z;
-            p += 2;
+            y = applySign(y, my);
+            z = applySign(z, mz);
+        } else {
+            aacd::bitDrop(r, len);
+        }
+        q[0] = y;
+        q[1] = z;
+    }
+    return true;
+}
+
+// Decodes `tuples` code words of codebook CB into p, which advances.  One
+// refill serves two code words (for codebook 11, whose escapes refill on
+// their own, one).
+template <int CB>
+[[nodiscard]] int32_t decodeRun(int32_t *&p, int32_t tuples, aacd::BitReader &reader) {
+    constexpr int32_t kDim = CB <= 4 ? 4 : 2;
+    constexpr bool kUnsigned = CB == 3 || CB == 4 || CB >= 7;
+    constexpr uint32_t kTupleBits = kLongest[CB] + (kUnsigned ? static_cast<uint32_t>(kDim) : 0u);
+    static_assert(2 * kTupleBits <= aacd::kRefillBits, "two code words fit one refill");
+    aacd::BitReader r = reader;
+    int32_t *q = p;
+    int32_t *const end = p + kDim * tuples;
+    bool ok = true;
+    if constexpr (CB == 11) {
+        for (; q < end && ok; q += kDim) {
+            if (r.avail < kTupleBits) aacd::bitRefill(r);
+            ok = decodeTuple<CB>(r, q);
+        }
+    } else {
+        for (; q + 2 * kDim <= end; q += 2 * kDim) {
+            if (r.avail < 2 * kTupleBits) aacd::bitRefill(r);
+            (void)decodeTuple<CB>(r, q);
+            (void)decodeTuple<CB>(r, q + kDim);
+        }
+        if (q < end) {
+            if (r.avail < kTupleBits) aacd::bitRefill(r);
+            (void)decodeTuple<CB>(r, q);
+            q += kDim;
         }
     }
-    return omxsts::kNoErr;
+    reader = r;
+    if (!ok) q -= kDim;  // the failed tuple is not counted as written
+    p = q;
+    return ok ? omxsts::kNoErr : omxsts::kErr;
 }
 
 // Decodes the values of one section, n values in all, with codebook cb.
-[[nodiscard]] int32_t decodeSection(uint32_t cb, int32_t *&p, int32_t n, ArmBitPosition &pos) {
+[[nodiscard]] int32_t decodeSection(uint32_t cb, int32_t *&p, int32_t n, aacd::BitReader &pos) {
     const int32_t quads = (n + 3) / 4;
     const int32_t pairs = (n + 1) / 2;
     switch (cb) {
@@ -179,7 +203,7 @@ namespace aacd {
 int32_t decodeSpectralData(int32_t *pQuantValues, int32_t windowSequence, int32_t numWinGrp,
                            int32_t samplingRateIndex, const uint8_t *pSectCb,
                            const uint8_t *pSectEnd, const int32_t *pWinGrpLen,
-                           const int32_t *pNumSect, ArmBitPosition *pPos, int32_t maxSfb) {
+                           const int32_t *pNumSect, aacd::BitReader *pPos, int32_t maxSfb) {
     if (pQuantValues == nullptr || pNumSect == nullptr || pPos == nullptr) return omxsts::kBadArg;
     if (samplingRateIndex < 0 || samplingRateIndex > 11 || maxSfb < 0) return omxsts::kBadArg;
     const bool shortWindows = windowSequence == EIGHT_SHORT_SEQUENCE;
@@ -209,7 +233,7 @@ int32_t decodeSpectralData(int32_t *pQuantValues, int32_t windowSequence, int32_
     if (sections > kMaxSections) return omxsts::kBadArg;
     if (sections > 0 && (pSectCb == nullptr || pSectEnd == nullptr)) return omxsts::kBadArg;
 
-    ArmBitPosition pos = *pPos;
+    aacd::BitReader pos = *pPos;
     int32_t *p = pQuantValues;
     int32_t s = 0;
     int32_t status = omxsts::kNoErr;
@@ -246,7 +270,7 @@ AACD_EXPORT int32_t armACAAC_DecodeSpectralData(int32_t *pQuantValues, int32_t w
                                                 const int32_t *pNumSect,
                                                 const uint8_t **ppBitStream, uint32_t *pOffset,
                                                 int32_t maxSfb) {
-    const auto decode = [&](ArmBitPosition *pPos) {
+    const auto decode = [&](aacd::BitReader *pPos) {
         return aacd::decodeSpectralData(pQuantValues, windowSequence, numWinGrp, samplingRateIndex,
                                         pSectCb, pSectEnd, pWinGrpLen, pNumSect, pPos, maxSfb);
     };

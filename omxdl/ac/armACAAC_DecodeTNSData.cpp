@@ -7,7 +7,7 @@
 namespace aacd {
 
 void decodeTnsData(int32_t audioObjectType, int32_t /*samplingRateIndex*/,
-                   int32_t /*windowSequence*/, int8_t *pTnsCoef, ArmBitPosition &pos,
+                   int32_t /*windowSequence*/, int8_t *pTnsCoef, aacd::BitReader &pos,
                    int32_t /*numWindows*/, int32_t * /*pTnsNumFilt*/, int32_t * /*pTnsCoefRes*/,
                    int32_t * /*pTnsLength*/, int32_t * /*pTnsOrder*/,
                    int32_t * /*pTnsDirection*/, ChannelInfo *pChInfo) {
@@ -63,7 +63,7 @@ AACD_EXPORT void armACAAC_DecodeTNSData(int32_t audioObjectType, int32_t samplin
                                         int32_t *pTnsCoefRes, int32_t *pTnsLength,
                                         int32_t *pTnsOrder, int32_t *pTnsDirection,
                                         ChannelInfo *pChInfo) {
-    const auto decode = [&](ArmBitPosition &pos) {
+    const auto decode = [&](aacd::BitReader &pos) {
         aacd::decodeTnsData(audioObjectType, samplingRateIndex, windowSequence, pTnsCoef, pos,
                             numWindows, pTnsNumFilt, pTnsCoefRes, pTnsLength, pTnsOrder,
                             pTnsDirection, pChInfo);

@@ -5,13 +5,13 @@
 
 namespace aacd {
 
-int32_t decodeChanPairElt(ArmBitPosition *pPos, IcsInfo *pIcsInfo, ChanPairElt *pChanPairElt,
+int32_t decodeChanPairElt(aacd::BitReader *pPos, IcsInfo *pIcsInfo, ChanPairElt *pChanPairElt,
                           int32_t audioObjectType, LtpInfo *const *pLtpPair) {
-    if (pPos == nullptr || pPos->pByte == nullptr || pIcsInfo == nullptr ||
-        pChanPairElt == nullptr || pLtpPair == nullptr || pPos->offset > 7 ||
+    if (pPos == nullptr || pPos->base == nullptr || pIcsInfo == nullptr ||
+        pChanPairElt == nullptr || pLtpPair == nullptr ||
         (audioObjectType != 2 && audioObjectType != 4))
         return omxsts::kBadArg;
-    ArmBitPosition &pos = *pPos;
+    aacd::BitReader &pos = *pPos;
     aacd::bitSkip(pos, 4);  // element_instance_tag
     pChanPairElt->commonWindow = static_cast<int32_t>(aacd::bitGet(pos, 1));
     if (pChanPairElt->commonWindow != 1) return omxsts::kNoErr;
@@ -36,7 +36,7 @@ AACD_EXPORT int32_t omxACAAC_DecodeChanPairElt(const uint8_t **ppBitStream, uint
                                                LtpInfo *const *pLtpPair) {
     // A bad position is handed on as null and rejected with the other
     // arguments, before anything is read.
-    const auto decode = [&](ArmBitPosition *pPos) {
+    const auto decode = [&](aacd::BitReader *pPos) {
         return aacd::decodeChanPairElt(pPos, pIcsInfo, pChanPairElt, audioObjectType, pLtpPair);
     };
     return aacd::onExportedPosition(ppBitStream, pOffset, decode);

@@ -23,7 +23,7 @@ void applyPulses(int32_t *coefs, const PulseInfo &pulse, const uint16_t *swbOffs
 
 namespace aacd {
 
-int32_t noiselessDecode(ArmBitPosition &pos, int16_t *pScalefactor, int32_t *pQuantValues,
+int32_t noiselessDecode(aacd::BitReader &pos, int16_t *pScalefactor, int32_t *pQuantValues,
                         uint8_t *pSfbCb, int8_t *pTnsCoef, ChannelInfo *pChInfo,
                         int32_t commonWindow, int32_t audioObjectType, LtpInfo *pLtpInfo,
                         int32_t *pNoiseFlag, int32_t *pIsFlag) {
@@ -88,7 +88,7 @@ AACD_EXPORT int32_t omxACAAC_NoiselessDecode(const uint8_t **ppBitStream, uint32
                                              ChannelInfo *pChInfo, int32_t commonWindow,
                                              int32_t audioObjectType, LtpInfo *pLtpInfo,
                                              int32_t *pNoiseFlag, int32_t *pIsFlag) {
-    const auto decode = [&](ArmBitPosition &pos) {
+    const auto decode = [&](aacd::BitReader &pos) {
         return aacd::noiselessDecode(pos, pScalefactor, pQuantValues, pSfbCb, pTnsCoef, pChInfo,
                                      commonWindow, audioObjectType, pLtpInfo, pNoiseFlag,
                                      pIsFlag);

@@ -35,7 +35,7 @@ public:
     }
     int count() const { return count_; }
     // Position at the start of the written bits, bounded by the buffer.
-    ArmBitPosition start() const { return ArmBitPosition{buf_.data(), 0, buf_.data() + buf_.size()}; }
+    aacd::BitReader start() const { return aacd::bitReaderAt(buf_.data(), static_cast<uint32_t>(buf_.size())); }
     // The same start for the exported operations.
     BitRef ref() const { return BitRef{buf_.data(), 0}; }
     const uint8_t *base() const { return buf_.data(); }
@@ -51,9 +51,9 @@ private:
     int count_ = 0;
 };
 
-inline int bitsFrom(const ArmBitPosition &start, const ArmBitPosition &now) {
-    return static_cast<int>((now.pByte - start.pByte) * 8) + static_cast<int>(now.offset) -
-           static_cast<int>(start.offset);
+inline int bitsFrom(const aacd::BitReader &start, const aacd::BitReader &now) {
+    return static_cast<int>((now.base - start.base) * 8) + static_cast<int>(aacd::bitIndex(now)) -
+           static_cast<int>(aacd::bitIndex(start));
 }
 inline int bitsFrom(const BitRef &start, const BitRef &now) {
     return static_cast<int>((now.byte - start.byte) * 8) + static_cast<int>(now.offset) -
