@@ -23,6 +23,10 @@ The vectorised synthesis kernels read the same values in lane order:
                                     works on butterflies (q, q + 1) two at a
                                     time: per pair of q, six rows of four lanes
                                     (W^2q, W^2q, W^2q+2, W^2q+2, and so on)
+  armACAAC_vecWinSine/KBD           the window tables negated back to the
+                                    window values; the flat part (1.0, which
+                                    has no Q31 form) holds 2^31 - 1 and is
+                                    never multiplied
 
 Usage: tools/gen_imdct_tables.py [output path]
 """
@@ -100,6 +104,10 @@ def split_negated(pairs):
     return [-pairs[2 * k] for k in range(n)] + [-pairs[2 * k + 1] for k in range(n)]
 
 
+def positive_window(vals):
+    return [Q31 - 1 if v == -Q31 else -v for v in vals]
+
+
 def last512(tw):
     rows = []
     for m in (1, 2, 3):
@@ -175,6 +183,10 @@ def generate():
         emit("armACAAC_vecTwiddleLast64", last64(fft_twiddles(64))),
         "",
         emit("armACAAC_vecTwiddleMid64", mid64(fft_twiddles(64))),
+        "",
+        emit("armACAAC_vecWinSine", positive_window(sine)),
+        "",
+        emit("armACAAC_vecWinKBD", positive_window(kbd)),
         "",
         "const ArmIMDCTTables armACAAC_IMDCT_Tables = {",
         "    armACAAC_Q31winSine,         armACAAC_Q31winKBD,",
