@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Program configuration elements written bit by bit and parsed back, the
 // channel map in both modes over several frames, channel element decoding
 // up to dequantised spectra, and the stream configuration input.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Container parsing (ADTS, ADIF) and WAV output of the command-line host,
 // on hand-built headers: header fields, block delimiting with and without
 // CRC, resynchronisation, loss marking, refusals, and the WAV byte layout.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // host_decoder.cpp - decoding loop of the command-line host; see host_decoder.h.
 #include "host_decoder.h"
 
