@@ -14,7 +14,11 @@ Lookup table layout (uint16_t entries, one table per codebook):
   root level indexed by the next `rootBits` bits (rootBits = min(9, longest
   code)); an entry is
     0                      no code word matches (never for a complete book)
-    len << 10 | payload    leaf: code of `len` bits (1..31); the payload is
+    len << 10 | payload    leaf: `len` (1..31) is the bits the code word
+                           takes, for the unsigned spectrum books (3, 4,
+                           7..11) with the sign bits that follow it (one
+                           per nonzero value), so that a decoder can step
+                           over both at once; the payload is
                            the decoded value(s), so that no division is
                            needed per code word:
                              codebook 0      the index (0..120);
@@ -42,6 +46,7 @@ import os
 import sys
 
 ROOT_BITS = 9
+LENGTHS = {}  # code lengths per codebook, filled by build_lookup
 SUB_BITS = 7
 
 # Tuple signedness (1 = unsigned values, sign bits follow) and largest
@@ -113,6 +118,16 @@ def payload(cb, idx):
     return packed
 
 
+def taken(cb, idx):
+    """Bits of code word idx of codebook cb and of its sign bits."""
+    signs = 0
+    if SIGN_CB[cb]:
+        m = LAV_CB[cb] + 1
+        dim = 4 if cb <= 4 else 2
+        signs = sum(1 for i in range(dim) if (idx // m ** (dim - 1 - i)) % m != 0)
+    return LENGTHS[cb][idx] + signs
+
+
 def build_lookup(cb, codes):
     """Returns the flat uint16 table and the root bit count."""
     longest = max(l for l, _ in codes)
@@ -130,7 +145,7 @@ def build_lookup(cb, codes):
                 for k in range(1 << (bits - l)):
                     if table[base + first + k]:
                         sys.exit('lookup: overlapping codes')
-                    table[base + first + k] = (length_of[idx] << 10) | payload(cb, idx)
+                    table[base + first + k] = (taken(cb, idx) << 10) | payload(cb, idx)
             else:
                 groups[w >> (l - bits)].append((l - bits, w & ((1 << (l - bits)) - 1), idx))
         for slot in sorted(groups):
@@ -143,6 +158,7 @@ def build_lookup(cb, codes):
         return base
 
     length_of = [l for l, _ in codes]
+    LENGTHS[cb] = length_of
     emit([(l, w, i) for i, (l, w) in enumerate(codes)], root)
     if cb > 0 and max(length_of) > root + SUB_BITS:
         sys.exit(f'codebook {cb}: spectrum books must resolve within one sub-table')
