@@ -173,7 +173,7 @@ PY
       f=$(find "$XB" -name "$l" | head -1); [ -n "$f" ] && host_libs+=("$f")
     done
     aarch64-linux-gnu-g++ -O2 -static -o "$WORK/aacd-decode-static" "$main_o" \
-      "${host_libs[@]}" "$(find "$XB" -name libaacd_static.a | head -1)" -lm
+      "${host_libs[@]}" "$(ls -t "$XB"/libaacd.a "$XB"/libaacd_static.a 2>/dev/null | head -1)" -lm
     for s in "$STEREO30" "$SURROUND30"; do
       qemu-aarch64 -plugin "$PLUGIN,tbout=$WORK/tb.txt" -d plugin -D /dev/null "$WORK/aacd-decode-static" -q "$s" /dev/null
       echo "== $(basename "$s"): aacd guest instructions by function"

@@ -66,11 +66,8 @@ constexpr uint32_t kLongest[12] = {19, 11, 9, 16, 12, 13, 11, 12, 10, 15, 12, 12
     return static_cast<int32_t>((1u << bits) + word);
 }
 
-// v negated when s is 1.
-[[nodiscard]] inline int32_t applySign(int32_t v, uint32_t s) {
-    const int32_t m = -static_cast<int32_t>(s);
-    return (v ^ m) - m;
-}
+// v negated when s is 1 (a conditional negate where the target has one).
+[[nodiscard]] inline int32_t applySign(int32_t v, uint32_t s) { return s != 0u ? -v : v; }
 
 // One code word of codebook CB with its sign bits (and, for codebook 11, its
 // escapes) from the reader, whose cache holds at least the bits of a code
@@ -113,13 +110,18 @@ template <int CB>
             const uint32_t sz = bits & 1u;
             const uint32_t sy = (bits >> (z != 0)) & 1u;
             if constexpr (CB == 11) {
-                if (y == 16) {
-                    y = readEscape(r);
-                    if (y < 0) return false;
-                }
-                if (z == 16) {
-                    z = readEscape(r);
-                    if (z < 0) return false;
+                // Of the magnitudes 0..16 only the escape has bit 4 set:
+                // one test tells whether either value is escaped.
+                constexpr uint32_t kEscapeBits = (1u << 4) | (1u << 9);
+                if ((leaf & kEscapeBits) != 0u) {
+                    if (y == 16) {
+                        y = readEscape(r);
+                        if (y < 0) return false;
+                    }
+                    if (z == 16) {
+                        z = readEscape(r);
+                        if (z < 0) return false;
+                    }
                 }
             }
             y = applySign(y, sy);

@@ -37,11 +37,12 @@ template <int CB>
 [[nodiscard]] constexpr int32_t huffValue(uint32_t leaf, int i) {
     constexpr int width = CB <= 4 ? 2 : 5;
     constexpr bool isSigned = CB == 1 || CB == 2 || CB == 5 || CB == 6;
-    const uint32_t field = (leaf >> (width * i)) & ((1u << width) - 1u);
     if constexpr (isSigned) {
-        return static_cast<int32_t>(field ^ (1u << (width - 1))) - (1 << (width - 1));
+        // The field moved to the top and shifted back arithmetically: one
+        // sign-extending bit-field extract.
+        return static_cast<int32_t>(leaf << (32 - width * (i + 1))) >> (32 - width);
     } else {
-        return static_cast<int32_t>(field);
+        return static_cast<int32_t>((leaf >> (width * i)) & ((1u << width) - 1u));
     }
 }
 
