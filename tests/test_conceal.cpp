@@ -1,6 +1,6 @@
-// Spectral concealment: the leading-bit count, the random sign table rebuilt
-// from its bit string, band energies and band rescaling against independent
-// exact-integer references, and whole frame timelines (single losses, short
+// Spectral concealment: the leading-bit count, the random signs, band
+// energies of known contents, band rescaling by known values, single losses
+// checked by where the band energies land, and whole frame timelines (short
 // and long bursts through every state) driven the way the frame driver
 // exchanges its two buffers per slot.
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@
 #include <numeric>
 #include <ostream>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "conceal/conceal.h"

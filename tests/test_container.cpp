@@ -12,6 +12,8 @@
 
 #include "container.h"
 #include "channel_encoder.h"
+#include "frame_blocks.h"
+#include "host_decoder.h"
 #include "wav.h"
 
 #include <unistd.h>
@@ -268,6 +270,139 @@ TEST(Adif, RefusesUnsupportedConfigurationsAndTruncatedHeaders) {
     for (size_t n : {size_t{4}, size_t{8}, s.size() - 1}) EXPECT_FALSE(d.open(s.data(), n)) << n;
 }
 
+// ---------------------------------------------------------------- MP4
+
+Bytes be(uint64_t v, int bytes) {
+    Bytes b;
+    for (int i = bytes - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    return b;
+}
+Bytes text(const std::string &t) { return Bytes(t.begin(), t.end()); }
+Bytes box(const char *type, std::initializer_list<Bytes> parts) {
+    const Bytes body = cat(parts);
+    return cat({be(body.size() + 8, 4), text(type), body});
+}
+
+struct Mp4 {
+    bool moov_first = true, stz2 = false, co64 = false;
+    uint32_t per_chunk = 100;          // samples per chunk
+    int64_t edit_start = -2;           // -2: no edit list
+    uint32_t edit_ms = 0;
+    std::string smpb;                  // iTunSMPB text, empty: none
+    uint8_t oti = 0x40;
+};
+
+// A minimal MP4 file: one AAC track (stereo, 44.1 kHz) holding the blocks.
+Bytes mp4_file(const Mp4 &m, const std::vector<Bytes> &blocks) {
+    const Bytes ftyp = box("ftyp", {text("M4A "), be(0, 4)});
+    Bytes media;
+    for (const Bytes &b : blocks) media.insert(media.end(), b.begin(), b.end());
+    const Bytes mdat = box("mdat", {media});
+    const auto moov_for = [&](uint64_t data_at) {
+        const uint32_t n = static_cast<uint32_t>(blocks.size());
+        Bytes sizes, offsets;
+        uint64_t at = data_at;
+        for (uint32_t i = 0; i < n; ++i) {
+            sizes = cat({sizes, be(blocks[i].size(), m.stz2 ? 2 : 4)});
+            if (i % m.per_chunk == 0) offsets = cat({offsets, be(at, m.co64 ? 8 : 4)});
+            at += blocks[i].size();
+        }
+        const uint32_t chunks = (n + m.per_chunk - 1) / m.per_chunk;
+        const Bytes esds = box("esds", {be(0, 4), Bytes{3, 25}, be(1, 2), Bytes{0}, Bytes{4, 17, m.oti, 0x15},
+                                        be(0, 11), Bytes{5, 2, 0x12, 0x10}, Bytes{6, 1, 2}});
+        const Bytes mp4a = box("mp4a", {be(0, 6), be(1, 2), be(0, 8), be(2, 2), be(16, 2), be(0, 4), be(44100u << 16, 4), esds});
+        const Bytes stbl = box("stbl", {box("stsd", {be(0, 4), be(1, 4), mp4a}),
+                                        box("stsc", {be(0, 4), be(1, 4), be(1, 4), be(m.per_chunk, 4), be(1, 4)}),
+                                        m.stz2 ? box("stz2", {be(0, 4), be(16, 4), be(n, 4), sizes})
+                                               : box("stsz", {be(0, 4), be(0, 4), be(n, 4), sizes}),
+                                        box(m.co64 ? "co64" : "stco", {be(0, 4), be(chunks, 4), offsets})});
+        const Bytes mdia = box("mdia", {box("mdhd", {be(0, 12), be(44100, 4), be(n * 1024, 4), be(0, 4)}),
+                                        box("hdlr", {be(0, 8), text("soun"), be(0, 13)}), box("minf", {stbl})});
+        const Bytes edts = m.edit_start < -1 ? Bytes{}
+                                             : box("edts", {box("elst", {be(0, 4), be(1, 4), be(m.edit_ms, 4),
+                                                                         be(static_cast<uint64_t>(m.edit_start), 4), be(0x10000, 4)})});
+        const Bytes udta = m.smpb.empty() ? Bytes{}
+            : box("udta", {box("meta", {be(0, 4), box("ilst", {box("----", {box("mean", {be(0, 4), text("com.apple.iTunes")}),
+                                                                           box("name", {be(0, 4), text("iTunSMPB")}),
+                                                                           box("data", {be(1, 4), be(0, 4), text(m.smpb)})})})})});
+        return box("moov", {box("mvhd", {be(0, 12), be(1000, 4), be(0, 84)}),
+                            box("trak", {box("tkhd", {be(0, 12), be(1, 4), be(0, 64)}), edts, mdia}), udta});
+    };
+    if (!m.moov_first) return cat({ftyp, mdat, moov_for(ftyp.size() + 8)});
+    const size_t moov_size = moov_for(0).size();
+    return cat({ftyp, moov_for(ftyp.size() + moov_size + 8), mdat});
+}
+
+// The raw data blocks of a stream.
+std::vector<Bytes> blocks_of(const Bytes &stream, Demuxer &d) {
+    std::vector<Bytes> out;
+    if (!d.open(stream.data(), stream.size())) return out;
+    RawBlock b;
+    while (d.next(&b) == Demuxer::Result::kBlock) out.emplace_back(b.data, b.data + b.size);
+    return out;
+}
+
+// The same blocks from every layout of the index, and the trimming the
+// edit list or (without one) the iTunSMPB tag asks for.
+TEST(Mp4Demux, SampleTablesAndGaplessTrimming) {
+    std::vector<Bytes> blocks;
+    for (int k = 0; k < 7; ++k) blocks.push_back(payload(static_cast<uint8_t>(0x20 + k), 30 + 7 * k));
+    const std::string smpb = " 00000000 00000840 000001C0 0000000000001400 00000000";
+    struct Case { Mp4 m; bool trimmed; uint64_t start, length; } cases[] = {
+        {{true, false, false, 100, -2, 0, "", 0x40}, false, 0, 0},
+        {{false, true, true, 3, -2, 0, "", 0x40}, false, 0, 0},
+        {{true, false, true, 2, 1024, 116, "", 0x40}, true, 1024, 5116},   // 116 ms, bounded by the media
+        {{false, true, false, 4, 2112, 100, "", 0x40}, true, 2112, 4410},
+        {{true, false, false, 100, -2, 0, smpb, 0x40}, true, 0x840, 0x1400},
+        {{true, false, false, 100, 1024, 50, smpb, 0x40}, true, 1024, 2205},  // the edit list wins
+    };
+    for (const Case &c : cases) {
+        const Bytes f = mp4_file(c.m, blocks);
+        Demuxer d;
+        EXPECT_EQ(blocks_of(f, d), blocks) << d.error();
+        const StreamInfo &i = d.info();
+        EXPECT_TRUE(i.format == StreamFormat::kMp4 && i.sampling_rate == 44100 && i.channels == 2 && i.total_blocks == 7);
+        EXPECT_EQ(i.trimmed, c.trimmed);
+        EXPECT_EQ(i.trim_start, c.start);
+        EXPECT_EQ(i.trim_length, c.length);
+    }
+    // Not AAC, or cut short: refused with a message.
+    const Mp4 mp3{true, false, false, 100, -2, 0, "", 0x6B};
+    Demuxer d;
+    const Bytes f = mp4_file(mp3, blocks);
+    EXPECT_FALSE(d.open(f.data(), f.size()));
+    EXPECT_NE(d.error().find("0x6B, not AAC"), std::string::npos) << d.error();
+    const Bytes g = mp4_file(cases[0].m, blocks);
+    for (size_t cut : {size_t{40}, size_t{200}, g.size() - 300}) {
+        const std::vector<Bytes> got = blocks_of(Bytes(g.begin(), g.begin() + static_cast<long>(cut)), d);
+        EXPECT_TRUE(got.empty() || got.size() < blocks.size()) << cut;
+        EXPECT_TRUE(!d.error().empty() || !got.empty() || cut > 300) << cut;
+    }
+}
+
+// SBR data in fill elements (HE-AAC without explicit signalling) is found
+// by the host: the stream decodes, and the frames carrying it are counted.
+TEST(HostDecoder, FindsSbrDataInFillElements) {
+    for (bool sbr : {false, true}) {
+        Bytes stream;
+        for (int k = 0; k < 4; ++k) {
+            BitWriter w;
+            putLoudPair(w, k);
+            if (sbr) putFill(w, 6, 13, 0, {0x5A});
+            stream = cat({stream, adts_frame(Adts{}, {finish(w)})});
+        }
+        Demuxer d;
+        ASSERT_TRUE(d.open(stream.data(), stream.size()));
+        HostDecoder host;
+        std::string err;
+        ASSERT_TRUE(host.init(HostOptions{}, &err));
+        int frames = 0;
+        ASSERT_TRUE(host.run(d, [&](const OutFrame &f) { return ++frames, f.layout->channels == 2; }, &err)) << err;
+        EXPECT_EQ(frames, 4);
+        EXPECT_EQ(host.stats().sbr_frames, sbr ? 4u : 0u);
+    }
+}
+
 TEST(Wav, LayoutOfSlotsToSpeakers) {
     struct Case { uint32_t slots, mask; std::vector<int> source; } cases[] = {
         {0x01, 0x004, {0}},          {0x06, 0x003, {0, 1}},          {0x07, 0x007, {1, 2, 0}},  // mono, stereo, 3.0
@@ -320,6 +455,9 @@ TEST(Wav, PcmAndExtensibleHeaders) {
 // Packing from the decoder's slot planes in WAV order, and the sizes the
 // writer puts in the header: patched on a file (RF64 past the RIFF limit),
 // stated up front on a pipe.
+// The low 24 bits of v as a signed value.
+static int32_t sext24(int32_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v) << 8) >> 8; }
+
 TEST(Wav, PackedSamplesAndHeaderSizes) {
     std::vector<int32_t> planes(6 * kPlaneStride);
     for (int s = 0; s < 6; ++s)
@@ -334,9 +472,9 @@ TEST(Wav, PackedSamplesAndHeaderSizes) {
                 for (int k = 0; k < l->channels; ++k) {
                     const size_t at = (static_cast<size_t>(n) * l->channels + k) * (bits / 8);
                     int32_t v = o[at] | (o[at + 1] << 8) | (bits == 24 ? o[at + 2] << 16 : (o[at + 1] & 0x80) ? ~0xFFFF : 0);
-                    if (bits == 24) v = (v << 8) >> 8;
+                    if (bits == 24) v = sext24(v);
                     const int32_t want = planes[kPlaneStride * l->slot[k] + 5 + n];
-                    EXPECT_EQ(v, bits == 16 ? static_cast<int16_t>(want) : (want << 8) >> 8) << k << " " << n;
+                    EXPECT_EQ(v, bits == 16 ? static_cast<int16_t>(want) : sext24(want)) << k << " " << n;
                 }
         }
     }

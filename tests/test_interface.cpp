@@ -887,3 +887,28 @@ TEST(DecodeFrame, ArgumentsOutsideThePreconditionsAreRefused) {
                                            &armACAAC_IMDCT_Tables), -5);
     EXPECT_EQ(std::make_tuple(data, scratch, pcm), std::make_tuple(data0, scratch0, pcm0));
 }
+
+// Intensity stereo belongs to the second channel of a pair: a single
+// channel (slot 4, after a pair and another single channel) that codes an
+// intensity band keeps the band silent, as if it were a zero band, and does
+// not copy the loud first channel.
+TEST(IntensityStereo, SingleChannelIntensityBandStaysSilent) {
+    Chan loud(12), withIs(12);
+    loud.spectral(8, 170, 1);
+    withIs.intensity(8, 15, 0);
+    std::vector<std::vector<int32_t>> outputs;
+    for (const Chan &fourth : {withIs, Chan(12)}) {
+        BitWriter w;
+        putSce(w, loud);
+        putPair(w, Chan(0), Chan(0), 0, {}, 1);
+        putSce(w, Chan(0), 0, 3);
+        putSce(w, fourth, 0, 4);
+        const std::vector<uint8_t> block = finish(w);
+        Host h;
+        for (int i = 0; i < 2; ++i) ASSERT_EQ(decode(h, block), AACD_OK);
+        ASSERT_EQ(h.out.num_channels, 5u);
+        EXPECT_GT(peak(channelOf(h, 0)), 1000);
+        outputs.push_back(frameOf(h));
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+}

@@ -441,7 +441,7 @@ TEST(IcsInfo, LtpPathsUnderObjectType4) {
 // At most 40 band flags, none for eight short windows.
 TEST(LtpData, BandFlagsOnlyOutsideEightShortWindows) {
     struct Case { int seq, maxSfb, flags; };
-    for (const Case &c : {Case{2, 15, 0}, Case{0, 45, 40}, Case{1, 3, 3}, Case{3, 40, 40}, Case{0, 0, 0}}) {
+    for (const Case &c : {Case{2, 15, 0}, Case{0, 45, 40}, Case{1, 3, 3}, Case{3, 40, 40}, Case{0, 39, 39}, Case{0, 0, 0}}) {
         SCOPED_TRACE(testing::Message() << "window sequence " << c.seq << ", max_sfb " << c.maxSfb);
         BitWriter w;
         put(w, {{0x5A3, 11}, {6, 3}});
@@ -477,6 +477,7 @@ TEST(SectionData, KnownCasesAndFailures) {
         {"length 0 is legal and counts", false, 1, 3, {{5, 4}, {0, 5}, {6, 4}, {3, 5}}, 0, 18, {2}, {0, 3}, {6, 6, 6}},
         {"noise and intensity flags", false, 1, 3, {{13, 4}, {1, 5}, {15, 4}, {2, 5}}, 0, 18, {2}, {1, 3}, {13, 15, 15}, {}, 1, 1},
         {"length 60 (31 + 29)", false, 1, 51, {{1, 4}, {31, 5}, {29, 5}}, -2, 14, {9}, {X}, {X, X}, {1}},
+        {"length 62 stops reading even below max_sfb", false, 1, 63, {{1, 4}, {31, 5}, {31, 5}, {1, 5}}, -2, 14, {9}, {X}, {X, X}, {1}},
         // The overrunning section's codebook is stored when read; its end, its
         // bands and the group's section count are not.
         {"overrun: ends 10 then 13", false, 1, 12, {{1, 4}, {10, 5}, {2, 4}, {3, 5}}, -2, 18, {9}, {10, X}, overrunCbs, {1, 2}},

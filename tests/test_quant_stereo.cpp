@@ -497,8 +497,10 @@ TEST(Pns, ArgumentChecks) {
     struct Case { int32_t ng, g0, g1, maxSfb, sri, fl, want; };
     for (const Case c : {Case{1, 1, 0, 50, 4, 1024, -5}, Case{1, 1, 0, 10, 12, 1024, -5}, Case{1, 1, 0, -1, 4, 1024, -5},
                          Case{0, 8, 0, 10, 4, 128, -5}, Case{9, 1, 1, 10, 4, 128, -5}, Case{2, -1, 9, 10, 4, 128, -5},
-                         Case{2, 4, 5, 10, 4, 128, -5}, Case{1, 2, 0, 10, 4, 1024, -5}, Case{2, 4, 4, 14, 4, 128, 0}}) {
+                         Case{2, 4, 5, 10, 4, 128, -5}, Case{1, 2, 0, 10, 4, 1024, -5}, Case{2, 4, 4, 14, 4, 128, 0},
+                         Case{8, 1, 1, 14, 4, 128, 0}}) {
         Pns q;
+        std::fill(q.grp, q.grp + 8, 1);  // groups after the second: one window each
         q.ng = c.ng, q.grp[0] = c.g0, q.grp[1] = c.g1, q.maxSfb = c.maxSfb, q.fl = c.fl;
         EXPECT_EQ(omxACAAC_DecodeMsPNS_S32_I(q.s.v, q.flags, q.cb.data(), q.sf.data(), q.maxSfb, q.ng, q.grp, c.sri, q.fl,
                                              &q.state, 0, q.corr, q.seeds, nullptr, nullptr, nullptr), c.want)

@@ -63,6 +63,23 @@ TEST(Fft, RandomInputsMatchDoubleDft) {
     }
 }
 
+// Orders 4 to 9 are transformed (bin 0 is the sum of the inputs whatever
+// the twiddles); orders outside are refused, the data untouched.
+TEST(Fft, AcceptedOrders) {
+    for (int order : {3, 4, 10}) {
+        std::vector<int32_t> x(2 * 1024, 0), scratch(x.size());
+        for (int i = 0; i < (1 << order); ++i) x[2 * i] = 1000 + i, x[2 * i + 1] = -3 * i;
+        const std::vector<int32_t> in = x;
+        omx_FFT_common(x.data(), order, armACAAC_IMDCT_FFTShortQ31, scratch.data());
+        const int n = 1 << order;
+        EXPECT_EQ(x[0], order == 4 ? 1000 * n + n * (n - 1) / 2 : in[0]) << order;
+        EXPECT_EQ(x[1], order == 4 ? -3 * n * (n - 1) / 2 : in[1]) << order;
+        if (order != 4) {
+            EXPECT_EQ(x, in) << order;
+        }
+    }
+}
+
 // --- Windows and inverse MDCT ----------------------------------------------
 
 double besselI0(double x) {

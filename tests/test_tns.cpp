@@ -1,4 +1,4 @@
-// Temporal noise shaping: the sine and band-limit tables, coefficient
+// Temporal noise shaping: the sine table, coefficient
 // conversion against a long double step-up recursion, and whole-channel
 // filtering against a direct all-pole filter in long double (both directions,
 // band clipping, several filters per window, short windows), with every

@@ -187,10 +187,9 @@ def main():
 
     frame_dir = os.path.join(args.out, "fuzz_decode_frame")
     cont_dir = os.path.join(args.out, "fuzz_container")
+    # Seeds made otherwise (MP4 and LATM files of the container target) stay.
     for d in (frame_dir, cont_dir):
         os.makedirs(d, exist_ok=True)
-        for f in os.listdir(d):
-            os.remove(os.path.join(d, f))
 
     # Streams chosen for their tools: long/short windows and TNS, M/S,
     # intensity, noise substitution, multichannel with LFE, in-band program
