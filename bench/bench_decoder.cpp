@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Speed of the synthesis operations and of whole-frame decoding, and the
 // memory an instance needs.  Build with -DAACD_BENCH=ON and run
 // build/aacd_bench (Google Benchmark options apply, e.g.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Bit reading and writing, most significant bit first.
 #include "bitstream/armCOMM_Bitstream.h"
 

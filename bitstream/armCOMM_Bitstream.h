@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Bit reading and writing.
 //
 // Bits are taken most significant bit first within a byte, bytes in

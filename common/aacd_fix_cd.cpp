@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Fractional arithmetic of a 16/32-bit fixed-point DSP with a 64-bit
 // accumulator: Q31 long fractions, Q15 short fractions.  Shifts of signed
 // values are done on unsigned bit patterns so that they are defined for every

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Fractional arithmetic emulation of a 16/32-bit fixed-point DSP with a
 // 64-bit accumulator: lfract = Q31 in 32 bits, sfract = Q15 in 16 bits,
 // acc = 64-bit signed accumulator.

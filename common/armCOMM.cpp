@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Saturating and rounding arithmetic.  Conversions from double round half
 // away from zero; the saturating forms test the already offset value against
 // the limit written as a double.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Saturating and rounding arithmetic shared by the spectral tools.
 //
 // Rounding of doubles is half away from zero: a positive x rounds as

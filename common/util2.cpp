@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Memory primitives and small fractional helpers.
 #include "common/util2.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Memory primitives used by all decoder code, and the block-normalisation
 // helpers of the exported function set.
 #pragma once

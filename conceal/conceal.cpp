@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Spectral concealment.  Every present slot passes through CConcealment_Apply
 // once per frame, just before the inverse MDCT.  The output lags the input by
 // one frame: the spectrum decoded in a call is held back and the one decoded

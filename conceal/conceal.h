@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Spectral concealment: interpolation of a single lost frame between its
 // neighbours, repetition with random signs, fade-out, mute and fade-in.
 // Integer arithmetic only.

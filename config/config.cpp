@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Channel configuration: the program configuration element parser and the
 // channel map that assigns the single channel, channel pair and LFE elements
 // of a raw data block to channel slots 0..5 (0 front centre, 1/2 front pair,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Channel configuration: program configuration elements and the channel map
 // that assigns the elements of a raw data block to channel slots
 // 0 front centre, 1/2 front pair, 3/4 back pair, 5 LFE.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Decoding of one single channel, channel pair or LFE element up to
 // dequantised spectra in coded order.
 #pragma once

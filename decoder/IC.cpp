@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Stream configuration input: takes the host's AacdBlockParams over into the
 // instance at the start of every decoded frame.  Either the channel map is
 // rebuilt from the host's program configuration records (those carrying the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Constant tables of the decoder layer: the sampling-rate table and the
 // random sign table used by concealment.
 #include "decoder/aacd_tables.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Sampling-rate table and random sign table of the decoder.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // The frame driver: one raw data block in, one frame of PCM out.
 //
 // The decoder runs one frame behind its input.  Each call parses its block

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Public entry points and instance initialisation.
 //
 // The host asks for the memory plan, provides five blocks and initialises an

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Data stream elements, fill elements and extension payloads.
 //
 // In normal operation these elements carry nothing the decoder uses and are

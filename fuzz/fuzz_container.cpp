@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Container parsing of the command-line host on arbitrary bytes: the input is
 // taken as a whole ADTS, ADIF, LATM/LOAS or MP4 stream (seeds of each).  Every raw data block the demuxer
 // hands out is checked against the parser's documented guarantees and

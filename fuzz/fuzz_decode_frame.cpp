@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Feeds arbitrary raw data blocks to one decoder instance over a sequence of
 // calls, with stream parameters chosen by the fuzzer, and checks the output
 // invariants after every call.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 /*
  * aacd.h - public interface of the aacd MPEG-2/MPEG-4 AAC Low Complexity decoder.
  *

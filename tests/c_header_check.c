@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 /* A C host that uses only the public header: query, allocate, initialise,
    read the version text. */
 #include <stdio.h>

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-2-Clause
+# Copyright (c) 2026 The aacd authors
 """Regenerates every constant table source from its generator in tools/ and
 compares the result with the committed file, byte for byte.
 

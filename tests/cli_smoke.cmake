@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: BSD-2-Clause
+# Copyright (c) 2026 The aacd authors
 # Runs the command-line host on the bundled sample with --info and checks
 # that it succeeds and writes a WAV file of the expected size: one frame of
 # 1024 samples per raw data block, 16-bit stereo, plus the 44-byte header.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Bit reader and writer against a plain bit-by-bit reference, the decoder's
 // cached reader through and past the end of a block, bounded reads at a
 // guard page, and the byte alignment of a decoder instance.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Huffman codebooks: the structure of the code lists (sizes, longest codes,
 // prefix-free, complete), the tuple properties, and the generated lookup
 // tables against the linear scan of armUnPackVLC32 for every bit pattern and

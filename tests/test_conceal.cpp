@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Spectral concealment: the leading-bit count, the random signs, band
 // energies of known contents, band rescaling by known values, single losses
 // checked by where the band energies land, and whole frame timelines (short

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Independent decoder instances: four streams decoded on four threads at the
 // same time, each twice, and two streams fed block by block alternately to two
 // instances on one thread, give exactly the output (PCM, statuses, bits

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Conformance against an independent decoder.  Every stream listed in
 // tests/data/streams.tsv is decoded exactly as the command-line host does it
 // (same demuxer and decoding loop, HostDecoder) and compared with the output

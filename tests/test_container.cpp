@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Container parsing (ADTS, ADIF) and WAV output of the command-line host,
 // on hand-built headers: header fields, block delimiting with and without
 // CRC, resynchronisation, loss marking, refusals, and the WAV byte layout.
@@ -274,7 +276,7 @@ TEST(Adif, RefusesUnsupportedConfigurationsAndTruncatedHeaders) {
 
 Bytes be(uint64_t v, int bytes) {
     Bytes b;
-    for (int i = bytes - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = bytes - 1; i >= 0; --i) b.push_back(i < 8 ? static_cast<uint8_t>(v >> (8 * i)) : 0);
     return b;
 }
 Bytes text(const std::string &t) { return Bytes(t.begin(), t.end()); }

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // The public entry points as a host uses them: memory plan, initialisation,
 // argument checks, per-frame flags and statuses, and the frame driver on raw
 // data blocks built bit by bit: what a failing block leaves behind and that

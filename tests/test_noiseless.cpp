@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Noiseless decoding of one channel: whole channel streams and channel
 // pairs written by the test-side encoder (every codebook, long and grouped
 // short windows, pulses, TNS) must decode to exactly what was written,

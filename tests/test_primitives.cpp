@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Saturating and rounding arithmetic, the memory primitives and the
 // fractional DSP emulation: one table of known values per family, at the
 // limits and in between.

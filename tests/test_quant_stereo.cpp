@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Inverse quantisation, deinterleaving, mid/side and intensity stereo and
 // noise substitution: known values, direct long double formulas and
 // properties (noise energy, generator continuity, correlated bands), and the

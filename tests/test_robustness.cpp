@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Robustness under damaged input, through the public entry points: blocks
 // ending exactly at an inaccessible guard page (intact, truncated, corrupted),
 // every accepted stream of tests/data with flipped bits, truncated, dropped,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Synthesis: the FFT against a double-precision DFT, the inverse MDCT with
 // windowing and overlap-add against the direct IMDCT formula over sequences
 // of frames, and through a test-side forward MDCT (perfect reconstruction).

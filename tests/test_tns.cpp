@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Temporal noise shaping: the sine table, coefficient
 // conversion against a long double step-up recursion, and whole-channel
 // filtering against a direct all-pole filter in long double (both directions,

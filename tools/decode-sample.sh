@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
+# Copyright (c) 2026 The aacd authors
 # Sets up a fresh Debian machine, builds the library and the command-line
 # host, and decodes the bundled sample stream to sample.wav, printing its
 # stream parameters.

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-2-Clause
+# Copyright (c) 2026 The aacd authors
 """Prints the random sign table AACD_randomPhase (512 entries of +1 / -1) as
 C++ source.  The table is given as 512 bits, most significant bit of each
 hexadecimal digit first, a set bit standing for -1.  The output is pasted into

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-2-Clause
+# Copyright (c) 2026 The aacd authors
 """Writes the seed corpora of the fuzz targets from the streams of tests/data.
 
 fuzz/seeds/fuzz_decode_frame/  raw data blocks in that target's input format:

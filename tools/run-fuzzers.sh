@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
+# Copyright (c) 2026 The aacd authors
 # Builds the libFuzzer targets with clang and fuzzes each for a bounded time,
 # starting from its kept corpus (fuzz/corpus/<target>) and seeds
 # (fuzz/seeds/<target>), with its dictionary (fuzz/<target>.dict).

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause
+# Copyright (c) 2026 The aacd authors
 # Sets up a fresh Debian machine and runs every test of the project:
 #   1. native build (RelWithDebInfo) with all unit, conformance and CLI tests,
 #      and the GStreamer element's harness tests and gst-launch-1.0 pipelines;

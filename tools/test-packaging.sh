@@ -15,6 +15,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 WORK=${1:-$ROOT/build-packaging}
+# Absolute: the staged prefix is handed to other projects' configurations.
+mkdir -p "$WORK" && WORK=$(cd "$WORK" && pwd)
 JOBS=${JOBS:-$(nproc)}
 STAGE=$WORK/stage
 SAMPLE=$ROOT/tests/data/sample.aac

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // The AAC operation layer: records, constant tables and operations of
 // noiseless decoding, inverse quantisation, stereo tools, noise substitution,
 // TNS, inverse MDCT and FFT.

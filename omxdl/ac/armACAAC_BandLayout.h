@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Small helpers shared by the spectral tools: selection of the band layout of
 // a frame length and the sanity check of window group lengths.
 #pragma once

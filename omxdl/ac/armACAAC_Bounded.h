@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Noiseless decoding on the decoder's own bit position (internal to the
 // library, not exported).
 //

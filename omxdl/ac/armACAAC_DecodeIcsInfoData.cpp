@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Individual channel stream info (ics_info).
 //
 // A max_sfb above the band count of the sampling rate (long or short windows)

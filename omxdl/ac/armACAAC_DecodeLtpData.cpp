@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Long-term prediction side information (ltp_data), long-window fields only.
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_Bounded.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Pulse data (pulse_data) of a long-window channel.
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_Bounded.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // scale_factor_data(): scale factors, intensity positions and noise energies
 // of one individual channel stream.
 //

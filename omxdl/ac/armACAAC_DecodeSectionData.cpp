@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Section data (section_data): one codebook per run of scale factor bands.
 #include "omxdl/ac/armACAAC.h"
 #include "omxdl/ac/armACAAC_Bounded.h"

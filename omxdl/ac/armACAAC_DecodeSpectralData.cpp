@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // spectral_data(): the Huffman-coded quantised spectrum of one individual
 // channel stream, into 32-bit integers in coded order.
 //

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // TNS side information (tns_data).  The filters themselves are validated and
 // run by the TNS tool; this reader only stores what the stream carries, with
 // the filter order limited to the maximum of the window type and rate.

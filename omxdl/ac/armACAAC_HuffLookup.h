@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Multi-level lookup tables of the twelve Huffman codebooks.
 //
 // The scale factor and spectral decoders resolve a code word from the 32-bit

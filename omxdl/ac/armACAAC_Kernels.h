@@ -64,4 +64,6 @@ extern const int32_t armACAAC_vecPreTwiddleLong[1024];
 extern const int32_t armACAAC_vecTwiddleLast512[768];
 extern const int32_t armACAAC_vecTwiddleLast64[64];
 extern const int32_t armACAAC_vecTwiddleMid64[96];
+extern const int32_t armACAAC_vecWinSine[2048];
+extern const int32_t armACAAC_vecWinKBD[2048];
 }

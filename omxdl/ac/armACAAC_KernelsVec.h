@@ -17,10 +17,10 @@
 // - the inverse MDCT's products round exact halves down:
 //   (a b + 2^30 - 1) >> 31 = ceil((a b - 2^30) / 2^31) = -((a (-b) + 2^30) >> 31),
 //   so prod(a, b) = -mulr(a, -b) for every b except -2^31 (whose negation
-//   does not exist); the twiddle tables are stored negated for this, the
-//   window tables are negated on loading, and the only window value -2^31
-//   (1.0, the flat part of the transition half) gives prod(a, -2^31) = -a,
-//   taken without a product.  The result of mulr with b != -2^31 lies in
+//   does not exist); the twiddle and window tables are read in negated
+//   copies for this (armACAAC_vec*), and the only window value -2^31 (1.0,
+//   the flat part of the transition half) gives prod(a, -2^31) = -a, taken
+//   without a product.  The result of mulr with b != -2^31 lies in
 //   [-2^31 + 1, 2^31 - 1], so negating it never wraps.
 //
 // Data layout: the FFT works on split arrays (all real parts, then all
@@ -341,14 +341,16 @@ struct SynthVec {
         const int32_t *rise, *fall;
         int32_t *ov, *out;
         int stride;
-        I rnd, lo, hi;
+        I lo, hi;
         int shift;
-        // ov[n] + head[n] with head = prod(u, R[n]) = -mulr(u, -R[n]).
+        // rise and fall hold positive window values w = -R:
+        // ov[n] + head[n] with head = prod(u, R[n]) = -mulr(u, w[n]).
         AACD_VEC_TARGET void emit(int n, I u, I negHeadOnes, bool ones) {
-            const I nh = ones ? negHeadOnes : V::mulr(u, V::neg(V::load(rise + n)));
+            const I nh = ones ? negHeadOnes : V::mulr(u, V::load(rise + n));
             I h = V::sub(V::load(ov + n), nh);
             h = V::sar1(V::add(h, V::dup(1)));
-            const I s = V::sar(V::add(h, rnd), shift);
+            // |h| <= 2^30, so h + rnd cannot wrap: a rounding shift.
+            const I s = V::sarRound(h, shift);
             storeOut(out, n, stride, V::min(V::max(s, lo), hi));
         }
         AACD_VEC_TARGET void step(int i, int nHi, int nLo, const Block &b) {
@@ -363,9 +365,8 @@ struct SynthVec {
             loadRev8(fall + nLo, fHi);
             loadRev8(fall + nHi, fLo);
             for (int h = 0; h < 2; ++h) {
-                V::store(ov + nHi + 4 * h, V::neg(V::mulr(b.vHi[h], V::neg(fHi[h]))));
-                const I tailLo = (fallOnes && onesStep) ? V::neg(b.vLo[h])
-                                                        : V::neg(V::mulr(b.vLo[h], V::neg(fLo[h])));
+                V::store(ov + nHi + 4 * h, V::neg(V::mulr(b.vHi[h], fHi[h])));
+                const I tailLo = (fallOnes && onesStep) ? V::neg(b.vLo[h]) : V::neg(V::mulr(b.vLo[h], fLo[h]));
                 V::store(ov + nLo + 4 * h, tailLo);
             }
         }
@@ -386,9 +387,9 @@ struct SynthVec {
             for (int part = 0; part < 2; ++part) {
                 for (int h = 0; h < 2; ++h) {
                     const int n = ns[part] + 4 * h;
-                    const I nh = V::mulr(us[part][h], V::neg(V::load(rise + n)));
+                    const I nh = V::mulr(us[part][h], V::load(rise + n));
                     V::store(s + n, V::sub(V::load(t + n), V::shl3(nh)));
-                    V::store(t + n, V::neg(V::shl3(V::mulr(vs[part][h], V::neg(fs[part][h])))));
+                    V::store(t + n, V::neg(V::shl3(V::mulr(vs[part][h], fs[part][h]))));
                 }
             }
         }
@@ -396,8 +397,8 @@ struct SynthVec {
 
     template <bool riseOnes, bool fallOnes>
     AACD_VEC_TARGET static void longBlock(const int32_t *zr, const int32_t *zi, const LongSink<false, false> &base) {
-        LongSink<riseOnes, fallOnes> sink{base.rise, base.fall, base.ov, base.out, base.stride,
-                                          base.rnd,  base.lo,   base.hi, base.shift};
+        LongSink<riseOnes, fallOnes> sink{base.rise, base.fall, base.ov, base.out,
+                                          base.stride, base.lo, base.hi, base.shift};
         postTwiddle(zr, zi, 1024, armACAAC_vecPreTwiddleLong, sink);
     }
 
@@ -405,8 +406,16 @@ struct SynthVec {
                                            int32_t windowShape, int32_t prevWindowShape, int32_t stride,
                                            int32_t bitDepth, const ArmIMDCTTables *tables) {
         constexpr int kTransitionHalf = 1024, kShortHalf = 1472;
-        const int32_t *cur = windowShape ? tables->winKBD : tables->winSine;
-        const int32_t *prev = prevWindowShape ? tables->winKBD : tables->winSine;
+        // The lane-ordered copies belong to the library's own table set.
+        if (tables->winSine != armACAAC_Q31winSine || tables->winKBD != armACAAC_Q31winKBD ||
+            tables->preTwiddleShort != armACAAC_preTwiddleShortQ31 ||
+            tables->preTwiddleLong != armACAAC_preTwiddleLongQ31 ||
+            tables->fftTwiddleShort != armACAAC_IMDCT_FFTShortQ31 ||
+            tables->fftTwiddleLong != armACAAC_IMDCT_FFTLongQ31)
+            return aacd::mdctInvC(x, pcm, ov, windowSequence, windowShape, prevWindowShape, stride, bitDepth,
+                                  tables);
+        const int32_t *cur = windowShape ? armACAAC_vecWinKBD : armACAAC_vecWinSine;
+        const int32_t *prev = prevWindowShape ? armACAAC_vecWinKBD : armACAAC_vecWinSine;
         const bool deep = bitDepth == 24;
         const int shift = deep ? 6 : 14;
         const I hi = V::dup(tables->maxMin[deep ? 8 : 0]);
@@ -425,7 +434,6 @@ struct SynthVec {
                                               ov,
                                               pcm,
                                               stride,
-                                              V::dup(QRoundings[shift]),
                                               lo,
                                               hi,
                                               shift};
@@ -455,6 +463,8 @@ struct SynthVec {
         for (int n = 0; n < 1024; n += 4) {
             I a = V::load(ov + n);
             if (n >= 448) a = V::add(a, V::load(x + n - 448));
+            // The sum may lie anywhere in the 32-bit range: the rounding
+            // addition wraps, as in the C code.
             storeOut(pcm, n, stride, V::min(V::max(V::sar(V::add(a, rnd), shift + 1), lo), hi));
         }
         for (int n = 0; n < 448; n += 4) V::store(ov + n, V::load(x + 576 + n));

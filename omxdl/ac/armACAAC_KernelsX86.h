@@ -35,6 +35,8 @@ struct X86V {
     AACD_VEC_TARGET static I shl3(I a) { return _mm_slli_epi32(a, 3); }
     AACD_VEC_TARGET static I sar1(I a) { return _mm_srai_epi32(a, 1); }
     AACD_VEC_TARGET static I sar(I a, int s) { return _mm_sra_epi32(a, _mm_cvtsi32_si128(s)); }
+    // (a + 2^(s-1)) >> s for 1 <= s <= 31 and a sum that does not wrap.
+    AACD_VEC_TARGET static I sarRound(I a, int s) { return sar(add(a, dup(1 << (s - 1))), s); }
     AACD_VEC_TARGET static I rev(I a) { return _mm_shuffle_epi32(a, _MM_SHUFFLE(0, 1, 2, 3)); }
     AACD_VEC_TARGET static void zip(I a, I b, I &lo, I &hi) {
         lo = _mm_unpacklo_epi32(a, b);
@@ -109,19 +111,6 @@ struct X86V {
     if (i < count) aacd::msBandC(l + i, r + i, count - i);
 }
 
-// True when some |v| of the band exceeds 8191 (-2^31 included).
-AACD_VEC_TARGET bool quantOutOfRange(const int32_t *p, int32_t count) {
-    __m128i bad = _mm_setzero_si128();
-    const __m128i limit = _mm_set1_epi32(8191);
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const __m128i v = X86V::load(p + i);
-        bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpgt_epi32(v, limit), _mm_cmplt_epi32(v, _mm_set1_epi32(-8191))));
-    }
-    for (; i < count; ++i) bad = _mm_or_si128(bad, _mm_set1_epi32(p[i] > 8191 || p[i] < -8191));
-    return !_mm_testz_si128(bad, bad);
-}
-
 // sign(q) T[|q|] (P 2^-20) for two values, rounded half away from zero and
 // saturated (see the C version for why this equals its expression).
 AACD_VEC_TARGET __m128i quantPair(__m128d t, __m128i q2, __m128d scale) {
@@ -133,14 +122,19 @@ AACD_VEC_TARGET __m128i quantPair(__m128d t, __m128i q2, __m128d scale) {
     return _mm_cvttpd_epi32(y);
 }
 
+// One pass: a vector of four all-zero values stays as it is; a vector with
+// some |q| above 8191 hands the rest of the band, from that vector on, to
+// the C version, which converts up to the bad value and stops there.
 AACD_VEC_TARGET int32_t quantBandX86(int32_t *p, int32_t count, double pow2) {
-    if (quantOutOfRange(p, count)) return aacd::quantBandC(p, count, pow2);
     const __m128d scale = _mm_set1_pd(pow2 * 0x1p-20);
     const double *tab = armv8_ACAAC_InvQuantTable;
     int32_t i = 0;
     for (; i + 4 <= count; i += 4) {
         const __m128i q = X86V::load(p + i);
+        if (_mm_testz_si128(q, q)) continue;
+        // |q| > 8191 as unsigned (-2^31 included): a bit above the low 13.
         const __m128i a = _mm_abs_epi32(q);
+        if (!_mm_testz_si128(a, _mm_set1_epi32(~8191))) break;
         const __m128d t01 = _mm_loadh_pd(_mm_load_sd(tab + _mm_cvtsi128_si32(a)), tab + _mm_extract_epi32(a, 1));
         const __m128d t23 = _mm_loadh_pd(_mm_load_sd(tab + _mm_extract_epi32(a, 2)), tab + _mm_extract_epi32(a, 3));
         const __m128i r01 = quantPair(t01, q, scale);

@@ -35,6 +35,8 @@ struct NeonV {
     static I shl3(I a) { return vshlq_n_s32(a, 3); }
     static I sar1(I a) { return vshrq_n_s32(a, 1); }
     static I sar(I a, int s) { return vshlq_s32(a, vdupq_n_s32(-s)); }
+    // (a + 2^(s-1)) >> s for 1 <= s <= 31, the sum taken without wrapping.
+    static I sarRound(I a, int s) { return vrshlq_s32(a, vdupq_n_s32(-s)); }
     static I rev(I a) {
         const I r = vrev64q_s32(a);
         return vextq_s32(r, r, 2);
@@ -104,19 +106,19 @@ int32x2_t quantPair(float64x2_t t, int32x2_t q, float64x2_t scale) {
     return vqmovn_s64(vcvtq_s64_f64(vaddq_f64(x, half)));
 }
 
+// One pass: a vector of four all-zero values stays as it is; a vector with
+// some |q| above 8191 hands the rest of the band, from that vector on, to
+// the C version, which converts up to the bad value and stops there.
 int32_t quantBandNeon(int32_t *p, int32_t count, double pow2) {
-    uint32x4_t bad = vdupq_n_u32(0);
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4)  // |q| as unsigned: -2^31 stays large
-        bad = vorrq_u32(bad, vcgtq_u32(vreinterpretq_u32_s32(vabsq_s32(vld1q_s32(p + i))), vdupq_n_u32(8191)));
-    bool outOfRange = vmaxvq_u32(bad) != 0;
-    for (; i < count; ++i) outOfRange |= p[i] > 8191 || p[i] < -8191;
-    if (outOfRange) return aacd::quantBandC(p, count, pow2);
     const float64x2_t scale = vdupq_n_f64(pow2 * 0x1p-20);
     const double *tab = armv8_ACAAC_InvQuantTable;
-    for (i = 0; i + 4 <= count; i += 4) {
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
         const int32x4_t q = vld1q_s32(p + i);
         const int32x4_t a = vabsq_s32(q);
+        const uint32_t top = vmaxvq_u32(vreinterpretq_u32_s32(a));  // -2^31 stays large
+        if (top == 0) continue;
+        if (top > 8191) break;
         const float64x2_t t01 = vcombine_f64(vld1_f64(tab + vgetq_lane_s32(a, 0)), vld1_f64(tab + vgetq_lane_s32(a, 1)));
         const float64x2_t t23 = vcombine_f64(vld1_f64(tab + vgetq_lane_s32(a, 2)), vld1_f64(tab + vgetq_lane_s32(a, 3)));
         vst1q_s32(p + i, vcombine_s32(quantPair(t01, vget_low_s32(q), scale), quantPair(t23, vget_high_s32(q), scale)));

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Constants of the noise generator R <- R * 1664525 + 1013904223 (mod 2^32):
 // the multipliers a^k and increments c * (1 + a + ... + a^(k-1)) that advance
 // a generator by k = 1..4 steps at once (for a four-lane implementation),

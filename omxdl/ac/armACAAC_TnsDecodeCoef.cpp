@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Conversion of the quantised TNS coefficients of one filter into the
 // direct-form LPC coefficients a[0..order] (a[0] = 1): each coefficient is
 // dequantised through the sine table and the reflection coefficients are

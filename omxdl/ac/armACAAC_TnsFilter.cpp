@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // All-pole TNS synthesis filter y[n] = x[n] - a[1] y[n-1] - ... - a[order]
 // y[n-order] run in place over count coefficients, starting at pCoef and
 // moving by step (+1 upward, -1 downward).  The history is cleared first.

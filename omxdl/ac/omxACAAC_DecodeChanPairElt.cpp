@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Head of a channel pair element: common_window and, with a common window,
 // the shared stream info and the mid/side mask.
 #include "omxdl/ac/armACAAC.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Intensity stereo: every band of the right channel coded with an intensity
 // codebook (15 in phase, 14 out of phase, after the mid/side operation has
 // applied the ms_used inversion) is rebuilt from the left band scaled by

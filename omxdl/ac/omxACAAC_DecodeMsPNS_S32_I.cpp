@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Perceptual noise substitution of one channel (coded order, in place).
 //
 // Every band coded with the noise codebook (13) is filled, window by window,

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Mid/side reconstruction of a channel pair in coded order, in place.  For a
 // band flagged by ms_used (or every band when ms_mask_present is 2) whose right
 // codebook is not noise or intensity, left becomes l + r and right l - r, both

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Temporal noise shaping of one channel, in place.  For every window (one
 // long window, or eight short windows in window order at 128 * w) the
 // transmitted filters are applied from the top band downward: filter f covers

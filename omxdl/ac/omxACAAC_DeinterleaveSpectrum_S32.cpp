@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Reorders a spectrum of eight short windows from coded order (group, band,
 // window of the group) into window order (window w at 128 * w).  Bands from
 // maxSfb up to the last band of a window are cleared; windows beyond the sum

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Inverse MDCT of one channel and frame, windowing, overlap-add and
 // conversion to 16- or 24-bit sample range.
 //

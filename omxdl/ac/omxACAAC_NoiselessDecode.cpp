@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // One individual channel stream: global gain, stream info (unless shared),
 // section data, scale factors, pulse, TNS and gain control side information,
 // spectral data, then the pulses applied to the quantised values.

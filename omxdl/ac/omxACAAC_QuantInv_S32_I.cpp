@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // In-place inverse quantisation of the coded bands of one channel (coded
 // order).  Every value q of a band coded with a spectral codebook becomes
 // sign(q) * |q|^(4/3) * 2^((sf - 100) / 4) * 32, computed in double precision

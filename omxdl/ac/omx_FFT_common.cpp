@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Fixed-point complex forward FFT of 64 or 512 points (any order >= 4 works)
 // used by the inverse MDCT.
 //

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause
+# Copyright (c) 2026 The aacd authors
 # Makes the small ADTS test streams of this folder and their manifest.
 #
 # Every stream is encoded by Debian's ffmpeg with its native AAC encoder

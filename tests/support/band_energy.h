@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Spectral analysis for the tests: an in-place radix-2 FFT and the energies
 // of groups of bins of a Hann-windowed segment.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Test-side encoder of random valid channels: section data, scale factors
 // and quantised spectra written with armPackBits/armPackVLC32.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Raw data blocks for the frame driver tests, built element by element on
 // the test-side channel encoder, and the host side of a decoding call.
 #pragma once

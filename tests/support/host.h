@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // Test host: owns the memory blocks of one decoder instance.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // A whole individual_channel_stream() of random content, written with the
 // test-side channel encoder, and what a decoder must give back for it; and
 // fixed-width fields written in one call.

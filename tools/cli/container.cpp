@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // container.cpp - ADTS, ADIF and LATM/LOAS demultiplexing; see container.h.
 #include "container.h"
 

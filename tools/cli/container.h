@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 /*
  * container.h - finds the raw data blocks of ADTS, ADIF, LATM/LOAS and MP4
  * streams for hosts of the decoder.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // host_decoder.cpp - decoding loop of the command-line host; see host_decoder.h.
 #include "host_decoder.h"
 
@@ -145,8 +147,9 @@ bool HostDecoder::emit(const AacdFrameOutput &out, const Sink &sink) {
         if (present != nullptr && *present != 0) slots |= 1u << s;
     }
     if (static_cast<uint32_t>(__builtin_popcount(slots)) != out.num_channels) {
-        // The map in force is not the one of the frame delivered: take the
-        // usual slots of its channel count.
+        // The presence words belong to the frame delivered; should they
+        // ever disagree with its channel count, take the usual slots of
+        // that count rather than read planes that were not written.
         static constexpr uint32_t kUsual[7] = {0x00, 0x01, 0x06, 0x07, 0x0F, 0x1F, 0x3F};
         slots = kUsual[out.num_channels < 7 ? out.num_channels : 0];
     }

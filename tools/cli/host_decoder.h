@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 /*
  * host_decoder.h - drives the decoder over a demuxed stream the way a host should.
  *

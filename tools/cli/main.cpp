@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // aacd-decode - decodes an AAC Low Complexity stream (ADTS, ADIF, LATM/LOAS
 // or MP4/M4A) to WAV.
 //

@@ -347,8 +347,9 @@ bool Mp4Demuxer::parse_trak(const uint8_t *p, size_t n) {
     if (!fragmented_ && stsz_count_ > 0 && (stco_ == nullptr || stsc_ == nullptr || stsc_count_ == 0)) {
         return fail("MP4 sample tables incomplete (no chunk offsets or sample-to-chunk table)");
     }
-    // Bytes of all samples, for the average bit rate.
-    for (uint32_t i = 0; i < stsz_count_; ++i) {
+    // Bytes of all samples, for the average bit rate (a fixed size needs no
+    // walk over a count that may be 2^32 - 1).
+    for (uint32_t i = 0; stsz_fixed_ == 0 && i < stsz_count_; ++i) {
         info_->payload_bytes += stsz_fixed_ != 0 ? stsz_fixed_
                                 : stsz_bits_ == 32 ? be32(stsz_ + 4 * i)
                                 : stsz_bits_ == 16 ? be16(stsz_ + 2 * i)

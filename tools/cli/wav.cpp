@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 // wav.cpp - WAV header and sample writing, slot-to-speaker mapping.
 #include "wav.h"
 

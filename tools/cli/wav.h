@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
 /*
  * wav.h - WAV output and the mapping from decoder channel slots to WAV order.
  *
