@@ -167,8 +167,13 @@ PY
   if [ $PROFILE = 1 ]; then
     cmake --build "$XB" -j2 --target aacd_static aacd_container >>"$WORK/xbuild.log"
     main_o=$(find "$XB" -path '*aacd-decode.dir*' -name 'main.cpp.o' | head -1)
+    # The command-line host's own libraries first, then the decoder.
+    host_libs=()
+    for l in libaacd_container.a libaacd_formats.a; do
+      f=$(find "$XB" -name "$l" | head -1); [ -n "$f" ] && host_libs+=("$f")
+    done
     aarch64-linux-gnu-g++ -O2 -static -o "$WORK/aacd-decode-static" "$main_o" \
-      "$(find "$XB" -name libaacd_container.a | head -1)" "$(find "$XB" -name libaacd_static.a | head -1)" -lm
+      "${host_libs[@]}" "$(ls -t "$XB"/libaacd.a "$XB"/libaacd_static.a 2>/dev/null | head -1)" -lm
     for s in "$STEREO30" "$SURROUND30"; do
       qemu-aarch64 -plugin "$PLUGIN,tbout=$WORK/tb.txt" -d plugin -D /dev/null "$WORK/aacd-decode-static" -q "$s" /dev/null
       echo "== $(basename "$s"): aacd guest instructions by function"

@@ -40,13 +40,14 @@ inline void advance(const uint8_t **pp, uint32_t *pOffset, int32_t n) {
 
 namespace aacd {
 
-void bitRefillTail(BitReader &r) {
+BitReader bitRefillTail(BitReader r) {
     while (r.avail < kRefillBits) {
         const uint64_t b = r.next < r.size ? r.base[r.next] : 0u;
         r.cache |= b << (56u - r.avail);
         ++r.next;
         r.avail += 8;
     }
+    return r;
 }
 
 void bitSeek(BitReader &r, uint64_t index) {

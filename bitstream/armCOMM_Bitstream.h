@@ -63,8 +63,10 @@ struct BitReader {
 // After a refill at least this many bits are valid.
 constexpr uint32_t kRefillBits = 56;
 
-// Refill near or past the end of the block, byte by byte.
-void bitRefillTail(BitReader &r);
+// Refill near or past the end of the block, byte by byte.  The reader goes
+// in and out by value, so that a caller's reader never has its address
+// taken and can live in registers.
+[[nodiscard]] BitReader bitRefillTail(BitReader r);
 
 // Tops the cache up to 56..63 valid bits.
 inline void bitRefill(BitReader &r) {
@@ -79,7 +81,7 @@ inline void bitRefill(BitReader &r) {
         r.next += bytes;
         r.avail += 8u * bytes;
     } else {
-        bitRefillTail(r);
+        r = bitRefillTail(r);
     }
 }
 

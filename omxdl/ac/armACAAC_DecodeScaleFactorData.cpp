@@ -44,9 +44,9 @@ constexpr uint32_t kLongestCode = 19;
 
 // Index of the scale factor code word at the position, which then moves past
 // it, or -1 with the position unchanged.
-[[nodiscard]] inline int32_t readSfIndex(aacd::BitReader &pos) {
+[[nodiscard]] inline int32_t readSfIndex(aacd::BitReader &pos, const aacd::HuffLookup &book) {
     if (pos.avail < kLongestCode) aacd::bitRefill(pos);
-    const uint32_t leaf = aacd::huffLookup(aacd::kHuffLookup[0], pos.cache);
+    const uint32_t leaf = aacd::huffLookup(book, pos.cache);
     const uint32_t len = aacd::huffLength(leaf);
     if (len == 0u) return -1;
     aacd::bitDrop(pos, len);
@@ -65,6 +65,8 @@ int32_t decodeScaleFactorData(int16_t *pScalefactor, int32_t numWinGrp, int32_t 
     if (pScalefactor == nullptr || pSfbCb == nullptr || pPos == nullptr) return omxsts::kBadArg;
 
     aacd::BitReader pos = *pPos;
+    // A copy of the table's description, which the stores below cannot touch.
+    const aacd::HuffLookup book = aacd::kHuffLookup[0];
     int32_t status = omxsts::kNoErr;
     int32_t sf = globalGain;
     int32_t isPosition = 0;
@@ -82,18 +84,18 @@ int32_t decodeScaleFactorData(int16_t *pScalefactor, int32_t numWinGrp, int32_t 
                 noiseEnergy = globalGain - kNoiseOffset +
                               static_cast<int32_t>(aacd::bitGet(pos, 9));
             } else {
-                const int32_t idx = readSfIndex(pos);
+                const int32_t idx = readSfIndex(pos, book);
                 if (idx < 0) { status = omxsts::kErr; break; }
                 noiseEnergy += idx - kDiffOffset;
             }
             out = noiseEnergy;
         } else if (cb == 14u || cb == 15u) {
-            const int32_t idx = readSfIndex(pos);
+            const int32_t idx = readSfIndex(pos, book);
             if (idx < 0) { status = omxsts::kErr; break; }
             isPosition += idx - kDiffOffset;
             out = isPosition;
         } else {
-            const int32_t idx = readSfIndex(pos);
+            const int32_t idx = readSfIndex(pos, book);
             if (idx < 0) { status = omxsts::kErr; break; }
             sf += idx - kDiffOffset;
             if (sf < 0 || sf > 255) { status = omxsts::kErr; break; }

@@ -68,22 +68,17 @@ constexpr uint32_t kLongest[12] = {19, 11, 9, 16, 12, 13, 11, 12, 10, 15, 12, 12
     return static_cast<int32_t>((1u << bits) + word);
 }
 
-// v negated when the sign mask m is all ones, unchanged when it is 0.
-[[nodiscard]] inline int32_t applySign(int32_t v, int64_t m) {
-    const int32_t m32 = static_cast<int32_t>(m);
-    return (v ^ m32) - m32;
-}
-
-// All ones when the top bit of bits is set, else 0.
-[[nodiscard]] inline int64_t topBitMask(uint64_t bits) { return static_cast<int64_t>(bits) >> 63; }
+// v negated when s is 1 (a conditional negate where the target has one).
+[[nodiscard]] inline int32_t applySign(int32_t v, uint32_t s) { return s != 0u ? -v : v; }
 
 // One code word of codebook CB with its sign bits (and, for codebook 11, its
 // escapes) from the reader, whose cache holds at least the bits of a code
 // word and its signs; the values go to q.  The lookup leaf gives the values
-// directly.  The sign bits follow the code word in the order of the nonzero
-// values, so value i's sign is the bit after the code word and the signs of
-// the nonzero values before it; a sign applied to a zero value changes
-// nothing, so no value needs a test of its own.  Returns false for an
+// and the bits the code word and its sign bits take together, so the next
+// code word's lookup waits for nothing else.  The sign bits are the last of
+// those bits, one per nonzero value in order: counted from the end, value
+// i's sign bit comes after those of the nonzero values that follow it (a
+// sign applied to a zero value changes nothing).  Returns false for an
 // escape prefix of more than 8 ones.
 template <int CB>
 [[nodiscard]] inline bool decodeTuple(aacd::BitReader &r, int32_t *q) {
@@ -91,23 +86,22 @@ template <int CB>
     constexpr bool kUnsigned = CB == 3 || CB == 4 || CB >= 7;
     // The codebooks are complete: every bit pattern starts a code word.
     const uint32_t leaf = aacd::huffLookupSpectrum(aacd::kHuffLookup[CB], r.cache);
-    const uint32_t len = aacd::huffLength(leaf);
-    const uint64_t after = r.cache << len;
+    const uint32_t taken = aacd::huffLength(leaf);
+    // The taken bits as a number: the sign bits are its lowest bits.
+    const uint32_t bits = static_cast<uint32_t>(r.cache >> (64u - taken));
+    aacd::bitDrop(r, taken);
     if constexpr (kQuad) {
         int32_t v0 = aacd::huffValue<CB>(leaf, 0), v1 = aacd::huffValue<CB>(leaf, 1);
         int32_t v2 = aacd::huffValue<CB>(leaf, 2), v3 = aacd::huffValue<CB>(leaf, 3);
-        uint32_t used = len;
         if constexpr (kUnsigned) {
-            const uint32_t k1 = v0 != 0;
-            const uint32_t k2 = k1 + (v1 != 0);
-            const uint32_t k3 = k2 + (v2 != 0);
-            v0 = applySign(v0, topBitMask(after));
-            v1 = applySign(v1, topBitMask(after << k1));
-            v2 = applySign(v2, topBitMask(after << k2));
-            v3 = applySign(v3, topBitMask(after << k3));
-            used += k3 + (v3 != 0);
+            const uint32_t k2 = v3 != 0;
+            const uint32_t k1 = k2 + (v2 != 0);
+            const uint32_t k0 = k1 + (v1 != 0);
+            v3 = applySign(v3, bits & 1u);
+            v2 = applySign(v2, (bits >> k2) & 1u);
+            v1 = applySign(v1, (bits >> k1) & 1u);
+            v0 = applySign(v0, (bits >> k0) & 1u);
         }
-        aacd::bitDrop(r, used);
         q[0] = v0;
         q[1] = v1;
         q[2] = v2;
@@ -115,23 +109,25 @@ template <int CB>
     } else {
         int32_t y = aacd::huffValue<CB>(leaf, 0), z = aacd::huffValue<CB>(leaf, 1);
         if constexpr (kUnsigned) {
-            const uint32_t ny = y != 0;
-            const int64_t my = topBitMask(after), mz = topBitMask(after << ny);
-            aacd::bitDrop(r, len + ny + (z != 0));
+            const uint32_t sz = bits & 1u;
+            const uint32_t sy = (bits >> (z != 0)) & 1u;
             if constexpr (CB == 11) {
-                if (y == 16) {
-                    y = readEscape(r);
-                    if (y < 0) return false;
-                }
-                if (z == 16) {
-                    z = readEscape(r);
-                    if (z < 0) return false;
+                // Of the magnitudes 0..16 only the escape has bit 4 set:
+                // one test tells whether either value is escaped.
+                constexpr uint32_t kEscapeBits = (1u << 4) | (1u << 9);
+                if ((leaf & kEscapeBits) != 0u) {
+                    if (y == 16) {
+                        y = readEscape(r);
+                        if (y < 0) return false;
+                    }
+                    if (z == 16) {
+                        z = readEscape(r);
+                        if (z < 0) return false;
+                    }
                 }
             }
-            y = applySign(y, my);
-            z = applySign(z, mz);
-        } else {
-            aacd::bitDrop(r, len);
+            y = applySign(y, sy);
+            z = applySign(z, sz);
         }
         q[0] = y;
         q[1] = z;

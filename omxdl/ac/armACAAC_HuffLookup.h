@@ -24,9 +24,11 @@ struct HuffLookup {
 // Indexed by codebook number: 0 scale factors, 1..11 spectrum.
 extern const HuffLookup kHuffLookup[12];
 
-// Entry coding of the tables (layout in the generator).  A leaf holds the
-// code length in bits 14..10 and a payload in bits 9..0: the index for the
-// scale factor book, the decoded values for the spectrum books.
+// Entry coding of the tables (layout in the generator).  A leaf holds in
+// bits 14..10 the bits the code word takes, for the unsigned spectrum books
+// with its sign bits (one per nonzero value), and a payload in bits 9..0:
+// the index for the scale factor book, the decoded values (magnitudes for
+// the unsigned books) for the spectrum books.
 constexpr uint32_t kHuffSubTable = 0x8000u;
 [[nodiscard]] constexpr uint32_t huffLength(uint32_t leaf) { return leaf >> 10; }
 [[nodiscard]] constexpr uint32_t huffIndex(uint32_t leaf) { return leaf & 0x3FFu; }
@@ -37,11 +39,12 @@ template <int CB>
 [[nodiscard]] constexpr int32_t huffValue(uint32_t leaf, int i) {
     constexpr int width = CB <= 4 ? 2 : 5;
     constexpr bool isSigned = CB == 1 || CB == 2 || CB == 5 || CB == 6;
-    const uint32_t field = (leaf >> (width * i)) & ((1u << width) - 1u);
     if constexpr (isSigned) {
-        return static_cast<int32_t>(field ^ (1u << (width - 1))) - (1 << (width - 1));
+        // The field moved to the top and shifted back arithmetically: one
+        // sign-extending bit-field extract.
+        return static_cast<int32_t>(leaf << (32 - width * (i + 1))) >> (32 - width);
     } else {
-        return static_cast<int32_t>(field);
+        return static_cast<int32_t>((leaf >> (width * i)) & ((1u << width) - 1u));
     }
 }
 

@@ -22,9 +22,15 @@ int32_t decodeChanPairElt(aacd::BitReader *pPos, IcsInfo *pIcsInfo, ChanPairElt 
     if (sts != omxsts::kNoErr) return sts;
     pChanPairElt->msMaskPresent = static_cast<int32_t>(aacd::bitGet(pos, 2));
     if (pChanPairElt->msMaskPresent != 1) return omxsts::kNoErr;
-    for (int32_t g = 0; g < pIcsInfo->numWindowGroups; ++g)
-        for (int32_t sfb = 0; sfb < pIcsInfo->maxSfb; ++sfb)
-            pChanPairElt->msUsed[g][sfb] = static_cast<uint8_t>(aacd::bitGet(pos, 1));
+    // The flags of a group are read up to 32 at a time.
+    for (int32_t g = 0; g < pIcsInfo->numWindowGroups; ++g) {
+        for (int32_t sfb = 0; sfb < pIcsInfo->maxSfb; sfb += 32) {
+            const int32_t n = pIcsInfo->maxSfb - sfb < 32 ? pIcsInfo->maxSfb - sfb : 32;
+            const uint32_t flags = aacd::bitGet(pos, n);
+            for (int32_t i = 0; i < n; ++i)
+                pChanPairElt->msUsed[g][sfb + i] = static_cast<uint8_t>((flags >> (n - 1 - i)) & 1u);
+        }
+    }
     return omxsts::kNoErr;
 }
 
