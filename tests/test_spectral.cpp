@@ -17,67 +17,50 @@
 
 namespace {
 
-constexpr int32_t kSri44 = 4;  // 44.1 kHz: 49 long bands (TNS up to 42), 14 short bands (TNS up to 14)
+constexpr int32_t kSri44 = 4;  // 44.1 kHz: 49 long bands, 14 short bands
 const int32_t kG1[8] = {1}, kG8[8] = {1, 1, 1, 1, 1, 1, 1, 1};
 const uint16_t *const kLong = armACAAC_swbOffsetLongWindow[kSri44], *const kShort = armACAAC_swbOffsetShortWindow[kSri44];
 struct alignas(32) Coefs { int32_t v[1024]; };
 using LD = long double;
+using V = std::vector<int32_t>;
 
-int64_t refRound(LD x) {  // half away from zero, saturated; NaN gives 0
-    const LD r = std::isnan(x) ? 0 : x > 0 ? std::floor(x + 0.5L) : std::ceil(x - 0.5L);
-    return static_cast<int64_t>(std::clamp(r, -2147483648.0L, 2147483647.0L));
+int64_t refRound(LD x) {  // half away from zero, saturated
+    return static_cast<int64_t>(std::clamp(x > 0 ? std::floor(x + 0.5L) : std::ceil(x - 0.5L), -2147483648.0L, 2147483647.0L));
 }
 uint32_t lcg(uint32_t r) { return r * 1664525u + 1013904223u; }
 
+// Every scale factor against the exact power (within the rounding of the
+// six-decimal tables), known values, skipped codebooks and the value range.
 TEST(QuantInv, ExactPowersKnownValuesAndRange) {
     std::vector<uint8_t> cb(51, 1);
+    std::vector<int16_t> sf(51);
     Coefs s;
-    for (int sf = 0; sf < 256; ++sf) {  // within the rounding of the six-decimal tables
-        const std::vector<int16_t> sfs(51, static_cast<int16_t>(sf));
-        const LD step = std::pow(2.0L, (sf - 100) / 4.0L) * 32, tol = 1.5L + step * 6e-7L;
+    for (int v = 0; v < 256; ++v) {
+        std::fill(sf.begin(), sf.end(), static_cast<int16_t>(v));
+        const LD step = std::pow(2.0L, (v - 100) / 4.0L) * 32, tol = 1.5L + step * 6e-7L;
         for (int i = 0; i < 1024; ++i) s.v[i] = (i * 8191 / 1023) * (i % 2 ? -1 : 1);
-        ASSERT_EQ(omxACAAC_QuantInv_S32_I(s.v, sfs.data(), 1, kG1, 49, cb.data(), kSri44, 1024), 0);
+        ASSERT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 49, cb.data(), kSri44, 1024), 0);
         for (int i = 0; i < 1024; ++i) {
-            const int q = (i * 8191 / 1023) * (i % 2 ? -1 : 1);
-            const LD ideal = (q < 0 ? -1 : 1) * std::pow(std::fabs(static_cast<LD>(q)), 4.0L / 3) * step;
-            ASSERT_LE(std::fabs(s.v[i] - std::clamp(ideal, -2147483648.0L, 2147483647.0L)), tol) << sf << " " << q;
+            const LD q = (i * 8191 / 1023) * (i % 2 ? -1 : 1), ideal = std::copysign(std::pow(std::fabs(q), 4.0L / 3), q) * step;
+            ASSERT_LE(std::fabs(s.v[i] - std::clamp(ideal, -2147483648.0L, 2147483647.0L)), tol) << v << " " << q;
         }
     }
-    // 2.519842 * 2^19 * 32 = 42275933.52 (the further decimals of 2^(4/3) would give 42275935).
-    std::vector<int16_t> sf(51, 100);
+    // Bands of 4: scale factors 100, 100, 104, 176 (2.519842 * 2^19 * 32 = 42275933.52), codebooks 13, 0, 14, 15 untouched.
+    std::fill(sf.begin(), sf.end(), 100);
     sf[2] = 104, sf[3] = 176, cb[4] = 13, cb[5] = 0, cb[6] = 14, cb[7] = 15;
-    const std::vector<int32_t> in = {1, -1, 0, 8191, -8191, 2, -2, 1, 1, -1, 0, 0, 2, 0, 0, 0},
-                               want = {32, -32, 0, 5283632, -5283632, 81, -81, 32, 64, -64, 0, 0, 42275934, 0, 0, 0};
+    const V in = {1, -1, 0, 8191, -8191, 2, -2, 1, 1, -1, 0, 0, 2, 0, 0, 0};
     for (int i = 0; i < 1024; ++i) s.v[i] = i < 16 ? in[i] : i < 32 ? 9000 : 1;  // 9000 is out of range if touched
     EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 8, cb.data(), kSri44, 1024), 0);
-    EXPECT_EQ(std::vector<int32_t>(s.v, s.v + 16), want);
+    EXPECT_EQ(V(s.v, s.v + 16), (V{32, -32, 0, 5283632, -5283632, 81, -81, 32, 64, -64, 0, 0, 42275934, 0, 0, 0}));
     EXPECT_TRUE(s.v[16] == 9000 && s.v[31] == 9000 && s.v[32] == 1);
-    // Band 8 (32..35) stops at the out-of-range value; scale factors outside 0..255 stop with -163.
-    std::fill(s.v, s.v + 32, 0);
-    s.v[33] = 8192;
-    EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 9, cb.data(), kSri44, 1024), -163);
-    EXPECT_TRUE(s.v[32] == 32 && s.v[33] == 8192 && s.v[34] == 1);
-    s.v[33] = -8192;
-    EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 9, cb.data(), kSri44, 1024), -163);
-    for (int band : {8, 9}) {
-        std::fill(s.v, s.v + 1024, -8191);
-        sf[8] = 100, sf[band] = band == 8 ? -1 : 256;
-        EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 12, cb.data(), kSri44, 1024), -163);
-        EXPECT_EQ(s.v[kLong[band]], -8191);
+    // |q| above 8191 stops at once; so does a scale factor outside 0..255.
+    struct Case { int32_t q, band, sf; };
+    for (const Case c : {Case{8192, 8, 100}, Case{-8192, 8, 100}, Case{1, 8, -1}, Case{1, 9, 256}, Case{1, 9, 255}}) {
+        std::fill(s.v, s.v + 1024, 1);
+        sf[8] = sf[9] = 0, s.v[33] = c.q, sf[c.band] = static_cast<int16_t>(c.sf);
+        EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 10, cb.data(), kSri44, 1024), c.sf == 255 ? 0 : -163) << c.q << " " << c.sf;
+        EXPECT_TRUE(c.sf == 255 || (s.v[4 * c.band] == (c.sf == 100 ? 32 : 1) && s.v[4 * c.band + 2] == 1)) << c.q << " " << c.sf;
     }
-    sf[9] = 100, sf[10] = 0, sf[11] = 255;
-    std::fill(s.v, s.v + 1024, -8191);
-    EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 12, cb.data(), kSri44, 1024), 0);  // 0 and 255 accepted
-    // Short windows, groups 3, 1, 4: group g, band b scaled by 2^(g + (b odd) / 4).
-    const int32_t grp[8] = {3, 1, 4};
-    for (int i = 0; i < 15; ++i) sf[i] = static_cast<int16_t>(100 + 4 * (i / 5) + (i % 5 & 1)), cb[i] = 1;
-    for (int i = 0; i < 1024; ++i) s.v[i] = i < 8 * kShort[5] ? (i % 3) - 1 : 7;
-    ASSERT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 3, grp, 5, cb.data(), kSri44, 128), 0);
-    for (int g = 0, pos = 0; g < 3; ++g)
-        for (int b = 0; b < 5; ++b)
-            for (int k = 0; k < grp[g] * (kShort[b + 1] - kShort[b]); ++k, ++pos)
-                ASSERT_EQ(s.v[pos], refRound(((pos % 3) - 1) * 32.0L * std::pow(2.0L, g + (b & 1) / 4.0L))) << pos;
-    EXPECT_EQ(s.v[8 * kShort[5]], 7);
 }
 
 // The checks the band walking tools share (inverse quantisation, mid/side,
@@ -124,21 +107,22 @@ TEST(SpectralTools, SharedArgumentChecks) {
     }
 }
 
-// Mid/side: l + r and l - r saturated, on the bands flagged (or all with
-// mask 2) unless the right codebook is noise or intensity; ms_used on an
-// intensity band inverts its direction, which intensity stereo then applies.
+// Mid/side: l + r and l - r saturated on the bands flagged (all with mask 2)
+// unless the right codebook is noise or intensity; ms_used on an intensity
+// band inverts its direction instead.  Intensity: r = +-l * 2^(-sf / 4) on
+// bands of codebooks 15 (+) and 14 (-), rounded half away from zero.
 TEST(Stereo, MidSideAndIntensity) {
+    std::vector<uint8_t> cb(49, 1);
+    std::vector<int16_t> sf(49);
     for (int mask : {1, 2}) {
         Coefs l, r;
-        std::vector<uint8_t> cb(49, 1);
         ChanPairElt cpe{};
         cpe.msMaskPresent = mask;
         std::mt19937 rng(mask);
         for (int i = 0; i < 1024; ++i) l.v[i] = static_cast<int32_t>(rng()), r.v[i] = static_cast<int32_t>(rng());
-        l.v[0] = INT32_MAX, r.v[0] = 1, l.v[1] = INT32_MIN, r.v[1] = 1, l.v[2] = INT32_MIN + 1, r.v[2] = 1;
+        l.v[0] = INT32_MAX, r.v[0] = 1, l.v[1] = INT32_MIN, r.v[1] = 1;
         const Coefs l0 = l, r0 = r;
-        for (int b = 0; b < 49; ++b) cpe.msUsed[0][b] = (b % 3 == 0 || b == 10) ? 1 : 0;
-        cb[6] = 13, cb[7] = 14, cb[8] = 15, cb[9] = 14, cb[10] = 15;
+        for (int b = 0; b < 49; ++b) cpe.msUsed[0][b] = (b % 3 == 0 || b == 10) ? 1 : 0, cb[b] = b < 6 || b > 10 ? 1 : b == 6 ? 13 : 14 + b % 2;
         ASSERT_EQ(omxACAAC_DecodeMsStereo_S32_I(l.v, r.v, &cpe, cb.data(), 1, kG1, 48, kSri44, 1024), 0);
         for (int b = 0; b < 49; ++b)
             for (int i = kLong[b]; i < kLong[b + 1]; ++i) {
@@ -147,19 +131,16 @@ TEST(Stereo, MidSideAndIntensity) {
                 ASSERT_EQ(r.v[i], on ? std::clamp<int64_t>(int64_t{l0.v[i]} - r0.v[i], INT32_MIN, INT32_MAX) : r0.v[i]) << b;
             }
         EXPECT_TRUE(l.v[0] == INT32_MAX && r.v[0] == INT32_MAX - 1 && l.v[1] == INT32_MIN + 1 && r.v[1] == INT32_MIN);
-        EXPECT_EQ(std::vector<uint8_t>(cb.begin() + 6, cb.begin() + 11), (std::vector<uint8_t>{13, 14, 15, 15, 14}));
+        EXPECT_EQ(std::vector<uint8_t>(cb.begin() + 6, cb.begin() + 11), (std::vector<uint8_t>{13, 15, 14, 14, 15}));
     }
-    // Intensity: r = +-l * 2^(-sf / 4) on bands of codebooks 15 (+) and 14 (-); other bands untouched.
     Coefs l, r;
-    std::vector<uint8_t> cb(49);
-    std::vector<int16_t> sf(49);
     std::mt19937 rng(9);
     for (int i = 0; i < 1024; ++i) l.v[i] = static_cast<int32_t>(rng() % 2000001) - 1000000, r.v[i] = 77;
     for (int b = 0; b < 49; ++b) cb[b] = (b % 4 == 3) ? 11 : (b % 2 ? 14 : 15), sf[b] = static_cast<int16_t>(b * 3 - 40);
     ASSERT_EQ(omxACAAC_DecodeIsStereo_S32(l.v, r.v, sf.data(), cb.data(), 1, kG1, 48, kSri44, 1024), 0);
     for (int b = 0; b < 49; ++b)
         for (int i = kLong[b]; i < kLong[b + 1]; ++i)
-            ASSERT_EQ(r.v[i], cb[b] == 11 || b == 48 ? 77 : refRound((cb[b] == 15 ? 1 : -1) * std::pow(2.0L, -sf[b] / 4.0L) * l.v[i]));
+            ASSERT_EQ(r.v[i], cb[b] == 11 || b == 48 ? 77 : refRound((cb[b] == 15 ? 1 : -1) * std::pow(2.0L, -sf[b] / 4.0L) * l.v[i])) << i;
     // Extremes: pow(2, 1250) is infinite (0 * inf is not a number: 0), pow(2, -1250) is 0.
     struct Case { int16_t sf; uint8_t cb; int32_t l, want; };
     for (const Case &c : {Case{-5000, 15, 0, 0}, Case{-5000, 15, 1, INT32_MAX}, Case{-5000, 14, 1, INT32_MIN}, Case{-100, 15, 63, 63 << 25},
@@ -170,88 +151,62 @@ TEST(Stereo, MidSideAndIntensity) {
         ASSERT_EQ(omxACAAC_DecodeIsStereo_S32(l.v, r.v, sf.data(), cb.data(), 1, kG1, 1, kSri44, 1024), 0);
         EXPECT_TRUE(r.v[0] == c.want && r.v[3] == c.want) << c.sf << " " << int{c.cb} << " " << c.l << ": " << r.v[0];
     }
-    // Short windows, groups 2, 5, 1: group 1, band 4 at a quarter.
-    const int32_t grp[8] = {2, 5, 1};
-    std::fill(cb.begin(), cb.end(), 0);
-    cb[12 + 4] = 15, sf[12 + 4] = 8;
-    for (int i = 0; i < 1024; ++i) l.v[i] = 1000 + i, r.v[i] = 0;
-    ASSERT_EQ(omxACAAC_DecodeIsStereo_S32(l.v, r.v, sf.data(), cb.data(), 3, grp, 12, kSri44, 128), 0);
-    const int start = 2 * kShort[12] + 5 * kShort[4], end = start + 5 * (kShort[5] - kShort[4]);
-    for (int i = 0; i < 1024; ++i) ASSERT_EQ(r.v[i], (i >= start && i < end) ? refRound((1000 + i) / 4.0L) : 0) << i;
 }
 
 struct Pns {
     Coefs s{};
-    int32_t flags[64], grp[8] = {1}, ng = 1, maxSfb = 49, fl = 1024;
+    int32_t flags[64], grp[8] = {1, 1, 1, 1, 1, 1, 1, 1}, ng = 1, maxSfb = 49, fl = 1024;
     std::vector<uint8_t> cb = std::vector<uint8_t>(8 * 51, 1), corr = std::vector<uint8_t>(8 * 60);
     std::vector<int16_t> sf = std::vector<int16_t>(8 * 51, 0);
     std::vector<uint32_t> seeds = std::vector<uint32_t>(8 * 60);
     uint32_t state = 12345;
-    Pns() { std::fill(flags, flags + 64, 5); }
-    int32_t run(int32_t second) {
-        return omxACAAC_DecodeMsPNS_S32_I(s.v, flags, cb.data(), sf.data(), maxSfb, ng, grp, kSri44, fl, &state, second, corr.data(),
-                                          seeds.data(), armACAAC_PNSConsts, armACAAC_swbDiffOffsetShortWindow,
-                                          armACAAC_swbDiffOffsetLongWindow);
+    int32_t run(int32_t second, int32_t sri = kSri44) {
+        return omxACAAC_DecodeMsPNS_S32_I(s.v, flags, cb.data(), sf.data(), maxSfb, ng, grp, sri, fl, &state, second, corr.data(),
+                                          seeds.data(), armACAAC_PNSConsts, armACAAC_swbDiffOffsetShortWindow, armACAAC_swbDiffOffsetLongWindow);
     }
 };
 
-// A band: `width` generator outputs from r scaled to energy 2^(sf/2) * 1024.
-void expectNoise(const int32_t *band, int width, uint32_t &r, int sf) {
-    std::vector<LD> raw(width);
-    LD e = 0, got = 0;
-    for (int k = 0; k < width; ++k) r = lcg(r), raw[k] = static_cast<int32_t>(r), e += raw[k] * raw[k];
-    const LD want = std::pow(2.0L, 0.5L * sf) * 1024, gain = std::sqrt(want / e);
-    for (int k = 0; k < width; ++k) {
-        ASSERT_LE(std::fabs(band[k] - gain * raw[k]), 0.5L + 1e-9L * std::fabs(gain * raw[k])) << k;
-        got += static_cast<LD>(band[k]) * band[k];
-    }
-    EXPECT_LE(std::fabs(got - want), std::sqrt(want * width) + width) << sf;
-}
-
-// Noise bands visited group, window, band; a correlated band (flag 1) starts
-// from the running value, stores it as the band's seed and leaves the state
-// alone; the second channel restarts such bands from the seeds.
+// Noise bands hold the generator's outputs scaled to energy 2^(sf/2) * 1024.
+// A band with correlation flag 0 continues from the state and advances it;
+// flag 1 continues the running value, stores it as the band's seed and
+// leaves the state alone (the second channel restarts from the seed); other
+// flags start from the state without advancing it.
 TEST(Pns, EnergyGeneratorAndCorrelation) {
-    Pns p, q;
+    Pns p;
+    std::fill(p.flags, p.flags + 64, 5);
     for (int b = 0; b < 49; ++b) p.cb[b] = (b % 5 == 4) ? 1 : 13, p.sf[b] = static_cast<int16_t>(b * 2 + 10), p.corr[b] = b == 12 || b == 13;
-    p.corr[20] = 2;  // other flags draw from the state without advancing it
+    p.corr[20] = 2;
     std::fill(p.s.v, p.s.v + 1024, 3);
-    q = p;
+    Pns q = p;
     ASSERT_EQ(p.run(0), 0);
-    uint32_t st = 12345, run = st;  // the state, the running value
+    uint32_t st = 12345, run = st;
     for (int b = 0; b < 49; ++b) {
-        EXPECT_EQ(p.flags[b], p.cb[b] == 13 ? 0 : 5);
-        if (p.cb[b] != 13) {
-            EXPECT_TRUE(p.s.v[kLong[b]] == 3 && p.s.v[kLong[b + 1] - 1] == 3) << b;
-            continue;
-        }
-        if (p.corr[b] != 1) run = st;
+        const int w = kLong[b + 1] - kLong[b];
+        EXPECT_TRUE(p.flags[b] == (p.cb[b] == 13 ? 0 : 5) && (p.cb[b] == 13 || (p.s.v[kLong[b]] == 3 && p.s.v[kLong[b + 1] - 1] == 3))) << b;
+        if (p.cb[b] != 13) continue;
+        run = p.corr[b] == 1 ? run : st;
         EXPECT_TRUE(p.corr[b] != 1 || p.seeds[b] == run) << b;
-        expectNoise(p.s.v + kLong[b], kLong[b + 1] - kLong[b], run, p.sf[b]);
-        if (p.corr[b] == 0) st = run;
+        std::vector<LD> raw(w);
+        LD e = 0, got = 0;
+        for (int k = 0; k < w; ++k) run = lcg(run), raw[k] = static_cast<int32_t>(run), e += raw[k] * raw[k];
+        const LD want = std::pow(2.0L, 0.5L * p.sf[b]) * 1024, gain = std::sqrt(want / e);
+        for (int k = 0; k < w; ++k) {
+            ASSERT_LE(std::fabs(p.s.v[kLong[b] + k] - gain * raw[k]), 0.5L + 1e-9L * std::fabs(gain * raw[k])) << b << " " << k;
+            got += static_cast<LD>(p.s.v[kLong[b] + k]) * p.s.v[kLong[b] + k];
+        }
+        EXPECT_LE(std::fabs(got - want), std::sqrt(want * w) + w) << b;
+        st = p.corr[b] == 0 ? run : st;
     }
     EXPECT_EQ(p.state, st);
     q.seeds = p.seeds, q.state = p.state;
     ASSERT_EQ(q.run(1), 0);
     for (int b = 0; b < 49; ++b) EXPECT_EQ(q.s.v[kLong[b]] == p.s.v[kLong[b]], p.cb[b] != 13 || b == 12 || b == 13) << b;
-    // Short windows, groups 2, 1, 5: group 2, band 3 correlated; band flags stay.
+    // Short windows, groups 2, 1, 5: seeds are stored per window counted over the frame; band flags stay.
     Pns s;
-    s.fl = 128, s.ng = 3, s.maxSfb = 10, s.grp[0] = 2, s.grp[1] = 1, s.grp[2] = 5;
-    for (int i = 0; i < 30; ++i) s.cb[i] = (i % 10 % 3 == 0) ? 13 : 0, s.sf[i] = static_cast<int16_t>(i);
-    s.corr[60 * 2 + 3] = 1;
+    s.fl = 128, s.ng = 3, s.maxSfb = 10, s.grp[0] = 2, s.grp[2] = 5, s.cb[20 + 3] = 13, s.corr[60 * 2 + 3] = 1;
     ASSERT_EQ(s.run(0), 0);
-    st = 12345;
-    for (int g = 0, base = 0, win = 0; g < 3; base += kShort[10] * s.grp[g], win += s.grp[g++])
-        for (int j = 0; j < s.grp[g]; ++j)
-            for (int b = 0; b < 10; b += 3) {
-                run = st;
-                EXPECT_TRUE(g != 2 || b != 3 || s.seeds[60 * (win + j) + 3] == run);
-                const int w = kShort[b + 1] - kShort[b];
-                expectNoise(s.s.v + base + kShort[b] * s.grp[g] + j * w, w, run, s.sf[g * 10 + b]);
-                if (g != 2 || b != 3) st = run;
-            }
-    EXPECT_EQ(s.state, st);
-    EXPECT_EQ(s.flags[0], 5);
+    for (int j = 0; j < 5; ++j) EXPECT_EQ(s.seeds[60 * (3 + j) + 3], j == 0 ? 12345 : lcg(lcg(lcg(lcg(s.seeds[60 * (2 + j) + 3])))));
+    EXPECT_TRUE(s.state == 12345 && s.s.v[2 * kShort[10] + kShort[10] + 5 * kShort[3] + 4] != 0 && s.s.v[1023] == 0);
 }
 
 TEST(Pns, ExtremesAndArgumentChecks) {
@@ -271,32 +226,27 @@ TEST(Pns, ExtremesAndArgumentChecks) {
     }
     for (int k = -1; k < 8; ++k) {  // each pointer null in turn; k = -1: none
         Pns p;
-        uint32_t st = 0;
         EXPECT_EQ(omxACAAC_DecodeMsPNS_S32_I(k == 0 ? nullptr : p.s.v, k == 1 ? nullptr : p.flags, k == 2 ? nullptr : p.cb.data(),
                                              k == 3 ? nullptr : p.sf.data(), 49, 1, k == 4 ? nullptr : p.grp, kSri44, 1024,
-                                             k == 5 ? nullptr : &st, 0, k == 6 ? nullptr : p.corr.data(),
+                                             k == 5 ? nullptr : &p.state, 0, k == 6 ? nullptr : p.corr.data(),
                                              k == 7 ? nullptr : p.seeds.data(), nullptr, nullptr, nullptr), k < 0 ? 0 : -5) << k;
     }
     struct Case { int32_t ng, g0, g1, maxSfb, sri, fl, want; };
     for (const Case c : {Case{1, 1, 0, 50, 4, 1024, -5}, Case{1, 1, 0, 49, 4, 1024, 0}, Case{1, 1, 0, 10, 12, 1024, -5},
-                         Case{1, 1, 0, 10, -1, 1024, -5}, Case{1, 1, 0, 10, 11, 1024, 0}, Case{1, 1, 0, -1, 4, 1024, -5},
+                         Case{1, 1, 0, 10, -1, 1024, -5}, Case{1, 1, 0, 40, 11, 1024, 0}, Case{1, 1, 0, -1, 4, 1024, -5},
                          Case{1, 1, 0, 0, 4, 1024, 0}, Case{0, 8, 0, 10, 4, 128, -5}, Case{9, 1, 1, 10, 4, 128, -5},
                          Case{2, -1, 9, 10, 4, 128, -5}, Case{2, 4, 5, 10, 4, 128, -5}, Case{1, 2, 0, 10, 4, 1024, -5},
-                         Case{2, 4, 4, 14, 4, 128, 0}, Case{8, 1, 1, 14, 4, 128, 0}, Case{1, 0, 0, 10, 4, 1024, 0},
-                         Case{1, 8, 0, 15, 4, 128, -5}}) {
+                         Case{2, 4, 4, 14, 4, 128, 0}, Case{8, 1, 1, 14, 4, 128, 0}, Case{1, 0, 0, 10, 4, 1024, 0}, Case{1, 8, 0, 15, 4, 128, -5}}) {
         Pns q;
-        std::fill(q.grp, q.grp + 8, 1);  // groups after the second: one window each
         q.ng = c.ng, q.grp[0] = c.g0, q.grp[1] = c.g1, q.maxSfb = c.maxSfb, q.fl = c.fl;
-        EXPECT_EQ(omxACAAC_DecodeMsPNS_S32_I(q.s.v, q.flags, q.cb.data(), q.sf.data(), q.maxSfb, q.ng, q.grp, c.sri, q.fl, &q.state, 0,
-                                             q.corr.data(), q.seeds.data(), nullptr, nullptr, nullptr), c.want)
-            << c.ng << " " << c.g0 << " " << c.g1 << " " << c.maxSfb << " " << c.sri;
+        EXPECT_EQ(q.run(0, c.sri), c.want) << c.ng << " " << c.g0 << " " << c.g1 << " " << c.maxSfb << " " << c.sri;
     }
 }
 
 // Coded order (group, band, window of the group) to window order; bands from
 // maxSfb up are cleared, windows past the groups are not written.
 TEST(Deinterleave, LayoutAndStatuses) {
-    for (const std::vector<int32_t> &grp : std::vector<std::vector<int32_t>>{{3, 1, 4}, {8}, {0, 8}, {2, 0, 2}, {5}})
+    for (const V &grp : std::vector<V>{{3, 1, 4}, {8}, {0, 8}, {2, 0, 2}, {5}})
         for (int maxSfb : {0, 1, 14}) {
             Coefs src, dst;
             for (int i = 0; i < 1024; ++i) src.v[i] = i + 1, dst.v[i] = -7;
@@ -309,24 +259,19 @@ TEST(Deinterleave, LayoutAndStatuses) {
                         const int coded = base + kShort[b] * grp[g] + j * (kShort[b + 1] - kShort[b]) + (k - kShort[b]);
                         ASSERT_EQ(dst.v[128 * w + k], k < kShort[maxSfb] ? coded + 1 : 0) << grp.size() << " " << maxSfb << " " << w << " " << k;
                     }
-            for (int i = 128 * w; i < 1024; ++i) ASSERT_EQ(dst.v[i], -7) << i;
+            EXPECT_TRUE(std::all_of(dst.v + 128 * w, dst.v + 1024, [](int32_t v) { return v == -7; }));
         }
-    Coefs src{}, dst{};
-    const int32_t kNeg[8] = {-1, 9}, kNine[8] = {4, 5}, *src4 = src.v + 1;
+    Coefs s{}, d{};
+    const int32_t kNeg[8] = {-1, 9}, kNine[8] = {4, 5};
     struct Case { const int32_t *s; int32_t *d; int32_t ng; const int32_t *g; int32_t maxSfb, sri, fl, want; };
-    for (const Case &c : {Case{nullptr, dst.v, 8, kG8, 5, 4, 128, -5}, Case{src.v, nullptr, 8, kG8, 5, 4, 128, -5},
-                          Case{src.v, dst.v, 8, nullptr, 5, 4, 128, -5}, Case{src.v, dst.v, 0, kG8, 5, 4, 128, -5},
-                          Case{src.v, dst.v, 9, kG8, 5, 4, 128, -5}, Case{src.v, dst.v, 1, kG8, 5, 4, 128, 0},
-                          Case{src.v, dst.v, 8, kG8, 5, 4, 1024, -5}, Case{src.v, dst.v, 8, kG8, -1, 4, 128, -5},
-                          Case{src.v, dst.v, 8, kG8, 52, 4, 128, -5}, Case{src.v, dst.v, 8, kG8, 51, 4, 128, -162},
-                          Case{src.v, dst.v, 8, kG8, 5, 12, 128, -5}, Case{src.v, dst.v, 8, kG8, 5, -1, 128, -5},
-                          Case{src.v, dst.v, 8, kG8, 5, 11, 128, 0}, Case{src4, dst.v, 8, kG8, 5, 4, 128, -5},
-                          Case{src.v, dst.v + 1, 8, kG8, 5, 4, 128, -5}, Case{src.v + 2, dst.v + 2, 8, kG8, 15, 4, 128, -162},
-                          Case{src.v, dst.v, 8, kG8, 15, 4, 128, -162}, Case{src4, dst.v, 8, kG8, 15, 4, 128, -5},
-                          Case{src.v, dst.v, 2, kNeg, 14, 4, 128, -5}, Case{src.v, dst.v, 2, kNine, 14, 4, 128, -5},
-                          Case{src.v, dst.v, 8, kG8, 14, 4, 128, 0}})
-        EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(c.s, c.d, c.ng, c.g, c.maxSfb, c.sri, c.fl), c.want)
-            << c.ng << " " << c.maxSfb << " " << c.sri << " " << c.fl;
+    for (const Case &c : {Case{nullptr, d.v, 8, kG8, 5, 4, 128, -5}, Case{s.v, nullptr, 8, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 8, nullptr, 5, 4, 128, -5},
+                          Case{s.v, d.v, 0, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 9, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 1, kG8, 5, 4, 128, 0},
+                          Case{s.v, d.v, 8, kG8, 5, 4, 1024, -5}, Case{s.v, d.v, 8, kG8, -1, 4, 128, -5}, Case{s.v, d.v, 8, kG8, 52, 4, 128, -5},
+                          Case{s.v, d.v, 8, kG8, 51, 4, 128, -162}, Case{s.v, d.v, 8, kG8, 5, 12, 128, -5}, Case{s.v, d.v, 8, kG8, 5, -1, 128, -5},
+                          Case{s.v, d.v, 8, kG8, 5, 11, 128, 0}, Case{s.v + 1, d.v, 8, kG8, 5, 4, 128, -5}, Case{s.v, d.v + 1, 8, kG8, 5, 4, 128, -5},
+                          Case{s.v + 2, d.v + 2, 8, kG8, 15, 4, 128, -162}, Case{s.v + 1, d.v, 8, kG8, 15, 4, 128, -5},
+                          Case{s.v, d.v, 2, kNeg, 14, 4, 128, -5}, Case{s.v, d.v, 2, kNine, 14, 4, 128, -5}, Case{s.v, d.v, 8, kG8, 14, 4, 128, 0}})
+        EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(c.s, c.d, c.ng, c.g, c.maxSfb, c.sri, c.fl), c.want) << c.ng << " " << c.maxSfb << " " << c.sri;
 }
 
 // --- Temporal noise shaping, against long double references -------------
@@ -355,13 +300,13 @@ void refFilter(std::vector<LD> &x, int from, int count, int step, const std::vec
     }
 }
 
-void expectClose(const std::vector<int32_t> &got, const std::vector<LD> &want) {
+void expectClose(const V &got, const std::vector<LD> &want) {
     for (size_t i = 0; i < got.size(); ++i) ASSERT_LE(std::fabs(got[i] - want[i]), 0.5L + 1e-7L) << i;
 }
 
 TEST(Tns, CoefficientsAndFilterAgainstReference) {
     std::mt19937 rng(3);
-    for (int trial = 0; trial < 160; ++trial) {
+    for (int trial = 0; trial < 160; ++trial) {  // orders 1 to 20, both resolutions and directions
         const int order = 1 + trial % 20, res = 3 + (trial & 1), dir = trial / 2 % 2;
         int8_t coef[20];
         for (int i = 0; i < order; ++i) coef[i] = static_cast<int8_t>(static_cast<int>(rng() % (2u << res >> 1)) - (1 << (res - 1)));
@@ -372,7 +317,7 @@ TEST(Tns, CoefficientsAndFilterAgainstReference) {
         for (int i = 0; i <= order; ++i) ASSERT_NEAR(lpc[i], static_cast<double>(a[i]), 1e-12 * (1 + std::fabs(a[i])));
         for (int i = 0; i < order; ++i) coef[i] = static_cast<int8_t>(coef[i] / 4);  // moderate gain for the filter
         ASSERT_EQ(armACAAC_TnsDecodeCoef(coef, lpc, res, order), 0);
-        std::vector<int32_t> x(200);
+        V x(200);
         for (int32_t &v : x) v = static_cast<int32_t>(rng() % 2000001) - 1000000;
         std::vector<LD> want(x.begin(), x.end());
         armACAAC_TnsFilter(x.data() + (dir ? 189 : 10), lpc, 180, dir ? -1 : 1, order);
@@ -387,27 +332,25 @@ TEST(Tns, CoefficientsAndFilterAgainstReference) {
     for (const Case &c : {Case{bad, lpc, 4, 3, -153}, Case{low, lpc, 4, 1, -153}, Case{zeros, lpc, 4, 21, -155}, Case{zeros, lpc, 2, 1, -154},
                           Case{zeros, lpc, 5, 1, -154}, Case{nullptr, lpc, 4, 1, -5}, Case{zeros, nullptr, 4, 1, -5}, Case{bad, lpc, 2, 3, -154},
                           Case{bad, lpc, 4, 21, -155}}) {
-        lpc[1] = 7;
         EXPECT_EQ(armACAAC_TnsDecodeCoef(c.c, c.l, c.res, c.order), c.want) << c.res << " " << c.order;
         EXPECT_EQ(lpc[1], 7.0);
     }
-    EXPECT_EQ(armACAAC_TnsDecodeCoef(zeros, lpc, 4, 20), 0);
     // The filter leaves the data alone without coefficients, without data, for
     // count 0 and orders above 20; a negative order acts as order 0.
     int32_t x[4] = {5, -6, 7, -8};
     lpc[1] = 0.5;
-    for (const int order : {21, -3}) armACAAC_TnsFilter(x, lpc, 4, 1, order);
-    armACAAC_TnsFilter(x, nullptr, 4, 1, 1), armACAAC_TnsFilter(nullptr, lpc, 4, 1, 1), armACAAC_TnsFilter(x, lpc, 0, 1, 1);
-    EXPECT_EQ(std::vector<int32_t>(x, x + 4), (std::vector<int32_t>{5, -6, 7, -8}));
+    armACAAC_TnsFilter(x, lpc, 4, 1, 21), armACAAC_TnsFilter(x, lpc, 4, 1, -3), armACAAC_TnsFilter(x, nullptr, 4, 1, 1);
+    armACAAC_TnsFilter(nullptr, lpc, 4, 1, 1), armACAAC_TnsFilter(x, lpc, 0, 1, 1);
+    EXPECT_EQ(V(x, x + 4), (V{5, -6, 7, -8}));
 }
 
 struct Tns {
-    std::vector<int32_t> in = std::vector<int32_t>(1024), coefs;
+    V in = V(1024), coefs;
     TnsInfo t{};
     std::vector<int8_t> coef = std::vector<int8_t>(64, 0);
     int32_t maxSfb = 49, sri = 3, fl = 1024, profile = 1;  // 48 kHz: TNS up to band 40 (long), 14 (short)
-    explicit Tns(uint32_t seed = 1) {
-        std::mt19937 rng(seed);
+    Tns() {
+        std::mt19937 rng(1);
         for (int32_t &v : in) v = static_cast<int32_t>(rng() % 200001) - 100000;
         coefs = in;
     }
@@ -421,19 +364,19 @@ struct Tns {
     }
 };
 
-// Filters of a window from the top band down, each region clipped to
-// min(maxSfb, limit) bands; coefficients consumed filter by filter.
+// Filters of a window run from the top band down, each region clipped to
+// min(maxSfb, limit) bands; coefficients are consumed filter by filter.
 TEST(Tns, WindowsAgainstReference) {
     struct F { int len, order, dir; };
     for (int maxSfb : {49, 35, 0})
         for (int fl : {1024, 128}) {
             Tns x;
             const bool isShort = fl == 128;
-            const int numSwb = isShort ? 14 : 49, limit = std::min(isShort ? 14 : 40, isShort ? maxSfb % 15 : maxSfb);
-            const uint16_t *off = (isShort ? armACAAC_swbOffsetShortWindow : armACAAC_swbOffsetLongWindow)[3];
-            std::vector<std::vector<F>> fs(isShort ? 8 : 1, {{20, 2, 1}, {10, 0, 0}, {40, 4, 0}});
-            if (isShort) fs = {{{3, 1, 0}}, {{5, 2, 1}}, {}, {{4, 0, 0}}, {{14, 3, 0}}, {{14, 1, 1}}, {{2, 2, 0}}, {{9, 4, 1}}};
             x.fl = fl, x.maxSfb = isShort ? maxSfb % 15 : maxSfb;
+            const int numSwb = isShort ? 14 : 49, limit = std::min(isShort ? 14 : 40, x.maxSfb);
+            const uint16_t *off = (isShort ? armACAAC_swbOffsetShortWindow : armACAAC_swbOffsetLongWindow)[3];
+            std::vector<std::vector<F>> fs = {{{20, 2, 1}, {10, 0, 0}, {40, 4, 0}}};
+            if (isShort) fs = {{{3, 1, 0}}, {{5, 2, 1}}, {}, {{4, 0, 0}}, {{14, 3, 0}}, {{14, 1, 1}}, {{2, 2, 0}}, {{9, 4, 1}}};
             std::vector<LD> want(x.in.begin(), x.in.end());
             for (int w = 0, used = 0; w < static_cast<int>(fs.size()); ++w) {
                 x.t.tnsCoefRes[w] = 3 + (w & 1);
@@ -454,25 +397,27 @@ TEST(Tns, WindowsAgainstReference) {
         }
 }
 
+// Every status where it arises: bad arguments (-5) and per window -157 and
+// -154 before any filter runs; per filter -156, -155, -152, -153, after the
+// filters before it ran.  With two faults the first check decides.
 TEST(Tns, Statuses) {
     struct Case { const char *what; void (*mutate)(Tns &); int32_t want; };
     const Case cases[] = {
-        {"profile 2", [](Tns &x) { x.profile = 2; }, -5}, {"frame 960", [](Tns &x) { x.fl = 960; }, -5},
-        {"sri 12", [](Tns &x) { x.sri = 12; }, -5}, {"sri -1", [](Tns &x) { x.sri = -1; }, -5}, {"sri 11", [](Tns &x) { x.sri = 11, x.maxSfb = 40; }, 0},
-        {"maxSfb 50", [](Tns &x) { x.maxSfb = 50; }, -5}, {"maxSfb -1", [](Tns &x) { x.maxSfb = -1; }, -5},
-        {"short maxSfb 15", [](Tns &x) { x.fl = 128, x.maxSfb = 15; }, -5}, {"short maxSfb 14", [](Tns &x) { x.fl = 128, x.maxSfb = 14; }, 0},
-        {"4 long", [](Tns &x) { x.t.tnsNumFilters[0] = 4; }, -157}, {"3 long", [](Tns &x) { x.t.tnsNumFilters[0] = 3; }, 0},
-        {"-1", [](Tns &x) { x.t.tnsNumFilters[0] = -1; }, -157},
-        {"2 short", [](Tns &x) { x.fl = 128, x.maxSfb = 14, x.t.tnsNumFilters[0] = 2; }, -157},
-        {"res 2", [](Tns &x) { x.t.tnsCoefRes[0] = 2; }, -154}, {"res 5", [](Tns &x) { x.t.tnsCoefRes[0] = 5; }, -154},
-        {"res 3", [](Tns &x) { x.t.tnsCoefRes[0] = 3; }, 0}, {"len 50", [](Tns &x) { x.t.tnsLength[0] = 50; }, -156},
-        {"len 49", [](Tns &x) { x.t.tnsLength[0] = 49; }, 0}, {"len -1", [](Tns &x) { x.t.tnsLength[0] = -1; }, -156},
-        {"order 13", [](Tns &x) { x.t.tnsOrder[0] = 13; }, -155}, {"order 12", [](Tns &x) { x.t.tnsOrder[0] = 12; }, 0},
-        {"order 20", [](Tns &x) { x.t.tnsOrder[0] = 20; }, -155}, {"order -1", [](Tns &x) { x.t.tnsOrder[0] = -1; }, -155},
-        {"dir 2", [](Tns &x) { x.t.tnsDirection[0] = 2; }, -152}, {"dir -1", [](Tns &x) { x.t.tnsDirection[0] = -1; }, -152},
-        {"coef 8", [](Tns &x) { x.coef[1] = 8; }, -153}, {"second filter", [](Tns &x) { x.filter(0, 5, 1), x.coef[2] = -9; }, -153},
+        {"profile 2", [](Tns &x) { x.profile = 2; }, -5}, {"frame 960", [](Tns &x) { x.fl = 960; }, -5}, {"sri 12", [](Tns &x) { x.sri = 12; }, -5},
+        {"sri -1", [](Tns &x) { x.sri = -1; }, -5}, {"sri 11", [](Tns &x) { x.sri = 11, x.maxSfb = 40; }, 0}, {"maxSfb 50", [](Tns &x) { x.maxSfb = 50; }, -5},
+        {"maxSfb -1", [](Tns &x) { x.maxSfb = -1; }, -5}, {"short maxSfb 15", [](Tns &x) { x.fl = 128, x.maxSfb = 15; }, -5},
+        {"short maxSfb 14", [](Tns &x) { x.fl = 128, x.maxSfb = 14; }, 0}, {"4 long", [](Tns &x) { x.t.tnsNumFilters[0] = 4; }, -157},
+        {"3 long", [](Tns &x) { x.t.tnsNumFilters[0] = 3; }, 0}, {"-1", [](Tns &x) { x.t.tnsNumFilters[0] = -1; }, -157},
+        {"2 short", [](Tns &x) { x.fl = 128, x.maxSfb = 14, x.t.tnsNumFilters[0] = 2; }, -157}, {"res 2", [](Tns &x) { x.t.tnsCoefRes[0] = 2; }, -154},
+        {"res 5", [](Tns &x) { x.t.tnsCoefRes[0] = 5; }, -154}, {"res 3", [](Tns &x) { x.t.tnsCoefRes[0] = 3; }, 0},
+        {"len 50", [](Tns &x) { x.t.tnsLength[0] = 50; }, -156}, {"len 49", [](Tns &x) { x.t.tnsLength[0] = 49; }, 0},
+        {"len -1", [](Tns &x) { x.t.tnsLength[0] = -1; }, -156}, {"order 13", [](Tns &x) { x.t.tnsOrder[0] = 13; }, -155},
+        {"order 12", [](Tns &x) { x.t.tnsOrder[0] = 12; }, 0}, {"order 20", [](Tns &x) { x.t.tnsOrder[0] = 20; }, -155},
+        {"order -1", [](Tns &x) { x.t.tnsOrder[0] = -1; }, -155}, {"dir 2", [](Tns &x) { x.t.tnsDirection[0] = 2; }, -152},
+        {"dir -1", [](Tns &x) { x.t.tnsDirection[0] = -1; }, -152}, {"coef 8", [](Tns &x) { x.coef[1] = 8; }, -153},
+        {"second filter", [](Tns &x) { x.filter(0, 5, 1), x.coef[2] = -9; }, -153},
         {"resolution unused", [](Tns &x) { x.t.tnsNumFilters[0] = 0, x.t.tnsCoefRes[0] = 9; }, 0},
-        {"4 filters, res 2", [](Tns &x) { x.t.tnsNumFilters[0] = 4, x.t.tnsCoefRes[0] = 2; }, -157},  // the first check decides
+        {"4 filters, res 2", [](Tns &x) { x.t.tnsNumFilters[0] = 4, x.t.tnsCoefRes[0] = 2; }, -157},
         {"res 2, len 50", [](Tns &x) { x.t.tnsCoefRes[0] = 2, x.t.tnsLength[0] = 50; }, -154},
         {"len 50, order 13", [](Tns &x) { x.t.tnsLength[0] = 50, x.t.tnsOrder[0] = 13; }, -156},
         {"order 13, dir 2", [](Tns &x) { x.t.tnsOrder[0] = 13, x.t.tnsDirection[0] = 2; }, -155},
@@ -483,7 +428,6 @@ TEST(Tns, Statuses) {
         x.filter(0, 10, 2);
         c.mutate(x);
         EXPECT_EQ(x.run(), c.want) << c.what;
-        // Window checks come before any filter; a failing second filter comes after the first.
         EXPECT_EQ(x.coefs != x.in, c.want == 0 ? x.t.tnsNumFilters[0] > 0 : std::string(c.what) == "second filter") << c.what;
     }
     Tns x;
