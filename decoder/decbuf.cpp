@@ -216,10 +216,9 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
                 prevId = static_cast<int32_t>(id);
                 if (st->frameOk == 0) break;
             }
-            if (aacd::bitPastEnd(st->bitPos) && st->frameOk != 0) {
-                status = AACD_ERR_ELEMENT;
-                st->frameOk = 0;
-            }
+            // No check is needed after the loop: the end element's id reads
+            // 7 only from bits inside the block (bits past its end read as
+            // zero), and every element before it has been checked above.
         }
     }
 
