@@ -294,8 +294,11 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
 
     // A good frame whose slot changes role (or rate) against the held-back
     // frame: the two frames belong to different streams, so concealment of
-    // that slot must not interpolate between them.
-    const bool layoutChanges = good && haveHeld;
+    // that slot must not interpolate between them.  (On a bad frame the map
+    // is the restored last good one; a slot marked there anyway is harmless,
+    // since concealing a bad frame neither reads prevPrevFrameOk nor keeps
+    // it, and the resets below are for good frames only.)
+    const bool layoutChanges = haveHeld;
     const bool rateChanges = layoutChanges && sriNew != sriOut;
     bool changed[kNumSlots];
     for (int c = 0; c < kNumSlots; ++c) {
