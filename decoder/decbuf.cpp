@@ -79,19 +79,16 @@ ToolResult runSpectralTools(AacdDecoderState *st, int32_t first, int32_t last,
             const GroupLengths gl(w);
             const int32_t secondChannel = (s.isCpe == 1 && s.isLeft == 0) ? 1 : 0;
             // The operation clears the prediction flag of every noise band,
-            // up to max_sfb (51 at most), while the record holds 40 flags:
-            // work on a copy large enough and keep the record's part.
+            // up to max_sfb (51 at most).  Low Complexity streams carry no
+            // long-term prediction, so every flag is 0: a zeroed array large
+            // enough stands in for them.
             int32_t bandFlags[64] = {};
-            int32_t *ltpFlags = st->ltpInfo[0].ltpLongUsed;
-            constexpr int kLtpFlags = sizeof(st->ltpInfo[0].ltpLongUsed) / sizeof(int32_t);
-            myMemCopy(bandFlags, ltpFlags, sizeof(int32_t) * kLtpFlags);
             (void)omxACAAC_DecodeMsPNS_S32_I(
                 aacd::workingSpectrum(st, c), bandFlags,
                 aacd::slotSfbCb(st, c), aacd::slotScaleFactors(st, c), w.maxSfb, w.numWinGrp,
                 gl.len, sri, w.windowLength, &st->randomState, secondChannel,
                 &st->chanPairElt.msUsed[0][0], st->noiseSeeds, armACAAC_PNSConsts,
                 armACAAC_swbDiffOffsetShortWindow, armACAAC_swbDiffOffsetLongWindow);
-            myMemCopy(ltpFlags, bandFlags, sizeof(int32_t) * kLtpFlags);
         }
     }
     for (int32_t c = first; c <= last; ++c) {
