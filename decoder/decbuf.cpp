@@ -51,7 +51,7 @@ struct GroupLengths {
 
 // Mid/side, noise substitution, intensity stereo, deinterleaving and TNS for
 // the slots of the element just decoded, each tool over all slots before the
-// next.  Fills *abortStatus with 44, 45 or 46 when the call must end at once.
+// next.  Fills *abortStatus with 44 or 46 when the call must end at once.
 ToolResult runSpectralTools(AacdDecoderState *st, int32_t first, int32_t last,
                             int32_t *abortStatus) {
     const AacdMcInfo &map = *st->pMcInfo;
@@ -96,14 +96,13 @@ ToolResult runSpectralTools(AacdDecoderState *st, int32_t first, int32_t last,
         const AacdSlotWork &w = st->slotWork[c];
         if (w.isFlag && s.present && s.isCpe && !s.isLeft) {
             const GroupLengths gl(w);
-            if (omxACAAC_DecodeIsStereo_S32(aacd::workingSpectrum(st, s.partner),
-                                            aacd::workingSpectrum(st, c),
-                                            aacd::slotScaleFactors(st, c),
-                                            aacd::slotSfbCb(st, c), w.numWinGrp, gl.len,
-                                            w.maxSfb, sri, w.windowLength) != 0) {
-                *abortStatus = AACD_ERR_IS_STEREO;
-                return ToolResult::kAbort;
-            }
+            // Its arguments are the band layout that inverse quantisation of
+            // the same channel has just accepted, so it cannot refuse them.
+            (void)omxACAAC_DecodeIsStereo_S32(aacd::workingSpectrum(st, s.partner),
+                                              aacd::workingSpectrum(st, c),
+                                              aacd::slotScaleFactors(st, c),
+                                              aacd::slotSfbCb(st, c), w.numWinGrp, gl.len,
+                                              w.maxSfb, sri, w.windowLength);
         }
     }
     for (int32_t c = first; c <= last; ++c) {
