@@ -287,11 +287,6 @@ AACD_EXPORT int32_t AACD_enter_chn(int32_t isCpe, int32_t tag, uint8_t position,
                 map->numFront += n;
             }
             break;
-        case kPosSide:
-            // Side channels have no slot.
-            if (map->numSide + n > 0) return -1;
-            f = map->numSide;
-            break;
         case kPosBack:
             if (map->numBack + n > 2) return -1;
             f = 3 + map->numBack;
@@ -302,7 +297,7 @@ AACD_EXPORT int32_t AACD_enter_chn(int32_t isCpe, int32_t tag, uint8_t position,
             f = 5 + map->numLfe;
             map->numLfe += n;
             break;
-        default:
+        default:  // side channels (kPosSide) have no slot
             return -1;
     }
 
