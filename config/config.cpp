@@ -149,7 +149,6 @@ AACD_EXPORT int32_t AACD_get_prog_config(AacdProgConfig *pce, int32_t *tagOut,
 AACD_EXPORT void AACD_reset_mc_info(AacdMcInfo *map, AacdDecoderState *state) {
     for (AacdChannelSlot &s : map->slot) {
         s.decoded = 0;
-        s.reserved[1] = 0;
     }
     if (state->implicitConfig == 0) return;
 
@@ -169,8 +168,6 @@ AACD_EXPORT void AACD_reset_mc_info(AacdMcInfo *map, AacdDecoderState *state) {
         s.isLeft = 0;
         s.partner = 0;
         s.windowIndex = 0;
-        s.reserved[0] = 0;
-        s.reserved[1] = 0;
     }
 }
 
@@ -357,7 +354,6 @@ AACD_EXPORT void AACD_restore_mc_info(AacdMcInfo *map, AacdDecoderState *state) 
     if (dst == src) return;
     for (int s = 0; s < kNumSlots; ++s) {
         dst->slot[s].decoded = src->slot[s].decoded;
-        dst->slot[s].reserved[1] = src->slot[s].reserved[1];
     }
     if (state->implicitConfig == 0) return;
     copyCounters(dst, src);
@@ -369,7 +365,6 @@ AACD_EXPORT void AACD_restore_mc_info(AacdMcInfo *map, AacdDecoderState *state) 
         b.isLeft = a.isLeft;
         b.partner = a.partner;
         b.windowIndex = a.windowIndex;
-        b.reserved[0] = a.reserved[0];
     }
 }
 
