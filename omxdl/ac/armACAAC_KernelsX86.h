@@ -18,6 +18,8 @@ namespace {
 
 struct X86V {
     using I = __m128i;
+    static constexpr int kLanes = 4;
+    using Half = X86V;
     AACD_VEC_TARGET static I load(const int32_t *p) { return _mm_loadu_si128(reinterpret_cast<const I *>(p)); }
     AACD_VEC_TARGET static void store(int32_t *p, I v) { _mm_storeu_si128(reinterpret_cast<I *>(p), v); }
     AACD_VEC_TARGET static void storeStrided(int32_t *p, int stride, I v) {

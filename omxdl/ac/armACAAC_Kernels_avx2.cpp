@@ -2,19 +2,84 @@
 // Copyright (c) 2026 The aacd authors
 //
 // AVX2 versions of the synthesis kernels (x86-64, chosen at run time: only
-// the functions here are compiled for AVX2).  The FFT and inverse MDCT are
-// the four-lane ones in VEX encoding, and so is inverse quantisation (a
-// gather of the table values measured slower than four scalar loads);
-// mid/side uses eight lanes.
+// the functions here are compiled for AVX2).  The FFT and inverse MDCT run
+// on eight lanes (X86V8; the FFT passes tied to four lanes on X86V in VEX
+// encoding); inverse quantisation is the four-lane one (a gather of the
+// table values measured slower than four scalar loads); mid/side uses eight
+// lanes.
 #if defined(__x86_64__)
 
 #define AACD_VEC_TARGET __attribute__((target("avx2")))
 #include "omxdl/ac/armACAAC_KernelsX86.h"
-#include "omxdl/ac/armACAAC_KernelsVec.h"
 
 namespace {
 
 using I8 = __m256i;
+
+// Eight-lane operations for the lane-generic synthesis template: the
+// products are X86V's (see there) on four 64-bit lanes of even and of odd
+// elements; rev, zip and ld2 cross the two 128-bit halves so that lane i is
+// element i, as the template expects.
+struct X86V8 {
+    using I = I8;
+    static constexpr int kLanes = 8;
+    using Half = X86V;
+    AACD_VEC_TARGET static I load(const int32_t *p) { return _mm256_loadu_si256(reinterpret_cast<const I *>(p)); }
+    AACD_VEC_TARGET static void store(int32_t *p, I v) { _mm256_storeu_si256(reinterpret_cast<I *>(p), v); }
+    AACD_VEC_TARGET static void storeStrided(int32_t *p, int stride, I v) {
+        X86V::storeStrided(p, stride, _mm256_castsi256_si128(v));
+        X86V::storeStrided(p + 4 * stride, stride, _mm256_extracti128_si256(v, 1));
+    }
+    AACD_VEC_TARGET static I dup(int32_t v) { return _mm256_set1_epi32(v); }
+    AACD_VEC_TARGET static I add(I a, I b) { return _mm256_add_epi32(a, b); }
+    AACD_VEC_TARGET static I sub(I a, I b) { return _mm256_sub_epi32(a, b); }
+    AACD_VEC_TARGET static I neg(I a) { return _mm256_sub_epi32(_mm256_setzero_si256(), a); }
+    AACD_VEC_TARGET static I min(I a, I b) { return _mm256_min_epi32(a, b); }
+    AACD_VEC_TARGET static I max(I a, I b) { return _mm256_max_epi32(a, b); }
+    AACD_VEC_TARGET static I shl3(I a) { return _mm256_slli_epi32(a, 3); }
+    AACD_VEC_TARGET static I sar1(I a) { return _mm256_srai_epi32(a, 1); }
+    AACD_VEC_TARGET static I sar(I a, int s) { return _mm256_sra_epi32(a, _mm_cvtsi32_si128(s)); }
+    AACD_VEC_TARGET static I sarRound(I a, int s) { return sar(add(a, dup(1 << (s - 1))), s); }
+    AACD_VEC_TARGET static I rev(I a) { return _mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0)); }
+    AACD_VEC_TARGET static void zip(I a, I b, I &lo, I &hi) {
+        const I l = _mm256_unpacklo_epi32(a, b), h = _mm256_unpackhi_epi32(a, b);
+        lo = _mm256_permute2x128_si256(l, h, 0x20);
+        hi = _mm256_permute2x128_si256(l, h, 0x31);
+    }
+    AACD_VEC_TARGET static void ld2(const int32_t *p, I &even, I &odd) {
+        const __m256 a = _mm256_castsi256_ps(load(p)), b = _mm256_castsi256_ps(load(p + 8));
+        // Per half: a0 a2 b0 b2 | a4 a6 b4 b6; then the 64-bit pieces reordered.
+        even = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))),
+                                        _MM_SHUFFLE(3, 1, 2, 0));
+        odd = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))),
+                                       _MM_SHUFFLE(3, 1, 2, 0));
+    }
+    AACD_VEC_TARGET static I odd(I a) { return _mm256_srli_epi64(a, 32); }
+    AACD_VEC_TARGET static I narrow31(I e, I o) {
+        return _mm256_blend_epi32(_mm256_srli_epi64(e, 31), _mm256_slli_epi64(o, 1), 0xAA);
+    }
+    AACD_VEC_TARGET static I mulr(I a, I b) {
+        const I rnd = _mm256_set1_epi64x(int64_t{1} << 30);
+        const I e = _mm256_add_epi64(_mm256_mul_epi32(a, b), rnd);
+        const I o = _mm256_add_epi64(_mm256_mul_epi32(odd(a), odd(b)), rnd);
+        return narrow31(e, o);
+    }
+    AACD_VEC_TARGET static I mulrExact(I a, I b) { return mulr(a, b); }
+    AACD_VEC_TARGET static I mulSubR(I a, I b, I c, I d) {
+        const I rnd = _mm256_set1_epi64x(int64_t{1} << 30);
+        const I e = _mm256_add_epi64(_mm256_sub_epi64(_mm256_mul_epi32(a, b), _mm256_mul_epi32(c, d)), rnd);
+        const I o = _mm256_add_epi64(
+            _mm256_sub_epi64(_mm256_mul_epi32(odd(a), odd(b)), _mm256_mul_epi32(odd(c), odd(d))), rnd);
+        return narrow31(e, o);
+    }
+    AACD_VEC_TARGET static I mulAddR(I a, I b, I c, I d) {
+        const I rnd = _mm256_set1_epi64x(int64_t{1} << 30);
+        const I e = _mm256_add_epi64(_mm256_add_epi64(_mm256_mul_epi32(a, b), _mm256_mul_epi32(c, d)), rnd);
+        const I o = _mm256_add_epi64(
+            _mm256_add_epi64(_mm256_mul_epi32(odd(a), odd(b)), _mm256_mul_epi32(odd(c), odd(d))), rnd);
+        return narrow31(e, o);
+    }
+};
 
 AACD_VEC_TARGET I8 satLimit8(I8 a) { return _mm256_xor_si256(_mm256_srai_epi32(a, 31), _mm256_set1_epi32(INT32_MAX)); }
 
@@ -41,11 +106,13 @@ AACD_VEC_TARGET void msBandAvx2(int32_t *l, int32_t *r, int32_t count) {
 
 }  // namespace
 
+#include "omxdl/ac/armACAAC_KernelsVec.h"
+
 namespace aacd {
 
 const SynthKernels kKernelsAvx2 = {
-    "avx2",        SynthVec<X86V>::fft, SynthVec<X86V>::mdctInv, quantBandX86, msBandAvx2,
-    SynthVec<X86V>::q31Products,
+    "avx2",        SynthVec<X86V8>::fft, SynthVec<X86V8>::mdctInv, quantBandX86, msBandAvx2,
+    SynthVec<X86V8>::q31Products,
 };
 
 }  // namespace aacd

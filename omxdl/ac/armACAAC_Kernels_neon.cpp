@@ -18,6 +18,8 @@ namespace {
 
 struct NeonV {
     using I = int32x4_t;
+    static constexpr int kLanes = 4;
+    using Half = NeonV;
     static I load(const int32_t *p) { return vld1q_s32(p); }
     static void store(int32_t *p, I v) { vst1q_s32(p, v); }
     static void storeStrided(int32_t *p, int stride, I v) {
