@@ -5,11 +5,11 @@
 // 8) 32-bit integers; each ISA file includes this after defining its lane
 // operations (a struct V, see the NEON, SSE4.1 and AVX2 files) and
 // AACD_VEC_TARGET (the function attribute that enables its instructions),
-// then instantiates SynthVec<V>.  The FFT passes whose lane layout is tied
-// to four lanes (the second middle pass and the last pass of the 512-point
-// FFT, the middle pass of the 64-point one) run on V::Half, a four-lane type
-// (V itself when V has four lanes); the passes share the data layout, so
-// any pass may run on either.  Everything here has internal linkage, so each ISA file gets
+// then instantiates SynthVec<V>.  Some passes work on quarters of four lanes
+// (V::loadQuads, V::dupQuads, V::transpose act on each quarter); the middle
+// pass of the 64-point FFT, whose lane layout is tied to four lanes, runs on
+// V::Half, a four-lane type (V itself when V has four lanes): the passes
+// share the data layout, so any pass may run on either.  Everything here has internal linkage, so each ISA file gets
 // its own copy compiled for its own instructions.
 //
 // The results are those of the plain C versions bit for bit:
@@ -166,6 +166,29 @@ struct SynthVec {
         }
     }
 
+    // Middle radix-4 pass from accumulated radix acc = n / 16 (four groups):
+    // each quarter of four lanes takes one q, over its four groups; a step
+    // takes L / 4 consecutive q.
+    AACD_VEC_TARGET static void r4Quads(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di, int n,
+                                        const int32_t *tw) {
+        const int acc = n / 16;
+        for (int q = 0; q < acc; q += L / 4) {
+            // Twiddle index k = 4 q: W^k, W^2k, W^3k at 2k, 4k, 6k.
+            const I w1r = V::dupQuads(tw + 8 * q, 8), w1i = V::dupQuads(tw + 8 * q + 1, 8);
+            const I w2r = V::dupQuads(tw + 16 * q, 16), w2i = V::dupQuads(tw + 16 * q + 1, 16);
+            const I w3r = V::dupQuads(tw + 24 * q, 24), w3i = V::dupQuads(tw + 24 * q + 1, 24);
+            Cx y[4];
+            for (int t = 0; t < 4; ++t)
+                y[t] = {V::loadQuads(sr + 16 * q + 4 * t, 16), V::loadQuads(si + 16 * q + 4 * t, 16)};
+            const Cx p1 = cmulOnce(y[1], w1r, w1i);
+            const Cx p2 = cmulOnce(y[2], w2r, w2i);
+            const Cx p3 = cmulOnce(y[3], w3r, w3i);
+            Cx out[4];
+            dft4Negated(y[0], p1, p2, p3, out);
+            for (int t = 0; t < 4; ++t) cstore(dr, di, 4 * (q + acc * t), out[t]);
+        }
+    }
+
     // The middle radix-4 pass of the 64-point FFT (8 -> 32, two groups):
     // lanes (group 0, q), (group 1, q), (group 0, q + 1), (group 1, q + 1).
     AACD_VEC_TARGET static void r4Mid64(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di) {
@@ -199,14 +222,16 @@ struct SynthVec {
     }
 
     // Last radix-4 pass of the 512-point FFT (128 -> 512, one group): lanes
-    // over q, each partial product rounded.  Only q = 0 meets the twiddle
-    // -2^31 (W^0 = -1 in the table).
+    // over q, each partial product rounded.  Input t of q is at 4 q + t:
+    // each quarter of four lanes loads 16 words and transposes them.  Only
+    // q = 0 meets the twiddle -2^31 (W^0 = -1 in the table).
     template <bool exact, bool interleaved>
     AACD_VEC_TARGET static void r4Last512Step(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di,
                                               int q) {
         const int32_t *tw = armACAAC_vecTwiddleLast512 + q;
         Cx y[4];
-        for (int t = 0; t < 4; ++t) y[t] = cload(sr, si, 4 * q + 4 * t);
+        for (int t = 0; t < 4; ++t)
+            y[t] = {V::loadQuads(sr + 4 * q + 4 * t, 16), V::loadQuads(si + 4 * q + 4 * t, 16)};
         V::transpose(y[0].re, y[1].re, y[2].re, y[3].re);
         V::transpose(y[0].im, y[1].im, y[2].im, y[3].im);
         const Cx p1 = cmulSplit<exact>(y[1], V::load(tw), V::load(tw + 128));
@@ -219,7 +244,7 @@ struct SynthVec {
     template <bool interleaved>
     AACD_VEC_TARGET static void r4Last512(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di) {
         r4Last512Step<true, interleaved>(sr, si, dr, di, 0);
-        for (int q = 4; q < 128; q += 4) r4Last512Step<false, interleaved>(sr, si, dr, di, q);
+        for (int q = L; q < 128; q += L) r4Last512Step<false, interleaved>(sr, si, dr, di, q);
     }
 
     // Radix-2 last pass of the 64-point FFT: pairs (a, b) at 2k, 2k + 1;
@@ -245,9 +270,9 @@ struct SynthVec {
     AACD_VEC_TARGET static void fft512(int32_t *ar, int32_t *ai, int32_t *br, int32_t *bi) {
         const int32_t *tw = armACAAC_IMDCT_FFTLongQ31;
         r8Pass<false>(ar, ai, br, bi, 512);
-        r4Groups(br, bi, ar, ai, 512, 8, tw);  // 16 groups
-        H::r4Groups(ar, ai, br, bi, 512, 32, tw);  // 4 groups
-        H::template r4Last512<false>(br, bi, ar, ai);
+        r4Groups(br, bi, ar, ai, 512, 8, tw);
+        r4Quads(ar, ai, br, bi, 512, tw);
+        r4Last512<false>(br, bi, ar, ai);
     }
 
     // 64-point FFT: split (ar, ai) in, result in (br, bi); a destroyed.
@@ -265,8 +290,8 @@ struct SynthVec {
             r8Pass<true>(data, nullptr, sr, si, 512);
             int32_t *dr = data, *di = data + 512;
             r4Groups(sr, si, dr, di, 512, 8, twiddles);
-            H::r4Groups(dr, di, sr, si, 512, 32, twiddles);
-            H::template r4Last512<true>(sr, si, data, nullptr);
+            r4Quads(dr, di, sr, si, 512, twiddles);
+            r4Last512<true>(sr, si, data, nullptr);
         } else if (order == 6 && twiddles == armACAAC_IMDCT_FFTShortQ31) {
             int32_t *sr = scratch, *si = scratch + 64;
             r8Pass<true>(data, nullptr, sr, si, 64);

@@ -49,6 +49,9 @@ struct X86V {
         even = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
         odd = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
     }
+    // One quarter of four lanes: p (off unused).
+    AACD_VEC_TARGET static I loadQuads(const int32_t *p, int) { return load(p); }
+    AACD_VEC_TARGET static I dupQuads(const int32_t *p, int) { return dup(*p); }
     AACD_VEC_TARGET static I loadPairs(const int32_t *p, const int32_t *q) {
         return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const I *>(p)),
                                   _mm_loadl_epi64(reinterpret_cast<const I *>(q)));

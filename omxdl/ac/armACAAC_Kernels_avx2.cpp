@@ -3,7 +3,7 @@
 //
 // AVX2 versions of the synthesis kernels (x86-64, chosen at run time: only
 // the functions here are compiled for AVX2).  The FFT and inverse MDCT run
-// on eight lanes (X86V8; the FFT passes tied to four lanes on X86V in VEX
+// on eight lanes (X86V8; the middle pass of the 64-point FFT on X86V in VEX
 // encoding); inverse quantisation is the four-lane one (a gather of the
 // table values measured slower than four scalar loads); mid/side uses eight
 // lanes.
@@ -53,6 +53,23 @@ struct X86V8 {
                                         _MM_SHUFFLE(3, 1, 2, 0));
         odd = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))),
                                        _MM_SHUFFLE(3, 1, 2, 0));
+    }
+    // Quarter g (lanes 4g .. 4g + 3) from p + g off: four words, or p[g off]
+    // in each lane.
+    AACD_VEC_TARGET static I loadQuads(const int32_t *p, int off) {
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(X86V::load(p)), X86V::load(p + off), 1);
+    }
+    AACD_VEC_TARGET static I dupQuads(const int32_t *p, int off) {
+        return _mm256_inserti128_si256(_mm256_set1_epi32(p[0]), _mm_set1_epi32(p[off]), 1);
+    }
+    // 4 x 4 transpose in each half.
+    AACD_VEC_TARGET static void transpose(I &a, I &b, I &c, I &d) {
+        const I t0 = _mm256_unpacklo_epi32(a, b), t1 = _mm256_unpacklo_epi32(c, d);
+        const I t2 = _mm256_unpackhi_epi32(a, b), t3 = _mm256_unpackhi_epi32(c, d);
+        a = _mm256_unpacklo_epi64(t0, t1);
+        b = _mm256_unpackhi_epi64(t0, t1);
+        c = _mm256_unpacklo_epi64(t2, t3);
+        d = _mm256_unpackhi_epi64(t2, t3);
     }
     AACD_VEC_TARGET static I odd(I a) { return _mm256_srli_epi64(a, 32); }
     AACD_VEC_TARGET static I narrow31(I e, I o) {

@@ -52,6 +52,9 @@ struct NeonV {
         even = v.val[0];
         odd = v.val[1];
     }
+    // One quarter of four lanes: p (off unused).
+    static I loadQuads(const int32_t *p, int) { return load(p); }
+    static I dupQuads(const int32_t *p, int) { return dup(*p); }
     static I loadPairs(const int32_t *p, const int32_t *q) { return vcombine_s32(vld1_s32(p), vld1_s32(q)); }
     static void transpose(I &a, I &b, I &c, I &d) {
         const I t0 = vtrn1q_s32(a, b), t1 = vtrn2q_s32(a, b);
