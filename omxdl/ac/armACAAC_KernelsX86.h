@@ -129,7 +129,9 @@ AACD_VEC_TARGET __m128i quantPair(__m128d t, __m128i q2, __m128d scale) {
 
 // The four values q (magnitudes a) of the SSE4.1 band loop, as two pairs.
 struct QuantSse41 {
-    AACD_VEC_TARGET static __m128i convert(__m128d t01, __m128d t23, __m128i q, double scale) {
+    AACD_VEC_TARGET static __m128i convert(const double *tab, __m128i a, __m128i q, double scale) {
+        const __m128d t01 = _mm_loadh_pd(_mm_load_sd(tab + _mm_cvtsi128_si32(a)), tab + _mm_extract_epi32(a, 1));
+        const __m128d t23 = _mm_loadh_pd(_mm_load_sd(tab + _mm_extract_epi32(a, 2)), tab + _mm_extract_epi32(a, 3));
         const __m128d s = _mm_set1_pd(scale);
         return _mm_unpacklo_epi64(quantPair(t01, q, s), quantPair(t23, _mm_srli_si128(q, 8), s));
     }
@@ -149,9 +151,7 @@ AACD_VEC_TARGET int32_t quantBandX86(int32_t *p, int32_t count, double pow2) {
         // |q| > 8191 as unsigned (-2^31 included): a bit above the low 13.
         const __m128i a = _mm_abs_epi32(q);
         if (!_mm_testz_si128(a, _mm_set1_epi32(~8191))) break;
-        const __m128d t01 = _mm_loadh_pd(_mm_load_sd(tab + _mm_cvtsi128_si32(a)), tab + _mm_extract_epi32(a, 1));
-        const __m128d t23 = _mm_loadh_pd(_mm_load_sd(tab + _mm_extract_epi32(a, 2)), tab + _mm_extract_epi32(a, 3));
-        X86V::store(p + i, Q::convert(t01, t23, q, scale));
+        X86V::store(p + i, Q::convert(tab, a, q, scale));
     }
     return i < count ? aacd::quantBandC(p + i, count - i, pow2) : 0;
 }
