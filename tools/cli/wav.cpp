@@ -263,7 +263,11 @@ std::vector<uint8_t> wav_header(const WavFormat &f, uint64_t data_bytes, bool rf
 
 namespace {
 
-constexpr size_t kWriteBuffer = size_t{1} << 18;
+// Output is written in pieces of about this size: small enough that the
+// packed samples stay in the first-level cache until they are written (a
+// 256 KiB buffer made packing measurably slower), large enough that system
+// calls do not count.
+constexpr size_t kWriteBuffer = size_t{1} << 15;
 
 std::string system_error(const char *what) { return std::string(what) + ": " + std::strerror(errno); }
 
