@@ -124,8 +124,10 @@ AACD_VEC_TARGET void msBandAvx2(int32_t *l, int32_t *r, int32_t count) {
 // QuantSse41's arithmetic on the four values at once.
 struct QuantAvx2 {
     AACD_VEC_TARGET static __m128i convert(const double *tab, __m128i a, __m128i q, double scale) {
-        const __m128d t01 = _mm_loadh_pd(_mm_load_sd(tab + _mm_cvtsi128_si32(a)), tab + _mm_extract_epi32(a, 1));
-        const __m128d t23 = _mm_loadh_pd(_mm_load_sd(tab + _mm_extract_epi32(a, 2)), tab + _mm_extract_epi32(a, 3));
+        alignas(16) uint32_t m[4];
+        _mm_store_si128(reinterpret_cast<__m128i *>(m), a);
+        const __m128d t01 = _mm_loadh_pd(_mm_load_sd(tab + m[0]), tab + m[1]);
+        const __m128d t23 = _mm_loadh_pd(_mm_load_sd(tab + m[2]), tab + m[3]);
         const __m256d t = _mm256_insertf128_pd(_mm256_castpd128_pd256(t01), t23, 1);
         const __m256d sign = _mm256_castsi256_pd(
             _mm256_and_si256(_mm256_cvtepi32_epi64(q), _mm256_set1_epi64x(static_cast<int64_t>(0x8000000000000000ull))));
