@@ -25,35 +25,25 @@ using V = std::vector<int32_t>;
 
 uint32_t lcg(uint32_t r) { return r * 1664525u + 1013904223u; }
 
-// Every scale factor against the exact power (within the rounding of the
-// six-decimal tables), known values, skipped codebooks and the value range.
-TEST(QuantInv, ExactPowersKnownValuesAndRange) {
+// Known values: sign(q) |q|^(4/3) 2^((sf - 100) / 4) * 32 (8191^(4/3) =
+// 165113.5; 2.519842 * 2^19 * 32 = 42275933.52 from the six-decimal table),
+// saturated; codebooks 13, 0, 14 and 15 skipped (9000 is out of range if
+// touched); |q| above 8191 stops at once, and so does a scale factor
+// outside 0..255.
+TEST(QuantInv, KnownValuesSkippedBandsAndRange) {
     std::vector<uint8_t> cb(51, 1);
-    std::vector<int16_t> sf(51);
+    std::vector<int16_t> sf = {100, 176, 0, 255, 104, 100, 100, 100, 100, 100};
     Coefs s;
-    for (int v = 0; v < 256; ++v) {
-        std::fill(sf.begin(), sf.end(), static_cast<int16_t>(v));
-        const LD step = std::pow(2.0L, (v - 100) / 4.0L) * 32, tol = 1.5L + step * 6e-7L;
-        for (int i = 0; i < 1024; ++i) s.v[i] = (i * 8191 / 1023) * (i % 2 ? -1 : 1);
-        ASSERT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 49, cb.data(), kSri44, 1024), 0);
-        for (int i = 0; i < 1024; ++i) {
-            const LD q = (i * 8191 / 1023) * (i % 2 ? -1 : 1), ideal = std::copysign(std::pow(std::fabs(q), 4.0L / 3), q) * step;
-            ASSERT_LE(std::fabs(s.v[i] - std::clamp(ideal, -2147483648.0L, 2147483647.0L)), tol) << v << " " << q;
-        }
-    }
-    // Bands of 4: scale factors 100, 100, 104, 176 (2.519842 * 2^19 * 32 = 42275933.52), codebooks 13, 0, 14, 15 untouched.
-    std::fill(sf.begin(), sf.end(), 100);
-    sf[2] = 104, sf[3] = 176, cb[4] = 13, cb[5] = 0, cb[6] = 14, cb[7] = 15;
-    const V in = {1, -1, 0, 8191, -8191, 2, -2, 1, 1, -1, 0, 0, 2, 0, 0, 0};
-    for (int i = 0; i < 1024; ++i) s.v[i] = i < 16 ? in[i] : i < 32 ? 9000 : 1;  // 9000 is out of range if touched
-    EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 8, cb.data(), kSri44, 1024), 0);
-    EXPECT_EQ(V(s.v, s.v + 16), (V{32, -32, 0, 5283632, -5283632, 81, -81, 32, 64, -64, 0, 0, 42275934, 0, 0, 0}));
-    EXPECT_TRUE(s.v[16] == 9000 && s.v[31] == 9000 && s.v[32] == 1);
-    // |q| above 8191 stops at once; so does a scale factor outside 0..255.
+    cb[5] = 13, cb[6] = 0, cb[7] = 14, cb[8] = 15;
+    const V in = {1, -1, 0, 8191, 2, -2, 1, 0, 8191, -8191, 1, 0, 1, -1, 2, 3, -8191, 1, 2, 0};  // bands of 4
+    for (int i = 0; i < 1024; ++i) s.v[i] = i < 20 ? in[i] : i < 36 ? 9000 : 0;
+    EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 9, cb.data(), kSri44, 1024), 0);
+    EXPECT_EQ(V(s.v, s.v + 20), (V{32, -32, 0, 5283632, 42275934, -42275934, 16777216, 0, 0, 0, 0, 0, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX, -10567264, 64, 161, 0}));
+    EXPECT_TRUE(s.v[20] == 9000 && s.v[35] == 9000 && s.v[36] == 0);
     struct Case { int32_t q, band, sf; };
     for (const Case c : {Case{8192, 8, 100}, Case{-8192, 8, 100}, Case{1, 8, -1}, Case{1, 9, 256}, Case{1, 9, 255}}) {
         std::fill(s.v, s.v + 1024, 1);
-        sf[8] = sf[9] = 0, s.v[33] = c.q, sf[c.band] = static_cast<int16_t>(c.sf);
+        std::fill(cb.begin(), cb.end(), 1), sf[8] = sf[9] = 0, s.v[33] = c.q, sf[c.band] = static_cast<int16_t>(c.sf);
         EXPECT_EQ(omxACAAC_QuantInv_S32_I(s.v, sf.data(), 1, kG1, 10, cb.data(), kSri44, 1024), c.sf == 255 ? 0 : -163) << c.q << " " << c.sf;
         EXPECT_TRUE(c.sf == 255 || (s.v[4 * c.band] == (c.sf == 100 ? 32 : 1) && s.v[4 * c.band + 2] == 1)) << c.q << " " << c.sf;
     }
@@ -71,27 +61,23 @@ TEST(SpectralTools, SharedArgumentChecks) {
     cpe.msMaskPresent = 1;
     const int32_t kNeg[8] = {-1, 9}, kNine[8] = {4, 5}, kTwo[8] = {2}, kZero[8] = {0}, k44[8] = {4, 4};
     struct Case { int32_t ng; const int32_t *g; int32_t maxSfb, sri, fl, want; };
-    for (const Case &c : {Case{1, kG1, 52, 4, 1024, -5}, Case{1, kG1, 51, 4, 1024, -162}, Case{1, kG1, 10, 12, 1024, -5},
-                          Case{1, kG1, 10, -1, 1024, -5}, Case{1, kG1, 40, 11, 1024, 0}, Case{1, kG1, 41, 11, 1024, -162},
-                          Case{1, kG1, 10, 4, 960, -5}, Case{2, kG1, 10, 4, 1024, -5}, Case{0, kG1, 10, 4, 1024, -5},
-                          Case{0, kG8, 10, 4, 128, -5}, Case{9, kG8, 10, 4, 128, -5}, Case{2, kG1, 50, 4, 1024, -5},
-                          Case{0, kG8, 15, 4, 128, -5}, Case{1, kG1, 50, 4, 1024, -162}, Case{8, kG8, 15, 4, 128, -162},
-                          Case{2, kNine, 15, 4, 128, -162}, Case{1, kG1, 49, 4, 1024, 0}, Case{8, kG8, 14, 4, 128, 0},
-                          Case{2, kNeg, 10, 4, 128, -5}, Case{2, kNine, 10, 4, 128, -5}, Case{2, k44, 14, 4, 128, 0},
-                          Case{1, kTwo, 10, 4, 1024, -5}, Case{1, kZero, 10, 4, 1024, 0}, Case{1, kG8, 14, 4, 128, 0}}) {
-        SCOPED_TRACE(testing::Message() << c.ng << " " << c.g[0] << " " << c.maxSfb << " " << c.sri << " " << c.fl);
-        EXPECT_EQ(omxACAAC_QuantInv_S32_I(l, sf, c.ng, c.g, c.maxSfb, cb, c.sri, c.fl), c.want);
-        EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(l, r, &cpe, cb, c.ng, c.g, c.maxSfb, c.sri, c.fl), c.want);
-        EXPECT_EQ(omxACAAC_DecodeIsStereo_S32(l, r, sf, cb, c.ng, c.g, c.maxSfb, c.sri, c.fl), c.want);
+    for (const Case &c : {Case{1, kG1, 52, 4, 1024, -5}, Case{1, kG1, 51, 4, 1024, -162}, Case{1, kG1, 10, 12, 1024, -5}, Case{1, kG1, 10, -1, 1024, -5},
+                          Case{1, kG1, 40, 11, 1024, 0}, Case{1, kG1, 41, 11, 1024, -162}, Case{1, kG1, 10, 4, 960, -5}, Case{2, kG1, 10, 4, 1024, -5},
+                          Case{0, kG1, 10, 4, 1024, -5}, Case{0, kG8, 10, 4, 128, -5}, Case{9, kG8, 10, 4, 128, -5}, Case{2, kG1, 50, 4, 1024, -5},
+                          Case{0, kG8, 15, 4, 128, -5}, Case{1, kG1, 50, 4, 1024, -162}, Case{8, kG8, 15, 4, 128, -162}, Case{2, kNine, 15, 4, 128, -162},
+                          Case{1, kG1, 49, 4, 1024, 0}, Case{8, kG8, 14, 4, 128, 0}, Case{2, kNeg, 10, 4, 128, -5}, Case{2, kNine, 10, 4, 128, -5},
+                          Case{2, k44, 14, 4, 128, 0}, Case{1, kTwo, 10, 4, 1024, -5}, Case{1, kZero, 10, 4, 1024, 0}, Case{1, kG8, 14, 4, 128, 0}}) {
+        EXPECT_TRUE(omxACAAC_QuantInv_S32_I(l, sf, c.ng, c.g, c.maxSfb, cb, c.sri, c.fl) == c.want &&
+                    omxACAAC_DecodeMsStereo_S32_I(l, r, &cpe, cb, c.ng, c.g, c.maxSfb, c.sri, c.fl) == c.want &&
+                    omxACAAC_DecodeIsStereo_S32(l, r, sf, cb, c.ng, c.g, c.maxSfb, c.sri, c.fl) == c.want)
+            << c.ng << " " << c.g[0] << " " << c.maxSfb << " " << c.sri << " " << c.fl;
     }
-    for (int k = 0; k < 6; ++k) {  // each pointer null in turn; k = 5: none
-        EXPECT_EQ(omxACAAC_QuantInv_S32_I(k == 0 ? nullptr : l, k == 1 ? nullptr : sf, 1, k == 2 ? nullptr : kG1, 10,
-                                          k == 3 ? nullptr : cb, 4, 1024), k < 4 ? -5 : 0) << k;
-        EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(k == 0 ? nullptr : l, k == 1 ? nullptr : r, k == 2 ? nullptr : &cpe,
-                                                k == 3 ? nullptr : cb, 1, k == 4 ? nullptr : kG1, 10, 4, 1024), k < 5 ? -5 : 0) << k;
-        EXPECT_EQ(omxACAAC_DecodeIsStereo_S32(k == 0 ? nullptr : l, k == 1 ? nullptr : r, k == 2 ? nullptr : sf,
-                                              k == 3 ? nullptr : cb, 1, k == 4 ? nullptr : kG1, 10, 4, 1024), k < 5 ? -5 : 0) << k;
-    }
+    for (int k = 0; k < 6; ++k)  // each pointer null in turn; k = 5: none
+        EXPECT_TRUE(omxACAAC_QuantInv_S32_I(k == 0 ? nullptr : l, k == 1 ? nullptr : sf, 1, k == 2 ? nullptr : kG1, 10, k == 3 ? nullptr : cb, 4, 1024) == (k < 4 ? -5 : 0) &&
+                    omxACAAC_DecodeMsStereo_S32_I(k == 0 ? nullptr : l, k == 1 ? nullptr : r, k == 2 ? nullptr : &cpe, k == 3 ? nullptr : cb, 1,
+                                                  k == 4 ? nullptr : kG1, 10, 4, 1024) == (k < 5 ? -5 : 0) &&
+                    omxACAAC_DecodeIsStereo_S32(k == 0 ? nullptr : l, k == 1 ? nullptr : r, k == 2 ? nullptr : sf, k == 3 ? nullptr : cb, 1,
+                                                k == 4 ? nullptr : kG1, 10, 4, 1024) == (k < 5 ? -5 : 0)) << k;
     // Mid/side only: the mask (1 or 2) and 8-byte alignment of both channels, before -162.
     EXPECT_TRUE(omxACAAC_DecodeMsStereo_S32_I(l + 1, r, &cpe, cb, 1, kG1, 50, 4, 1024) == -5 &&
                 omxACAAC_DecodeMsStereo_S32_I(l + 2, r + 2, &cpe, cb, 1, kG1, 50, 4, 1024) == -162 &&
@@ -112,20 +98,18 @@ TEST(Stereo, MidSideAndIntensity) {
     std::vector<int16_t> sf(49);
     for (int mask : {1, 2}) {
         Coefs l, r;
-        ChanPairElt cpe{};
-        cpe.msMaskPresent = mask;
+        ChanPairElt cpe{0, mask, {}};
         std::mt19937 rng(mask);
         for (int i = 0; i < 1024; ++i) l.v[i] = static_cast<int32_t>(rng()), r.v[i] = static_cast<int32_t>(rng());
         l.v[0] = INT32_MAX, r.v[0] = 1, l.v[1] = INT32_MIN, r.v[1] = 1;
         const Coefs l0 = l, r0 = r;
         for (int b = 0; b < 49; ++b) cpe.msUsed[0][b] = (b % 3 == 0 || b == 10) ? 1 : 0, cb[b] = b < 6 || b > 10 ? 1 : b == 6 ? 13 : 14 + b % 2;
         ASSERT_EQ(omxACAAC_DecodeMsStereo_S32_I(l.v, r.v, &cpe, cb.data(), 1, kG1, 48, kSri44, 1024), 0);
-        for (int b = 0; b < 49; ++b)
-            for (int i = kLong[b]; i < kLong[b + 1]; ++i) {
-                const bool on = (cpe.msUsed[0][b] == 1 || mask == 2) && (b < 6 || b > 10) && b < 48;
-                ASSERT_EQ(l.v[i], on ? std::clamp<int64_t>(int64_t{l0.v[i]} + r0.v[i], INT32_MIN, INT32_MAX) : l0.v[i]) << b;
-                ASSERT_EQ(r.v[i], on ? std::clamp<int64_t>(int64_t{l0.v[i]} - r0.v[i], INT32_MIN, INT32_MAX) : r0.v[i]) << b;
-            }
+        for (int i = 0, b = 0; i < 1024; b += ++i == kLong[b + 1]) {
+            const bool on = (cpe.msUsed[0][b] == 1 || mask == 2) && (b < 6 || b > 10) && b < 48;
+            ASSERT_TRUE(l.v[i] == (on ? std::clamp<int64_t>(int64_t{l0.v[i]} + r0.v[i], INT32_MIN, INT32_MAX) : l0.v[i]) &&
+                        r.v[i] == (on ? std::clamp<int64_t>(int64_t{l0.v[i]} - r0.v[i], INT32_MIN, INT32_MAX) : r0.v[i])) << i;
+        }
         EXPECT_TRUE(l.v[0] == INT32_MAX && r.v[0] == INT32_MAX - 1 && l.v[1] == INT32_MIN + 1 && r.v[1] == INT32_MIN);
         EXPECT_EQ(std::vector<uint8_t>(cb.begin() + 6, cb.begin() + 11), (std::vector<uint8_t>{13, 15, 14, 14, 15}));
     }
@@ -148,9 +132,10 @@ struct Pns {
     uint8_t cb[8 * 51], corr[8 * 60] = {};
     int16_t sf[8 * 51] = {};
     uint32_t seeds[8 * 60] = {}, state = 12345;
-    Pns() { std::fill(cb, cb + 8 * 51, 1), std::fill(flags, flags + 64, 5); }
-    int32_t run(int32_t second, int32_t sri = kSri44) {
-        return omxACAAC_DecodeMsPNS_S32_I(s.v, flags, cb, sf, maxSfb, ng, grp, sri, fl, &state, second, corr, seeds, armACAAC_PNSConsts, armACAAC_swbDiffOffsetShortWindow, armACAAC_swbDiffOffsetLongWindow);
+    Pns() { std::fill(cb, cb + 8 * 51, 13), std::fill(flags, flags + 64, 5); }
+    int32_t run(int32_t second = 0, int32_t sri = kSri44) {
+        return omxACAAC_DecodeMsPNS_S32_I(s.v, flags, cb, sf, maxSfb, ng, grp, sri, fl, &state, second, corr, seeds, armACAAC_PNSConsts,
+                                          armACAAC_swbDiffOffsetShortWindow, armACAAC_swbDiffOffsetLongWindow);
     }
 };
 
@@ -158,38 +143,33 @@ struct Pns {
 // band with correlation flag 0 continues from the state and advances it;
 // flag 1 continues the running value, stores it as the band's seed and
 // leaves the state alone (the second channel restarts from the seed); other
-// flags start from the state without advancing it.
+// flags start from the state without advancing it.  Short windows store
+// seeds per window counted over the frame and keep the band flags.
 TEST(Pns, EnergyGeneratorAndCorrelation) {
-    Pns p;
+    Pns p, s;
     for (int b = 0; b < 49; ++b) p.cb[b] = (b % 5 == 4) ? 1 : 13, p.sf[b] = static_cast<int16_t>(b * 2 + 10), p.corr[b] = b == 12 || b == 13;
-    p.corr[20] = 2;
-    std::fill(p.s.v, p.s.v + 1024, 3);
+    p.corr[20] = 2, std::fill(p.s.v, p.s.v + 1024, 3);
     Pns q = p;
-    ASSERT_EQ(p.run(0), 0);
+    ASSERT_EQ(p.run(), 0);
     uint32_t st = 12345, run = st;
     for (int b = 0; b < 49; ++b) {
-        const int w = kLong[b + 1] - kLong[b];
         EXPECT_TRUE(p.flags[b] == (p.cb[b] == 13 ? 0 : 5) && (p.cb[b] == 13 || (p.s.v[kLong[b]] == 3 && p.s.v[kLong[b + 1] - 1] == 3))) << b;
         if (p.cb[b] != 13) continue;
         run = p.corr[b] == 1 ? run : st;
         EXPECT_TRUE(p.corr[b] != 1 || p.seeds[b] == run) << b;
-        std::vector<LD> raw(w);
-        LD e = 0;
-        for (int k = 0; k < w; ++k) run = lcg(run), raw[k] = static_cast<int32_t>(run), e += raw[k] * raw[k];
-        for (int k = 0; k < w; ++k)  // scaled to energy 2^(sf/2) * 1024
-            ASSERT_LE(std::fabs(p.s.v[kLong[b] + k] - std::sqrt(std::pow(2.0L, 0.5L * p.sf[b]) * 1024 / e) * raw[k]), 0.5L + 1e-3L) << b << " " << k;
+        LD e = 0;  // the energy, and the generator's sign at every position
+        for (int k = kLong[b]; k < kLong[b + 1]; ++k) { run = lcg(run), e += static_cast<LD>(p.s.v[k]) * p.s.v[k]; EXPECT_EQ(p.s.v[k] < 0, static_cast<int32_t>(run) < 0); }
+        EXPECT_LE(std::fabs(e - std::pow(2.0L, 0.5L * p.sf[b]) * 1024), std::sqrt(std::pow(2.0L, 0.5L * p.sf[b]) * 1024 * 64) + 64) << b;
         st = p.corr[b] == 0 ? run : st;
     }
     EXPECT_EQ(p.state, st);
     std::copy(p.seeds, p.seeds + 480, q.seeds), q.state = p.state;
     ASSERT_EQ(q.run(1), 0);
     for (int b = 0; b < 49; ++b) EXPECT_EQ(q.s.v[kLong[b]] == p.s.v[kLong[b]], p.cb[b] != 13 || b == 12 || b == 13) << b;
-    // Short windows, groups 2, 1, 5: seeds are stored per window counted over the frame; band flags stay.
-    Pns s;
-    s.fl = 128, s.ng = 3, s.maxSfb = 10, s.grp[0] = 2, s.grp[2] = 5, s.cb[20 + 3] = 13, s.corr[60 * 2 + 3] = 1;
-    ASSERT_EQ(s.run(0), 0);
+    std::fill(s.cb, s.cb + 30, 0), s.fl = 128, s.ng = 3, s.maxSfb = 10, s.grp[0] = 2, s.grp[2] = 5, s.cb[20 + 3] = 13, s.corr[60 * 2 + 3] = 1;
+    ASSERT_EQ(s.run(), 0);  // groups 2, 1, 5: band 3 of group 2 correlated
     for (int j = 0; j < 5; ++j) EXPECT_EQ(s.seeds[60 * (3 + j) + 3], j == 0 ? 12345 : lcg(lcg(lcg(lcg(s.seeds[60 * (2 + j) + 3])))));
-    EXPECT_TRUE(s.state == 12345 && s.s.v[2 * kShort[10] + kShort[10] + 5 * kShort[3] + 4] != 0 && s.s.v[1023] == 0);
+    EXPECT_TRUE(s.state == 12345 && s.s.v[2 * kShort[10] + kShort[10] + 5 * kShort[3] + 4] != 0 && s.s.v[1023] == 0 && s.flags[3] == 5);
 }
 
 TEST(Pns, ExtremesAndArgumentChecks) {
@@ -197,11 +177,10 @@ TEST(Pns, ExtremesAndArgumentChecks) {
     for (int i = 0; i < 5; ++i) inv *= 2u - 1664525u * inv;
     const uint32_t toZero = (0u - 1013904223u) * inv;
     ASSERT_EQ(lcg(toZero), 0u);
-    // pow(2, 8191.75) is infinite (0 * inf: 0), 2^75 saturates every non-zero value, pow(2, -8192) is 0.
-    for (int sf : {32767, 300, -32768}) {
+    for (int sf : {32767, 300, -32768}) {  // pow(2, 8191.75) is infinite (0 * inf: 0), 2^75 saturates every non-zero value, pow(2, -8192) is 0
         Pns x;
-        x.state = toZero, x.cb[0] = 13, x.sf[0] = static_cast<int16_t>(sf);
-        ASSERT_EQ(x.run(0), 0);
+        x.state = toZero, x.maxSfb = 1, x.sf[0] = static_cast<int16_t>(sf);
+        ASSERT_EQ(x.run(), 0);
         for (uint32_t k = 0, r = lcg(toZero); k < 4; ++k, r = lcg(r))
             EXPECT_EQ(x.s.v[k], sf < 0 || r == 0 ? 0 : static_cast<int32_t>(r) > 0 ? INT32_MAX : INT32_MIN) << sf << " " << k;
     }
@@ -227,12 +206,11 @@ TEST(Deinterleave, Statuses) {
     const int32_t kNeg[8] = {-1, 9}, kNine[8] = {4, 5};
     struct Case { const int32_t *s; int32_t *d; int32_t ng; const int32_t *g; int32_t maxSfb, sri, fl, want; };
     for (const Case &c : {Case{nullptr, d.v, 8, kG8, 5, 4, 128, -5}, Case{s.v, nullptr, 8, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 8, nullptr, 5, 4, 128, -5},
-                          Case{s.v, d.v, 0, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 9, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 1, kG8, 5, 4, 128, 0},
-                          Case{s.v, d.v, 8, kG8, 5, 4, 1024, -5}, Case{s.v, d.v, 8, kG8, -1, 4, 128, -5}, Case{s.v, d.v, 8, kG8, 52, 4, 128, -5},
-                          Case{s.v, d.v, 8, kG8, 51, 4, 128, -162}, Case{s.v, d.v, 8, kG8, 5, 12, 128, -5}, Case{s.v, d.v, 8, kG8, 5, -1, 128, -5},
-                          Case{s.v, d.v, 8, kG8, 5, 11, 128, 0}, Case{s.v + 1, d.v, 8, kG8, 5, 4, 128, -5}, Case{s.v, d.v + 1, 8, kG8, 5, 4, 128, -5},
-                          Case{s.v + 2, d.v + 2, 8, kG8, 15, 4, 128, -162}, Case{s.v + 1, d.v, 8, kG8, 15, 4, 128, -5},
-                          Case{s.v, d.v, 2, kNeg, 14, 4, 128, -5}, Case{s.v, d.v, 2, kNine, 14, 4, 128, -5}, Case{s.v, d.v, 8, kG8, 14, 4, 128, 0}})
+                          Case{s.v, d.v, 0, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 9, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 1, kG8, 5, 4, 128, 0}, Case{s.v, d.v, 8, kG8, 5, 4, 1024, -5},
+                          Case{s.v, d.v, 8, kG8, -1, 4, 128, -5}, Case{s.v, d.v, 8, kG8, 52, 4, 128, -5}, Case{s.v, d.v, 8, kG8, 51, 4, 128, -162},
+                          Case{s.v, d.v, 8, kG8, 5, 12, 128, -5}, Case{s.v, d.v, 8, kG8, 5, -1, 128, -5}, Case{s.v, d.v, 8, kG8, 5, 11, 128, 0},
+                          Case{s.v + 1, d.v, 8, kG8, 5, 4, 128, -5}, Case{s.v, d.v + 1, 8, kG8, 5, 4, 128, -5}, Case{s.v + 2, d.v + 2, 8, kG8, 15, 4, 128, -162},
+                          Case{s.v + 1, d.v, 8, kG8, 15, 4, 128, -5}, Case{s.v, d.v, 2, kNeg, 14, 4, 128, -5}, Case{s.v, d.v, 2, kNine, 14, 4, 128, -5}})
         EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(c.s, c.d, c.ng, c.g, c.maxSfb, c.sri, c.fl), c.want) << c.ng << " " << c.maxSfb << " " << c.sri;
 }
 
