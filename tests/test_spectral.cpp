@@ -1,17 +1,26 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Copyright (c) 2026 The aacd authors
-// The spectral tools of one channel or pair: inverse quantisation, mid/side
+// The spectral tools of one channel or pair (inverse quantisation, mid/side
 // and intensity stereo, noise substitution, deinterleaving and temporal noise
-// shaping.  Exact long double formulas, properties of the noise, and every
-// argument check at its boundary; whole streams are pinned by the golden md5s.
+// shaping) and the arithmetic and memory primitives: exact long double
+// formulas, properties of the noise, one table of known values per family of
+// primitives, and every argument check at its boundary.  Whole streams are
+// pinned by the golden md5s.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
+#include "common/aacd_fix_cd.h"
+#include "common/armCOMM.h"
+#include "common/intrins.h"
+#include "common/util2.h"
 #include "omxdl/ac/armACAAC.h"
 
 namespace {
@@ -22,6 +31,8 @@ const uint16_t *const kLong = armACAAC_swbOffsetLongWindow[kSri44], *const kShor
 struct alignas(32) Coefs { int32_t v[1024]; };
 using LD = long double;
 using V = std::vector<int32_t>;
+using Bytes = std::vector<uint8_t>;
+constexpr int64_t kI64Max = INT64_MAX, kI64Min = INT64_MIN, kMax = INT32_MAX, kMin = INT32_MIN;
 
 uint32_t lcg(uint32_t r) { return r * 1664525u + 1013904223u; }
 
@@ -49,79 +60,32 @@ TEST(QuantInv, KnownValuesSkippedBandsAndRange) {
     }
 }
 
-// The checks the band walking tools share (inverse quantisation, mid/side,
-// intensity): -5 for arguments that do not fit (before -162), -162 for
-// max_sfb above the band count, then -5 for group lengths that are negative
-// or run past the frame.
-TEST(SpectralTools, SharedArgumentChecks) {
-    alignas(32) static int32_t l[1025], r[1024];
-    int16_t sf[51 * 8] = {};
-    uint8_t cb[51 * 8] = {};
-    ChanPairElt cpe{};
-    cpe.msMaskPresent = 1;
-    const int32_t kNeg[8] = {-1, 9}, kNine[8] = {4, 5}, kTwo[8] = {2}, kZero[8] = {0}, k44[8] = {4, 4};
-    struct Case { int32_t ng; const int32_t *g; int32_t maxSfb, sri, fl, want; };
-    for (const Case &c : {Case{1, kG1, 52, 4, 1024, -5}, Case{1, kG1, 51, 4, 1024, -162}, Case{1, kG1, 10, 12, 1024, -5}, Case{1, kG1, 10, -1, 1024, -5},
-                          Case{1, kG1, 40, 11, 1024, 0}, Case{1, kG1, 41, 11, 1024, -162}, Case{1, kG1, 10, 4, 960, -5}, Case{2, kG1, 10, 4, 1024, -5},
-                          Case{0, kG1, 10, 4, 1024, -5}, Case{0, kG8, 10, 4, 128, -5}, Case{9, kG8, 10, 4, 128, -5}, Case{2, kG1, 50, 4, 1024, -5},
-                          Case{0, kG8, 15, 4, 128, -5}, Case{1, kG1, 50, 4, 1024, -162}, Case{8, kG8, 15, 4, 128, -162}, Case{2, kNine, 15, 4, 128, -162},
-                          Case{1, kG1, 49, 4, 1024, 0}, Case{8, kG8, 14, 4, 128, 0}, Case{2, kNeg, 10, 4, 128, -5}, Case{2, kNine, 10, 4, 128, -5},
-                          Case{2, k44, 14, 4, 128, 0}, Case{1, kTwo, 10, 4, 1024, -5}, Case{1, kZero, 10, 4, 1024, 0}, Case{1, kG8, 14, 4, 128, 0}}) {
-        EXPECT_TRUE(omxACAAC_QuantInv_S32_I(l, sf, c.ng, c.g, c.maxSfb, cb, c.sri, c.fl) == c.want &&
-                    omxACAAC_DecodeMsStereo_S32_I(l, r, &cpe, cb, c.ng, c.g, c.maxSfb, c.sri, c.fl) == c.want &&
-                    omxACAAC_DecodeIsStereo_S32(l, r, sf, cb, c.ng, c.g, c.maxSfb, c.sri, c.fl) == c.want)
-            << c.ng << " " << c.g[0] << " " << c.maxSfb << " " << c.sri << " " << c.fl;
-    }
-    for (int k = 0; k < 6; ++k)  // each pointer null in turn; k = 5: none
-        EXPECT_TRUE(omxACAAC_QuantInv_S32_I(k == 0 ? nullptr : l, k == 1 ? nullptr : sf, 1, k == 2 ? nullptr : kG1, 10, k == 3 ? nullptr : cb, 4, 1024) == (k < 4 ? -5 : 0) &&
-                    omxACAAC_DecodeMsStereo_S32_I(k == 0 ? nullptr : l, k == 1 ? nullptr : r, k == 2 ? nullptr : &cpe, k == 3 ? nullptr : cb, 1,
-                                                  k == 4 ? nullptr : kG1, 10, 4, 1024) == (k < 5 ? -5 : 0) &&
-                    omxACAAC_DecodeIsStereo_S32(k == 0 ? nullptr : l, k == 1 ? nullptr : r, k == 2 ? nullptr : sf, k == 3 ? nullptr : cb, 1,
-                                                k == 4 ? nullptr : kG1, 10, 4, 1024) == (k < 5 ? -5 : 0)) << k;
-    // Mid/side only: the mask (1 or 2) and 8-byte alignment of both channels, before -162.
-    EXPECT_TRUE(omxACAAC_DecodeMsStereo_S32_I(l + 1, r, &cpe, cb, 1, kG1, 50, 4, 1024) == -5 &&
-                omxACAAC_DecodeMsStereo_S32_I(l + 2, r + 2, &cpe, cb, 1, kG1, 50, 4, 1024) == -162 &&
-                omxACAAC_DecodeMsStereo_S32_I(l, r + 1, &cpe, cb, 1, kG1, 50, 4, 1024) == -5 &&
-                omxACAAC_DecodeIsStereo_S32(l + 1, r, sf, cb, 1, kG1, 49, 4, 1024) == 0);
-    for (int mask : {0, 3, 2}) {
-        cpe.msMaskPresent = mask;
-        EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(l, r, &cpe, cb, 1, kG1, 50, 4, 1024), mask == 2 ? -162 : -5) << mask;
-    }
-}
-
 // Mid/side: l + r and l - r saturated on the bands flagged (all with mask 2)
 // unless the right codebook is noise or intensity; ms_used on an intensity
 // band inverts its direction instead.  Intensity: r = +-l * 2^(-sf / 4) on
 // bands of codebooks 15 (+) and 14 (-), rounded half away from zero, saturated.
 TEST(Stereo, MidSideAndIntensity) {
-    std::vector<uint8_t> cb(49, 1);
-    std::vector<int16_t> sf(49);
-    for (int mask : {1, 2}) {
+    uint8_t cb[2] = {};
+    int16_t sf[2] = {};
+    for (int mask : {1, 2}) {  // bands of 4: codebooks 1, 1, 13, 14, 15, 1, ms_used 1, 0, 1, 1, 1, 1, maxSfb 5
         Coefs l, r;
-        ChanPairElt cpe{0, mask, {}};
-        std::mt19937 rng(mask);
-        for (int i = 0; i < 1024; ++i) l.v[i] = static_cast<int32_t>(rng()), r.v[i] = static_cast<int32_t>(rng());
-        l.v[0] = INT32_MAX, r.v[0] = 1, l.v[1] = INT32_MIN, r.v[1] = 1;
-        const Coefs l0 = l, r0 = r;
-        for (int b = 0; b < 49; ++b) cpe.msUsed[0][b] = (b % 3 == 0 || b == 10) ? 1 : 0, cb[b] = b < 6 || b > 10 ? 1 : b == 6 ? 13 : 14 + b % 2;
-        ASSERT_EQ(omxACAAC_DecodeMsStereo_S32_I(l.v, r.v, &cpe, cb.data(), 1, kG1, 48, kSri44, 1024), 0);
-        for (int i = 0, b = 0; i < 1024; b += ++i == kLong[b + 1]) {
-            const bool on = (cpe.msUsed[0][b] == 1 || mask == 2) && (b < 6 || b > 10) && b < 48;
-            ASSERT_TRUE(l.v[i] == (on ? std::clamp<int64_t>(int64_t{l0.v[i]} + r0.v[i], INT32_MIN, INT32_MAX) : l0.v[i]) &&
-                        r.v[i] == (on ? std::clamp<int64_t>(int64_t{l0.v[i]} - r0.v[i], INT32_MIN, INT32_MAX) : r0.v[i])) << i;
-        }
-        EXPECT_TRUE(l.v[0] == INT32_MAX && r.v[0] == INT32_MAX - 1 && l.v[1] == INT32_MIN + 1 && r.v[1] == INT32_MIN);
-        EXPECT_EQ(std::vector<uint8_t>(cb.begin() + 6, cb.begin() + 11), (std::vector<uint8_t>{13, 15, 14, 14, 15}));
+        ChanPairElt cpe{0, mask, {{1, 0, 1, 1, 1, 1}}};
+        uint8_t cbR[6] = {1, 1, 13, 14, 15, 1};
+        for (int i = 0; i < 1024; ++i) l.v[i] = i < 2 ? (i ? INT32_MIN : INT32_MAX) : 100 + i, r.v[i] = i < 2 ? 1 : 10 + i;
+        ASSERT_EQ(omxACAAC_DecodeMsStereo_S32_I(l.v, r.v, &cpe, cbR, 1, kG1, 5, kSri44, 1024), 0);
+        for (int i = 2; i < 24; ++i)
+            EXPECT_TRUE(i < 4 || (mask == 2 && i < 8) ? l.v[i] == 110 + 2 * i && r.v[i] == 90 : l.v[i] == 100 + i && r.v[i] == 10 + i) << mask << " " << i;
+        EXPECT_TRUE(l.v[0] == INT32_MAX && r.v[0] == INT32_MAX - 1 && l.v[1] == INT32_MIN + 1 && r.v[1] == INT32_MIN && cbR[2] == 13 && cbR[3] == 15 && cbR[4] == 14);
     }
     Coefs l, r;
     // Band 1 (4..7) of two; pow(2, 1250) is infinite (0 * inf is not a number: 0), pow(2, -1250) is 0.
     struct Case { int16_t sf; uint8_t cb; int32_t l, want; };
-    for (const Case &c : {Case{-5000, 15, 0, 0}, Case{-5000, 15, 1, INT32_MAX}, Case{-5000, 14, 1, INT32_MIN}, Case{-100, 15, 63, 63 << 25},
-                          Case{-100, 14, 63, -(63 << 25)}, Case{-100, 15, 64, INT32_MAX}, Case{0, 14, INT32_MIN, INT32_MAX}, Case{5000, 15, INT32_MAX, 0},
-                          Case{8, 15, 6, 2}, Case{8, 14, 6, -2}, Case{8, 15, -6, -2}, Case{-3, 15, 1000, 1682}, Case{-3, 11, 6, 77}, Case{0, 13, 6, 77}}) {
+    for (const Case &c : {Case{-5000, 15, 0, 0}, Case{-5000, 14, 1, INT32_MIN}, Case{-100, 15, 63, 63 << 25}, Case{-100, 15, 64, INT32_MAX},
+                          Case{0, 14, INT32_MIN, INT32_MAX}, Case{5000, 15, INT32_MAX, 0}, Case{8, 15, 6, 2}, Case{8, 14, 6, -2}, Case{8, 15, -6, -2},
+                          Case{-3, 15, 1000, 1682}, Case{-3, 11, 6, 77}, Case{0, 13, 6, 77}}) {
         sf[1] = c.sf, cb[0] = 0, cb[1] = c.cb;
         std::fill(l.v, l.v + 12, c.l), std::fill(r.v, r.v + 12, 77);
-        ASSERT_EQ(omxACAAC_DecodeIsStereo_S32(l.v, r.v, sf.data(), cb.data(), 1, kG1, 2, kSri44, 1024), 0);
+        ASSERT_EQ(omxACAAC_DecodeIsStereo_S32(l.v, r.v, sf, cb, 1, kG1, 2, kSri44, 1024), 0);
         EXPECT_TRUE(r.v[3] == 77 && r.v[4] == c.want && r.v[7] == c.want && r.v[8] == 77) << c.sf << " " << int{c.cb} << " " << c.l << ": " << r.v[4];
     }
 }
@@ -172,46 +136,61 @@ TEST(Pns, EnergyGeneratorAndCorrelation) {
     EXPECT_TRUE(s.state == 12345 && s.s.v[2 * kShort[10] + kShort[10] + 5 * kShort[3] + 4] != 0 && s.s.v[1023] == 0 && s.flags[3] == 5);
 }
 
-TEST(Pns, ExtremesAndArgumentChecks) {
-    uint32_t inv = 1664525u;  // a state whose successor is 0
-    for (int i = 0; i < 5; ++i) inv *= 2u - 1664525u * inv;
-    const uint32_t toZero = (0u - 1013904223u) * inv;
-    ASSERT_EQ(lcg(toZero), 0u);
-    for (int sf : {32767, 300, -32768}) {  // pow(2, 8191.75) is infinite (0 * inf: 0), 2^75 saturates every non-zero value, pow(2, -8192) is 0
-        Pns x;
-        x.state = toZero, x.maxSfb = 1, x.sf[0] = static_cast<int16_t>(sf);
-        ASSERT_EQ(x.run(), 0);
-        for (uint32_t k = 0, r = lcg(toZero); k < 4; ++k, r = lcg(r))
-            EXPECT_EQ(x.s.v[k], sf < 0 || r == 0 ? 0 : static_cast<int32_t>(r) > 0 ? INT32_MAX : INT32_MIN) << sf << " " << k;
-    }
+// The argument checks of the tools that walk the bands of a channel, in one
+// table: group count, group lengths, maxSfb, sampling-rate index and frame
+// length, with the statuses of inverse quantisation, mid/side and intensity
+// stereo (-5 for what does not fit, then -162 for maxSfb above the band
+// count, then -5 for group lengths negative or past the frame), of noise
+// substitution (-5 for all) and of deinterleaving (eight short windows only).
+// Then each pointer null in turn, the mid/side mask and 8-byte alignment.
+TEST(SpectralTools, ArgumentChecks) {
+    alignas(32) static int32_t l[1025], r[1024], d[1026];
+    int16_t sf[51 * 8] = {};
+    uint8_t cb[51 * 8] = {};
+    ChanPairElt cpe{0, 1, {}};
     Pns p;
-    for (int k = -1; k < 8; ++k)  // each pointer null in turn; k = -1: none
-        EXPECT_EQ(omxACAAC_DecodeMsPNS_S32_I(k == 0 ? nullptr : p.s.v, k == 1 ? nullptr : p.flags, k == 2 ? nullptr : p.cb, k == 3 ? nullptr : p.sf, 49, 1,
-                                             k == 4 ? nullptr : p.grp, kSri44, 1024, k == 5 ? nullptr : &p.state, 0, k == 6 ? nullptr : p.corr,
-                                             k == 7 ? nullptr : p.seeds, nullptr, nullptr, nullptr), k < 0 ? 0 : -5) << k;
-    struct Case { int32_t ng, g0, g1, maxSfb, sri, fl, want; };
-    for (const Case c : {Case{1, 1, 0, 50, 4, 1024, -5}, Case{1, 1, 0, 49, 4, 1024, 0}, Case{1, 1, 0, 10, 12, 1024, -5}, Case{1, 1, 0, 10, -1, 1024, -5},
-                         Case{1, 1, 0, 40, 11, 1024, 0}, Case{1, 1, 0, -1, 4, 1024, -5}, Case{1, 1, 0, 0, 4, 1024, 0}, Case{0, 8, 0, 10, 4, 128, -5},
-                         Case{9, 1, 1, 10, 4, 128, -5}, Case{2, -1, 9, 10, 4, 128, -5}, Case{2, 4, 5, 10, 4, 128, -5}, Case{1, 2, 0, 10, 4, 1024, -5},
-                         Case{2, 4, 4, 14, 4, 128, 0}, Case{8, 1, 1, 14, 4, 128, 0}, Case{1, 0, 0, 10, 4, 1024, 0}, Case{1, 8, 0, 15, 4, 128, -5}}) {
-        Pns q;
-        q.ng = c.ng, q.grp[0] = c.g0, q.grp[1] = c.g1, q.maxSfb = c.maxSfb, q.fl = c.fl;
-        EXPECT_EQ(q.run(0, c.sri), c.want) << c.ng << " " << c.g0 << " " << c.g1 << " " << c.maxSfb << " " << c.sri;
+    const int32_t kNeg[8] = {-1, 9}, kNine[8] = {4, 5}, kTwo[8] = {2}, kZero[8] = {0}, k44[8] = {4, 4};
+    struct Case { int32_t ng; const int32_t *g; int32_t maxSfb, sri, fl, band, pns, deint; };
+    for (const Case &c : {Case{1, kG1, 52, 4, 1024, -5, -5, -5}, Case{1, kG1, 51, 4, 1024, -162, -5, -5}, Case{1, kG1, 10, 12, 1024, -5, -5, -5},
+                          Case{1, kG1, 10, -1, 1024, -5, -5, -5}, Case{1, kG1, 40, 11, 1024, 0, 0, -5}, Case{1, kG1, 41, 11, 1024, -162, -5, -5},
+                          Case{1, kG1, 10, 4, 960, -5, 0, -5}, Case{2, kG1, 10, 4, 1024, -5, 0, -5}, Case{0, kG1, 10, 4, 1024, -5, -5, -5},
+                          Case{0, kG8, 10, 4, 128, -5, -5, -5}, Case{9, kG8, 10, 4, 128, -5, -5, -5}, Case{2, kG1, 50, 4, 1024, -5, -5, -5},
+                          Case{0, kG8, 15, 4, 128, -5, -5, -5}, Case{1, kG1, 50, 4, 1024, -162, -5, -5}, Case{8, kG8, 15, 4, 128, -162, -5, -162},
+                          Case{2, kNine, 15, 4, 128, -162, -5, -162}, Case{1, kG1, 49, 4, 1024, 0, 0, -5}, Case{8, kG8, 14, 4, 128, 0, 0, 0},
+                          Case{2, kNeg, 10, 4, 128, -5, -5, -5}, Case{2, kNine, 10, 4, 128, -5, -5, -5}, Case{2, k44, 14, 4, 128, 0, 0, 0},
+                          Case{1, kTwo, 10, 4, 1024, -5, -5, -5}, Case{1, kZero, 10, 4, 1024, 0, 0, -5}, Case{1, kG8, 14, 4, 128, 0, 0, 0},
+                          Case{1, kG1, -1, 4, 1024, 0, -5, -5}, Case{8, kG8, -1, 4, 128, 0, -5, -5}, Case{1, kG1, 0, 4, 1024, 0, 0, -5},
+                          Case{8, kG8, 52, 4, 128, -5, -5, -5}, Case{8, kG8, 51, 4, 128, -162, -5, -162}, Case{8, kG8, 15, 11, 128, 0, 0, 0},
+                          Case{8, kG8, 5, 12, 128, -5, -5, -5}, Case{8, kG8, 5, -1, 128, -5, -5, -5}, Case{8, kG1, 5, 4, 128, 0, 0, 0},
+                          Case{1, kG1, 0, 12, 1024, -5, -5, -5}, Case{8, kG8, 0, -1, 128, -5, -5, -5}}) {
+        std::copy(c.g, c.g + 8, p.grp);
+        EXPECT_TRUE(omxACAAC_QuantInv_S32_I(l, sf, c.ng, c.g, c.maxSfb, cb, c.sri, c.fl) == c.band &&
+                    omxACAAC_DecodeMsStereo_S32_I(l, r, &cpe, cb, c.ng, c.g, c.maxSfb, c.sri, c.fl) == c.band &&
+                    omxACAAC_DecodeIsStereo_S32(l, r, sf, cb, c.ng, c.g, c.maxSfb, c.sri, c.fl) == c.band &&
+                    omxACAAC_DeinterleaveSpectrum_S32(l, d, c.ng, c.g, c.maxSfb, c.sri, c.fl) == c.deint)
+            << c.ng << " " << c.g[0] << " " << c.maxSfb << " " << c.sri << " " << c.fl;
+        p.ng = c.ng, p.maxSfb = c.maxSfb, p.fl = c.fl;
+        EXPECT_EQ(p.run(0, c.sri), c.pns) << c.ng << " " << c.g[0] << " " << c.maxSfb << " " << c.sri << " " << c.fl;
     }
-}
-
-// Deinterleaving: the statuses (the layout is pinned by every short-window stream).
-TEST(Deinterleave, Statuses) {
-    Coefs s{}, d{};
-    const int32_t kNeg[8] = {-1, 9}, kNine[8] = {4, 5};
-    struct Case { const int32_t *s; int32_t *d; int32_t ng; const int32_t *g; int32_t maxSfb, sri, fl, want; };
-    for (const Case &c : {Case{nullptr, d.v, 8, kG8, 5, 4, 128, -5}, Case{s.v, nullptr, 8, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 8, nullptr, 5, 4, 128, -5},
-                          Case{s.v, d.v, 0, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 9, kG8, 5, 4, 128, -5}, Case{s.v, d.v, 1, kG8, 5, 4, 128, 0}, Case{s.v, d.v, 8, kG8, 5, 4, 1024, -5},
-                          Case{s.v, d.v, 8, kG8, -1, 4, 128, -5}, Case{s.v, d.v, 8, kG8, 52, 4, 128, -5}, Case{s.v, d.v, 8, kG8, 51, 4, 128, -162},
-                          Case{s.v, d.v, 8, kG8, 5, 12, 128, -5}, Case{s.v, d.v, 8, kG8, 5, -1, 128, -5}, Case{s.v, d.v, 8, kG8, 5, 11, 128, 0},
-                          Case{s.v + 1, d.v, 8, kG8, 5, 4, 128, -5}, Case{s.v, d.v + 1, 8, kG8, 5, 4, 128, -5}, Case{s.v + 2, d.v + 2, 8, kG8, 15, 4, 128, -162},
-                          Case{s.v + 1, d.v, 8, kG8, 15, 4, 128, -5}, Case{s.v, d.v, 2, kNeg, 14, 4, 128, -5}, Case{s.v, d.v, 2, kNine, 14, 4, 128, -5}})
-        EXPECT_EQ(omxACAAC_DeinterleaveSpectrum_S32(c.s, c.d, c.ng, c.g, c.maxSfb, c.sri, c.fl), c.want) << c.ng << " " << c.maxSfb << " " << c.sri;
+    for (int k = 0; k < 8; ++k)  // each pointer null in turn; past the count: none
+        EXPECT_TRUE(omxACAAC_QuantInv_S32_I(k == 0 ? nullptr : l, k == 1 ? nullptr : sf, 1, k == 2 ? nullptr : kG1, 10, k == 3 ? nullptr : cb, 4, 1024) == (k < 4 ? -5 : 0) &&
+                    omxACAAC_DecodeMsStereo_S32_I(k == 0 ? nullptr : l, k == 1 ? nullptr : r, k == 2 ? nullptr : &cpe, k == 3 ? nullptr : cb, 1,
+                                                  k == 4 ? nullptr : kG1, 10, 4, 1024) == (k < 5 ? -5 : 0) &&
+                    omxACAAC_DecodeIsStereo_S32(k == 0 ? nullptr : l, k == 1 ? nullptr : r, k == 2 ? nullptr : sf, k == 3 ? nullptr : cb, 1,
+                                                k == 4 ? nullptr : kG1, 10, 4, 1024) == (k < 5 ? -5 : 0) &&
+                    omxACAAC_DeinterleaveSpectrum_S32(k == 0 ? nullptr : l, k == 1 ? nullptr : d, 8, k == 2 ? nullptr : kG8, 5, 4, 128) == (k < 3 ? -5 : 0) &&
+                    omxACAAC_DecodeMsPNS_S32_I(k == 0 ? nullptr : p.s.v, k == 1 ? nullptr : p.flags, k == 2 ? nullptr : p.cb, k == 3 ? nullptr : p.sf, 49, 1,
+                                               k == 4 ? nullptr : kG1, kSri44, 1024, k == 5 ? nullptr : &p.state, 0, k == 6 ? nullptr : p.corr,
+                                               k == 7 ? nullptr : p.seeds, nullptr, nullptr, nullptr) == -5) << k;
+    EXPECT_EQ(omxACAAC_DecodeMsPNS_S32_I(p.s.v, p.flags, p.cb, p.sf, 49, 1, kG1, kSri44, 1024, &p.state, 0, p.corr, p.seeds, nullptr, nullptr, nullptr), 0);
+    EXPECT_TRUE(omxACAAC_DecodeMsStereo_S32_I(l + 1, r, &cpe, cb, 1, kG1, 50, 4, 1024) == -5 && omxACAAC_DecodeMsStereo_S32_I(l, r + 1, &cpe, cb, 1, kG1, 50, 4, 1024) == -5 &&
+                omxACAAC_DecodeMsStereo_S32_I(l + 2, r + 2, &cpe, cb, 1, kG1, 50, 4, 1024) == -162 && omxACAAC_DecodeIsStereo_S32(l + 1, r, sf, cb, 1, kG1, 49, 4, 1024) == 0);
+    EXPECT_TRUE(omxACAAC_DeinterleaveSpectrum_S32(l + 1, d, 8, kG8, 15, 4, 128) == -5 && omxACAAC_DeinterleaveSpectrum_S32(l, d + 1, 8, kG8, 5, 4, 128) == -5 &&
+                omxACAAC_DeinterleaveSpectrum_S32(l + 2, d + 2, 8, kG8, 15, 4, 128) == -162);
+    for (int mask : {0, 3, 2}) {
+        cpe.msMaskPresent = mask;
+        EXPECT_EQ(omxACAAC_DecodeMsStereo_S32_I(l, r, &cpe, cb, 1, kG1, 50, 4, 1024), mask == 2 ? -162 : -5) << mask;
+    }
 }
 
 // --- Temporal noise shaping, against long double references -------------
@@ -229,40 +208,38 @@ std::vector<LD> refLpc(const int8_t *coef, int res, int order) {  // the sine ta
 
 TEST(Tns, CoefficientsAndFilterAgainstReference) {
     std::mt19937 rng(3);
-    for (int trial = 0; trial < 160; ++trial) {  // orders 1 to 20, both resolutions and directions
-        const int order = 1 + trial % 20, res = 3 + (trial & 1), dir = trial / 2 % 2;
+    double lpc[22] = {7, 7, 7};
+    for (int8_t c = -8; c < 8; ++c)  // every table entry of resolution 4
+        EXPECT_TRUE(armACAAC_TnsDecodeCoef(&c, lpc, 4, 1) == 0 && std::fabs(lpc[1] - refLpc(&c, 4, 1)[1]) < 1e-15) << int{c};
+    for (int trial = 0; trial < 160; ++trial) {  // orders 1 to 20, both resolutions and directions, moderate gains
+        const int order = 1 + trial % 20, res = 3 + (trial & 1), dir = trial / 2 % 2, from = dir ? 189 : 10;
         int8_t coef[20];
-        for (int i = 0; i < order; ++i) coef[i] = static_cast<int8_t>(static_cast<int>(rng() % (2u << res >> 1)) - (1 << (res - 1)));
-        coef[0] = static_cast<int8_t>(trial % 4 == 0 ? -8 : trial % 4 == 2 ? 7 : coef[0]);
-        double lpc[21];
+        for (int i = 0; i < order; ++i) coef[i] = static_cast<int8_t>(static_cast<int>(rng() % 5) - 2);
         ASSERT_EQ(armACAAC_TnsDecodeCoef(coef, lpc, res, order), 0);
         const std::vector<LD> a = refLpc(coef, res, order);
         for (int i = 0; i <= order; ++i) ASSERT_NEAR(lpc[i], static_cast<double>(a[i]), 1e-12 * (1 + std::fabs(a[i])));
-        for (int i = 0; i < order; ++i) coef[i] = static_cast<int8_t>(coef[i] / 4);  // moderate gain for the filter
-        ASSERT_EQ(armACAAC_TnsDecodeCoef(coef, lpc, res, order), 0);
         V x(200);  // y[n] = x[n] - sum a[k] y[n-k] on dequantised values, from x[10] up or x[189] down
         for (int32_t &v : x) v = static_cast<int32_t>(rng() % 2000001) - 1000000;
         const V in = x;
-        const std::vector<LD> b = refLpc(coef, res, order);
-        armACAAC_TnsFilter(x.data() + (dir ? 189 : 10), lpc, 180, dir ? -1 : 1, order);
-        std::vector<LD> ys;
-        for (int n = 0, at = dir ? 189 : 10; n < 180; ++n, at += dir ? -1 : 1) {
-            ys.push_back(in[at] / 32.0L);
-            for (int k = 1; k <= std::min(order, n); ++k) ys[n] -= b[k] * ys[n - k];
-            ASSERT_LE(std::fabs(x[at] - ys[n] * 32), 0.5L + 1e-7L) << order << " " << n;
+        armACAAC_TnsFilter(x.data() + from, lpc, 180, dir ? -1 : 1, order);
+        std::vector<LD> y;
+        for (int n = 0, at = from; n < 180; ++n, at += dir ? -1 : 1) {
+            y.push_back(in[at] / 32.0L);
+            for (int k = 1; k <= std::min(order, n); ++k) y[n] -= a[k] * y[n - k];
+            ASSERT_LE(std::fabs(x[at] - y[n] * 32), 0.5L + 1e-7L) << order << " " << n;
         }
         EXPECT_TRUE(x[9] == in[9] && x[190] == in[190]);
     }
-    // Statuses, nothing written on failure; order 0 writes a[0] only.
+    // Statuses, nothing written on failure; order 0 writes a[0] only.  The
+    // filter leaves the data alone without coefficients, without data, for
+    // count 0 and orders above 20; a negative order acts as order 0.
     const int8_t zeros[21] = {}, bad[3] = {1, 8, 0}, low[1] = {-9};
-    double lpc[22] = {7, 7, 7};
+    lpc[1] = 7;
     EXPECT_TRUE(armACAAC_TnsDecodeCoef(nullptr, lpc, 3, 0) == 0 && lpc[0] == 1.0 && lpc[1] == 7.0);
     struct Case { const int8_t *c; double *l; int32_t res, order, want; };
     for (const Case &c : {Case{bad, lpc, 4, 3, -153}, Case{low, lpc, 4, 1, -153}, Case{zeros, lpc, 4, 21, -155}, Case{zeros, lpc, 2, 1, -154},
                           Case{zeros, lpc, 5, 1, -154}, Case{nullptr, lpc, 4, 1, -5}, Case{zeros, nullptr, 4, 1, -5}, Case{bad, lpc, 2, 3, -154}})
         EXPECT_TRUE(armACAAC_TnsDecodeCoef(c.c, c.l, c.res, c.order) == c.want && lpc[1] == 7.0) << c.res << " " << c.order;
-    // The filter leaves the data alone without coefficients, without data, for
-    // count 0 and orders above 20; a negative order acts as order 0.
     int32_t x[4] = {5, -6, 7, -8};
     lpc[1] = 0.5;
     armACAAC_TnsFilter(x, lpc, 4, 1, 21), armACAAC_TnsFilter(x, lpc, 4, 1, -3), armACAAC_TnsFilter(x, nullptr, 4, 1, 1);
@@ -299,6 +276,147 @@ TEST(Tns, Statuses) {
             EXPECT_EQ(omxACAAC_DecodeTNS_S32_I(k == 0 ? nullptr : x.data(), k == 1 ? nullptr : nf, k == 2 ? nullptr : len, k == 3 ? nullptr : order,
                                                k == 4 ? nullptr : res, k == 5 ? nullptr : coef, k == 6 ? nullptr : dir, 49, 1, 3, 1024), -5) << k;
     }
+}
+
+// --- Arithmetic and memory primitives ------------------------------------
+
+
+template <typename T>
+T clampTo(int64_t v) {
+    return static_cast<T>(std::clamp<int64_t>(v, std::numeric_limits<T>::min(), std::numeric_limits<T>::max()));
+}
+
+// Every conversion from double, given the value r that x rounds to (half away
+// from zero): the saturating forms clamp r, the others clamp it to 64 or 32
+// bits, and the S16 form keeps the low 16 bits of the 32-bit value.
+TEST(Conversions, KnownValues) {
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    const std::pair<double, int64_t> known[] = {
+        {0.5, 1}, {-2.5, -3}, {2.4999, 2}, {-0.4, 0}, {1.5, 2}, {-70000.5, -70001}, {70000.5, 70001}, {0.49999999999999994, 1} /* x + 0.5 rounds up */,
+        {32767.4, 32767}, {32767.5, 32768}, {-32768.4, -32768}, {-32768.5, -32769}, {65534.6, 65535}, {65535.5, 65536}, {-0.6, -1},
+        {2147483646.5, 2147483647}, {2147483647.5, 2147483648}, {-2147483648.4, -2147483648}, {-2147483648.5, -2147483649},
+        {4294967294.5, 4294967295}, {4294967295.5, 4294967296}, {4503599627370497.0, 4503599627370498} /* the tie rounds to even */,
+        {9223372036854774784.0, 9223372036854774784}, {9223372036854775808.0, kI64Max}, {-9223372036854775808.0, kI64Min},
+        {inf, kI64Max}, {-inf, kI64Min}, {nan, 0}, {-nan, 0}};
+    for (const auto &[x, r] : known) {
+        const int32_t r32 = clampTo<int32_t>(r);
+        EXPECT_TRUE(armRoundFloatToS64(x) == r && armRoundFloatToS32(x) == r32 && armSatRoundFloatToS32(x) == r32 &&
+                    armRoundFloatToS16(x) == static_cast<int16_t>(r32 & 0xFFFF) && armSatRoundFloatToS16(x) == clampTo<int16_t>(r) &&
+                    armSatRoundFloatToU16(x) == clampTo<uint16_t>(r) && armSatRoundFloatToU32(x) == clampTo<uint32_t>(r))
+            << x;
+    }
+    struct Case { int32_t shift; uint32_t satBits; float v; uint32_t expect; };
+    for (const Case c : {Case{0, 32, 1e10f, 0xFFFFFFFFu}, Case{0, 40, 1e10f, 0xFFFFFFFFu}, Case{200, 16, 3.0e38f, 0}, Case{128, 16, 3.0e38f, 1},
+                         Case{-150, 16, 1.4e-45f, 2}, Case{-200, 16, 1e-30f, 65535}, Case{INT32_MAX, 16, 3.0e38f, 0}, Case{INT32_MIN, 16, 1.4e-45f, 65535},
+                         Case{0, 16, -7.0f, 0}, Case{0, 16, NAN, 0}, Case{0, 31, 4294967040.0f, 0x7FFFFFFFu}, Case{0, 32, 4294967040.0f, 4294967040u},
+                         Case{0, 16, 65534.4f, 65534}, Case{2, 16, 10.0f, 3}, Case{-3, 16, 1.5f, 12}, Case{0, 8, 1000.0f, 255}, Case{0, 0, 7.0f, 0}})
+        EXPECT_EQ(armShiftSat_F32(c.shift, c.satBits, c.v), c.expect) << c.shift << " " << c.satBits << " " << c.v;
+    EXPECT_TRUE(armClip_F32(-1, 1, 0.25f) == 0.25f && armClip_F32(2, 1, 1.5f) == 1 && armClip_F32(2, 1, 0.5f) == 2 && armClip_F32(-1, 1, -INFINITY) == -1);
+}
+
+// One function per row group with its known values {a, b, c, result}; an
+// output argument must equal the return value where there are both.
+using Fn = int64_t (*)(int64_t, int64_t, int64_t);
+int32_t I(int64_t v) { return static_cast<int32_t>(v); }
+int16_t H(int64_t v) { return static_cast<int16_t>(v); }
+#define OP(...) +[](int64_t a, int64_t b, int64_t c) -> int64_t { (void)a, (void)b, (void)c; __VA_ARGS__; }
+
+TEST(IntegerArithmetic, KnownValues) {
+    struct Rows { const char *name; Fn f; std::vector<std::array<int64_t, 4>> rows; };
+    const Rows table[] = {
+        {"satAdd", OP(return armSatAdd_S32(I(a), I(b))), {{kMax, 1, 0, kMax}, {kMin, -1, 0, kMin}, {5, -7, 0, -2}, {kMin, kMin, 0, kMin}, {kMax - 1, 1, 0, kMax}}},
+        {"satSub", OP(return armSatSub_S32(I(a), I(b))), {{kMin, 1, 0, kMin}, {kMax, -1, 0, kMax}, {3, 5, 0, -2}, {-1, kMax, 0, kMin}, {0, kMin, 0, kMax}}},
+        {"satAdd64", OP(return armSatAdd_S64(a, b)), {{kI64Max, 1, 0, kI64Max}, {kI64Min, -1, 0, kI64Min}, {1LL << 40, -3, 0, (1LL << 40) - 3},
+         {kI64Min, kI64Min, 0, kI64Min}, {-1, kI64Min, 0, kI64Min}, {kI64Max, kI64Max, 0, kI64Max}, {kI64Max, kI64Min, 0, -1}, {0, kI64Min, 0, kI64Min}}},
+        {"satMac", OP(return armSatMac_S32(I(a), H(b), H(c))), {{kMax, 2, 3, kMax}, {kMin, 2, -3, kMin}, {10, -3, 4, -2}}},
+        {"shl", OP(return armSatRoundLeftShift_S32(I(a), I(b))), {{kMax, -1, 0, 0x3FFFFFFF}, {kMin, kMin, 0, 0}, {-1, kMax, 0, kMin}, {3, kMax, 0, kMax},
+         {0, kMax, 0, 0}, {5, 2, 0, 20}, {5, -1, 0, 3}, {-5, -1, 0, -2}, {1 << 30, 1, 0, kMax}, {-(1 << 30), 2, 0, kMin}, {kMax, -31, 0, 0},
+         {kMin, -31, 0, -1}, {kMin, -32, 0, 0}, {kMin, 1, 0, kMin}}},
+        {"shl64", OP(return armSatRoundLeftShift_S64(a, I(b))), {{kI64Max, -1, 0, kI64Max / 2}, {-1, -200, 0, 0}, {kI64Min, kMin, 0, 0}, {-7, kMax, 0, kI64Min},
+         {7, kMax, 0, kI64Max}, {3, 1, 0, 6}, {-7, -2, 0, -2}, {1LL << 62, 1, 0, kI64Max}, {kI64Min, -63, 0, -1}, {kI64Min, -64, 0, 0}}},
+        {"shr16", OP(return armSatRoundRightShift_S32_S16(I(a), I(b))), {{-3, kMin, 0, -32768}, {-3, kMax, 0, 0}, {0x12345, 4, 0, 0x1234},
+         {0x7FFFFF, 4, 0, 32767}, {-0x7FFFFF, 4, 0, -32768}, {7, -2, 0, 28}, {0x7FFF7, 4, 0, 32767}, {-0x80008, 4, 0, -32768}, {-0x80009, 4, 0, -32768}}},
+        {"mul16", OP(return armSatMulS16S32_S32(H(a), I(b))),
+         {{-32768, kMin, 0, 1 << 30}, {3, 0x10000, 0, 3}, {-1, 1, 0, -1}, {0x4000, 0xFFFF, 0, 16383}, {-32768, kMax, 0, -(1 << 30)}}},
+        {"mac16", OP(return armSatMac_S16S32_S32(I(a), I(b), H(c))), {{-100, 0x40000019, 2, kMax - 100} /* the addend saturates, not the sum */,
+         {1, 0x20000, 3, 0x60001}, {kMax, 0x10000, 1, kMax}, {100, 0x7FFF0000, -2, kMin + 100}, {0, 0x7FFF0000, 1, 0x7FFF0000}, {0, kMin + 1, 1, kMin + 1}, {0, 0x7FFF8000, 1, 0x7FFF8000},
+         {0, (4681 << 16) | 10000, 7, kMax}}},
+        {"mul32", OP(return armSatMulS32S32_S32(I(a), I(b))), {{kMin, kMin, 0, 1 << 30}, {0x10000, 0x10000, 0, 1}, {kMax, kMax, 0, 1073741821},
+         {-0x10000, 0x30000, 0, -3}, {0x18000, 0x28000, 0, 3}, {0x7FFF8000, 0x10000, 0, 0x7FFF}}},
+        {"div", OP(return armIntDivAwayFromZero(I(a), I(b))), {{7, 2, 0, 4}, {-7, 2, 0, -4}, {7, -2, 0, -4}, {5, 3, 0, 2}, {-1, 3, 0, 0}, {kMin, -1, 0, kMax},
+         {5, 0, 0, kMax}, {-5, 0, 0, kMin}, {0, 0, 0, 0}, {kMin, 1, 0, kMin}, {1, 2, 0, 1}, {-1, 2, 0, -1}}},
+        {"clip", OP(return armClip(I(a), I(b), I(c))), {{10, 5, 7, 5} /* upper bound first */, {10, 5, 3, 10}, {-3, 4, -4, -3}, {-3, 4, -3, -3}, {-3, 4, 4, 4},
+         {-3, 4, 5, 4}}},
+        {"median", OP(return armMedianOf3(I(a), I(b), I(c))),
+         {{3, 5, 9, 5}, {3, 9, 5, 5}, {5, 3, 9, 5}, {5, 9, 3, 5}, {9, 3, 5, 5}, {9, 5, 3, 5}, {4, 4, 1, 4}, {1, 4, 4, 4}, {4, 1, 4, 4}}},
+        {"logSize", OP(return armLogSize(static_cast<uint16_t>(a))), {{0, 0, 0, 0}, {1, 0, 0, 1}, {0x8000, 0, 0, 16}, {0x7FFF, 0, 0, 15}}},
+        {"mpy", OP(aacd_mpy(H(a), H(b), &c); return c), {{-32768, -32768, 0, 0x7FFFFFFF}, {3, -4, 0, -24}, {-32768, 32767, 0, -2147418112}}},
+        {"impyl", OP(aacd_impyl_ss(H(a), H(b), &c); return c), {{-32768, -32768, 0, 0x3FFFFFFF}, {3, -4, 0, -12}}},
+        {"mpy_sl", OP(aacd_mpy_sl(H(a), I(b), &c); return c), {{1, 1 << 30, 0, 1}, {-32768, kMin, 0, 32768}, {2, 1 << 30, 0, 1}, {3, 1 << 30, 0, 2}}},
+        {"mpy_lstore", OP(return aacd_mpy_lstore(I(a), I(b))), {{-1, 1 << 30, 0, 0}, {1 << 30, 1 << 30, 0, 1 << 29}, {kMin, kMin, 0, kMin}, {3, 1 << 30, 0, 2}}},
+        {"mpy_ll_full", OP(aacd_mpy_ll_full(I(a), I(b), &c); return c), {{kMin, kMin, 0, 1LL << 31}, {1 << 30, 4, 0, 2}, {-3, 1 << 30, 0, -2}}},
+        {"impyw", OP(int32_t o = 0; aacd_impyw_ss(I(a), I(b), &o); return o), {{kMin, kMin, 0, 0}, {0x30000, 0x20000, 0, 0x60000}, {0x1FFFF, 0x1FFFF, 0, 0x10000}}},
+        {"macr", OP(aacd_macr_ss(H(a), H(b), &c); return c), {{100, 100, 0, 0}, {32767, 32767, kI64Max, 0}}},
+        {"lsl", OP(int32_t w = I(a); aacd_lsl(&w, I(b)); return w),
+         {{-1, kMax, 0, 0}, {-1, kMin, 0, 0}, {1, 4, 0, 16}, {16, -4, 0, 1}, {1, 31, 0, kMin}, {1, 32, 0, 0}, {kMin, -31, 0, 1}}},
+        {"lsr", OP(int32_t w = I(a); aacd_lsr(&w, I(b)); return w),
+         {{1, -31, 0, kMin}, {-1, 4, 0, 0x0FFFFFFF}, {1, -4, 0, 16}, {kMin, 31, 0, 1}, {kMin, 32, 0, 0}, {1, -32, 0, 0}}},
+        {"asll", OP(int32_t w = I(a); aacd_asll_l(&w, H(b)); return w),
+         {{-5, -32768, 0, -1}, {-1, 32767, 0, 0}, {-16, -2, 0, -4}, {1, 3, 0, 8}, {kMin, -30, 0, -2}, {kMin, -31, 0, -1}, {1, 31, 0, kMin}}},
+        {"asl16", OP(int32_t w = I(a); aacd_asl16_l(&w); aacd_asl16_acc(&b); aacd_asr16_acc(&c); return w + b + c),
+         {{0x12348765, -1, -65537, static_cast<int32_t>(0x87650000u) - 65536 - 2}, {0, 0x12345, 1LL << 40, 0x123450000LL + (1LL << 24)}}},
+        {"msbs", OP(return aacd_get_acc_msbs(a, I(b))), {{-1, kMax, 0, -1}, {kI64Max, 1000, 0, 0}, {-1000, 3, 0, -125}, {1000, 0, 0, 1000}, {1000, 1, 0, 500},
+         {kI64Min, 62, 0, -2}, {kI64Min, 63, 0, -1}, {kI64Max, 62, 0, 1}}},
+        {"clb", OP(return aacd_clb_l(I(a))), {{kMin, 0, 0, 0}, {1, 0, 0, 30}, {-1, 0, 0, 31}, {0, 0, 0, 31}, {0x40000000, 0, 0, 0}, {-3, 0, 0, 29}}},
+        {"neg", OP(int32_t w = I(a); aacd_neg(&w); return w), {{5, 0, 0, -5}, {kMin, 0, 0, kMin}}},
+        {"cmp", OP(return aacd_cmp(I(a), I(b)) * 10 + aacd_test_val(I(a))), {{1, 2, 0, -9}, {2, 2, 0, 1}, {kMax, kMin, 0, 11}, {kMin, 0, 0, -11}, {0, 0, 0, 0}}},
+        {"or_and", OP(int32_t o = 0, p = 0; return aacd_or(I(a), I(b), &o) == o && aacd_and(I(a), I(b), &p) == p ? o * 65536LL + p : 0),
+         {{0x0F0F, 0x00FF, 0, 0x0FFF000FLL}}},
+        {"sfract", OP(int16_t s = 0; return aacd_lfract2sfract(I(a), &s) == s ? s : kI64Min), {{0x12345678, 0, 0, 0x1234}, {kMin, 0, 0, -32768}}},
+        {"moves", OP(aacd_mvi2acc(I(a), &c); return c + aacd_lfract2long(I(b)) + int2lfract(I(b)) + aacd_lfract2shortint(-1)), {{kMin, -7, 5, kMin - 14 + 0xFFFF}}},
+        {"saturate", OP(return aacd_saturate(0, &a) == b ? a : kI64Min), {{1LL << 40, 1LL << 40, 0, kMax}, {-(1LL << 40), -(1LL << 40), 0, kMin},
+         {kMax, kMax, 0, kMax}, {kMin, kMin, 0, kMin}, {kMax + 1LL, kMax + 1LL, 0, kMax}, {kMin - 1LL, kMin - 1LL, 0, kMin}}},
+        // aacd_norm {acc, count, acc after}: with the upper half only sign, left until bits 31 and 30 differ, then right by 2; otherwise
+        // right until they differ, then one more.  -2^32 never has bits 31 and 30 differ: everything is shifted out.
+        {"norm", OP(return aacd_norm(&a) == b ? a : kI64Min), {{0, 0, 0, 0}, {1, -28, 0, 1 << 28}, {kI64Max, 33, 0, (1LL << 30) - 1}, {kI64Min, 33, 0, -(1LL << 30)},
+         {-(1LL << 32), -60, 0, 0}, {1LL << 32, 2, 0, 1LL << 30}, {-1, -29, 0, -(1LL << 29)}, {1LL << 30, 2, 0, 1LL << 28}}},
+        {"cf_norm", OP(int32_t x = I(a); return cf_norm(&x) == b ? x : kI64Min),
+         {{0, 0, 0, 0}, {1, 30, 0, 1 << 30}, {3, 29, 0, 0x60000000}, {kMax, 0, 0, kMax}, {0x3FFFFFFF, 1, 0, 0x7FFFFFFE}, {0x40000000, 0, 0, 0x40000000}}},
+        {"cf_abs_max", OP(return cf_abs_lf(I(a)) * 4294967296LL + cf_max_lf(I(b), I(c))),  // abs: 1 - x for negatives
+         {{5, kMin, -1, 5 * 4294967296LL - 1}, {0, 3, 2, 3}, {-1, 2, 3, 2 * 4294967296LL + 3}, {-(kMax - 1), 0, 0, kMax * 4294967296LL}}},
+    };
+    for (const Rows &t : table)
+        for (const auto &r : t.rows) EXPECT_EQ(t.f(r[0], r[1], r[2]), r[3]) << t.name << ": " << r[0] << " " << r[1] << " " << r[2];
+    for (int v = -32768; v <= 32767; ++v) ASSERT_EQ(armSignCheck(static_cast<int16_t>(v)), (v > 0) - (v < 0)) << v;
+}
+
+// Copies run byte by byte from the last byte down: an overlap upward moves
+// the bytes, one downward smears the last one.  Sets store the low byte;
+// word clears take 4 bytes a word; block normalisation shifts every element
+// left by 30 - topBit(max(x, 1 - x)).
+TEST(Memory, CopySetClearSwapAndBlockNorm) {
+    struct Case { int dst, src, n; Bytes want; };
+    for (const Case &c : {Case{1, 0, 4, {1, 1, 2, 3, 4, 6, 7, 8}}, Case{0, 1, 4, {5, 5, 5, 5, 5, 6, 7, 8}}, Case{4, 0, 3, {1, 2, 3, 4, 1, 2, 3, 8}},
+                          Case{0, 2, 0, {1, 2, 3, 4, 5, 6, 7, 8}}, Case{0, 2, -1, {1, 2, 3, 4, 5, 6, 7, 8}}, Case{1, 3, 1, {1, 4, 3, 4, 5, 6, 7, 8}},
+                          Case{0, 3, 3, {4, 5, 6, 4, 5, 6, 7, 8}}, Case{0, 2, 3, {5, 4, 5, 4, 5, 6, 7, 8}}}) {
+        uint8_t a[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        myMemCopy(a + c.dst, a + c.src, c.n);
+        EXPECT_EQ(Bytes(a, a + 8), c.want) << c.dst << " " << c.src << " " << c.n;
+    }
+    uint8_t z[16], w[16];
+    std::memset(z, 0x11, sizeof z), std::memset(w, 0x11, sizeof w);
+    myMemSet(z, 0, -3), myMemSet(z, 0, 0), myMemSet(z + 2, 0x1AB, 5), myMemSet(z + 9, 0x22, 1), AACD_fltclr(w, 0), AACD_fltclr(w, -2), AACD_fltclr(w + 4, 2);
+    EXPECT_EQ(Bytes(z, z + 11), (Bytes{0x11, 0x11, 0xAB, 0xAB, 0xAB, 0xAB, 0xAB, 0x11, 0x11, 0x22, 0x11}));
+    AACD_lfractclr(w + 12, 1), AACD_lfractclr(w, -1);
+    EXPECT_EQ(Bytes(w, w + 16), (Bytes{0x11, 0x11, 0x11, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    uint8_t a[7] = {1, 2, 3, 4, 5, 6, 7}, b[7] = {10, 20, 30, 40, 50, 60, 70};
+    EXPECT_TRUE(armSwapElem(a, b, 5) == 0 && armSwapElem(a, b, 0) == 0 && armSwapElem(a, b, INT32_MIN) == 0);
+    EXPECT_TRUE(armSwapElem(nullptr, b, 3) == -5 && armSwapElem(a, nullptr, 3) == -5);
+    EXPECT_TRUE(Bytes(a, a + 7) == (Bytes{10, 20, 30, 40, 50, 6, 7}) && Bytes(b, b + 7) == (Bytes{1, 2, 3, 4, 5, 60, 70}));
+    int32_t one[1] = {5}, x[3] = {3, -5, 1}, z2[2] = {0, 0}, big[2] = {1, 0x40000000};
+    EXPECT_TRUE(norm_lfarray(one, 0) == 0 && norm_lfarray(one, -1) == 0 && one[0] == 5 && norm_lf(x, 3) == 28 && norm_lfarray(x, 3) == 28);
+    EXPECT_EQ(std::vector<int32_t>(x, x + 3), (std::vector<int32_t>{3 << 28, -5 * (1 << 28), 1 << 28}));
+    EXPECT_TRUE(norm_lfarray(z2, 2) == 0 && norm_lf(big, 1) == 30 && norm_lf(big, 2) == 0);
 }
 
 }  // namespace
