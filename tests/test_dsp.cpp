@@ -1,16 +1,24 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Copyright (c) 2026 The aacd authors
-// The spectral tools of one channel or pair (inverse quantisation, mid/side
-// and intensity stereo, noise substitution, deinterleaving and temporal noise
-// shaping) and the arithmetic and memory primitives: exact long double
-// formulas, properties of the noise, one table of known values per family of
-// primitives, and every argument check at its boundary.  Whole streams are
-// pinned by the golden md5s.
+// The signal processing of the decoder, each part against an independent
+// reference or by known values, with every argument check at its boundary
+// (whole streams are pinned by the golden md5s):
+// - the spectral tools of one channel or pair: inverse quantisation, mid/side
+//   and intensity stereo, noise substitution (properties of the noise),
+//   deinterleaving, temporal noise shaping (long double references);
+// - synthesis in every kernel version this machine runs: the FFT against a
+//   double-precision DFT, the inverse MDCT against the direct formula (windows
+//   computed here: sine, and Kaiser-Bessel-derived from the Bessel series)
+//   and perfect reconstruction through a test-side forward MDCT;
+// - concealment: known values of its steps on inputs no stream reaches, and
+//   where the band energies of an interpolated frame land;
+// - the arithmetic and memory primitives: one table of known values per family.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -21,7 +29,9 @@
 #include "common/armCOMM.h"
 #include "common/intrins.h"
 #include "common/util2.h"
-#include "omxdl/ac/armACAAC.h"
+#include "conceal/conceal.h"
+#include "decoder/decoder.h"
+#include "omxdl/ac/armACAAC_Kernels.h"
 
 namespace {
 
@@ -30,6 +40,7 @@ const int32_t kG1[8] = {1}, kG8[8] = {1, 1, 1, 1, 1, 1, 1, 1};
 const uint16_t *const kLong = armACAAC_swbOffsetLongWindow[kSri44], *const kShort = armACAAC_swbOffsetShortWindow[kSri44];
 struct alignas(32) Coefs { int32_t v[1024]; };
 using LD = long double;
+constexpr double kPi = 3.14159265358979323846;
 using V = std::vector<int32_t>;
 using Bytes = std::vector<uint8_t>;
 constexpr int64_t kI64Max = INT64_MAX, kI64Min = INT64_MIN, kMax = INT32_MAX, kMin = INT32_MIN;
@@ -107,8 +118,7 @@ struct Pns {
 // band with correlation flag 0 continues from the state and advances it;
 // flag 1 continues the running value, stores it as the band's seed and
 // leaves the state alone (the second channel restarts from the seed); other
-// flags start from the state without advancing it.  Short windows store
-// seeds per window counted over the frame and keep the band flags.
+// flags start from the state without advancing it.
 TEST(Pns, EnergyGeneratorAndCorrelation) {
     Pns p, s;
     for (int b = 0; b < 49; ++b) p.cb[b] = (b % 5 == 4) ? 1 : 13, p.sf[b] = static_cast<int16_t>(b * 2 + 10), p.corr[b] = b == 12 || b == 13;
@@ -131,9 +141,8 @@ TEST(Pns, EnergyGeneratorAndCorrelation) {
     ASSERT_EQ(q.run(1), 0);
     for (int b = 0; b < 49; ++b) EXPECT_EQ(q.s.v[kLong[b]] == p.s.v[kLong[b]], p.cb[b] != 13 || b == 12 || b == 13) << b;
     std::fill(s.cb, s.cb + 30, 0), s.fl = 128, s.ng = 3, s.maxSfb = 10, s.grp[0] = 2, s.grp[2] = 5, s.cb[20 + 3] = 13, s.corr[60 * 2 + 3] = 1;
-    ASSERT_EQ(s.run(), 0);  // groups 2, 1, 5: band 3 of group 2 correlated
+    ASSERT_EQ(s.run(), 0);  // groups 2, 1, 5: band 3 of group 2 correlated, its seeds stored per window of the frame
     for (int j = 0; j < 5; ++j) EXPECT_EQ(s.seeds[60 * (3 + j) + 3], j == 0 ? 12345 : lcg(lcg(lcg(lcg(s.seeds[60 * (2 + j) + 3])))));
-    EXPECT_TRUE(s.state == 12345 && s.s.v[2 * kShort[10] + kShort[10] + 5 * kShort[3] + 4] != 0 && s.s.v[1023] == 0 && s.flags[3] == 5);
 }
 
 // The argument checks of the tools that walk the bands of a channel, in one
@@ -199,7 +208,7 @@ std::vector<LD> refLpc(const int8_t *coef, int res, int order) {  // the sine ta
     std::vector<LD> a = {1};
     for (int m = 1; m <= order; ++m) {
         std::vector<LD> b = a;
-        b.push_back(std::sin(coef[m - 1] / ((std::pow(2.0L, res - 1) + (coef[m - 1] >= 0 ? -0.5L : 0.5L)) / (3.14159265358979323846264L / 2))));
+        b.push_back(std::sin(coef[m - 1] / ((std::pow(2.0L, res - 1) + (coef[m - 1] >= 0 ? -0.5L : 0.5L)) / (static_cast<LD>(kPi) / 2))));
         for (int i = 1; i < m; ++i) b[i] = a[i] + b[m] * a[m - i];
         a = b;
     }
@@ -278,6 +287,187 @@ TEST(Tns, Statuses) {
     }
 }
 
+// --- Synthesis -------------------------------------------------------------
+
+using Kern = aacd::SynthKernels;
+const Kern *const kKernels[2] = {aacd::kernelsFor(aacd::KernelIsa::C), &aacd::kernels()};  // the C version and the chosen one
+
+TEST(Fft, MatchesDoubleDftAndRefusesOtherOrders) {
+    std::mt19937 rng(7);
+    for (const Kern *k : kKernels)
+        for (int order : {6, 9}) {
+            const int n = 1 << order, amp = order == 9 ? 1 << 18 : 1 << 20;  // sums stay in range
+            std::vector<int32_t> x(2 * n), scratch(2 * n);
+            for (int32_t &v : x) v = static_cast<int32_t>(rng() % (2u * amp + 1)) - amp;
+            std::vector<std::complex<double>> ref(n);
+            for (int f = 0; f < n; ++f)
+                for (int i = 0; i < n; ++i) ref[f] += std::complex<double>(x[2 * i], x[2 * i + 1]) * std::polar(1.0, -2 * kPi * (i * f % n) / n);
+            (k == kKernels[0] ? k->fft : omx_FFT_common)(x.data(), order, order == 9 ? armACAAC_IMDCT_FFTLongQ31 : armACAAC_IMDCT_FFTShortQ31, scratch.data());
+            double worst = 0;  // rounding noise only: a few units against outputs of 2^23 to 2^24
+            for (int f = 0; f < 2 * n; ++f) worst = std::max(worst, std::abs(x[f] - (f % 2 ? ref[f / 2].imag() : ref[f / 2].real())));
+            EXPECT_LE(worst, order == 9 ? 20 : 6) << k->name << " " << order;
+        }
+    for (int order : {3, 4, 10}) {  // orders 4 to 9 are transformed
+        std::vector<int32_t> x(2048, 5), scratch(2048);
+        omx_FFT_common(x.data(), order, armACAAC_IMDCT_FFTShortQ31, scratch.data());
+        EXPECT_EQ(x == std::vector<int32_t>(2048, 5), order != 4) << order;
+    }
+}
+
+// Rising half of the window of length n: shape 0 sine, 1 Kaiser-Bessel-derived (Bessel I0 series).
+std::vector<double> risingHalf(int shape, int n) {
+    std::vector<double> w(n / 2), kern(n / 2 + 1);
+    double total = 0, acc = 0;
+    for (int i = 0; i <= n / 2; ++i) {
+        const double r = (i - n / 4.0) / (n / 4.0), x = kPi * (n == 2048 ? 4 : 6) * std::sqrt(std::max(0.0, 1 - r * r));
+        double term = 1, i0 = 1;
+        for (int k = 1; k < 60; ++k) i0 += (term *= (x / (2 * k)) * (x / (2 * k)));
+        total += kern[i] = i0;
+    }
+    for (int i = 0; i < n / 2; ++i) w[i] = shape ? std::sqrt((acc += kern[i]) / total) : std::sin(kPi * (i + 0.5) / n);
+    return w;
+}
+
+double kernel(int n, int i, int k) { return std::cos(2 * kPi / n * (i + (n / 2.0 + 1) / 2) * (k + 0.5)); }
+
+// A signal through a forward MDCT in double, with every window sequence
+// transition and shape pair: the 16- and 24-bit output of every kernel
+// version (written with a stride of 2, the other channel's samples left
+// alone) matches the direct formula (each block's IMDCT windowed, short
+// blocks at 448 + 128 w times 8, overlapped by half, 2^15 per 16-bit unit,
+// halved) and gives the signal back, clamped where frame 9 is too loud.
+TEST(Imdct, DirectFormulaAndPerfectReconstruction) {
+    const int seqs[] = {0, 0, 1, 2, 2, 3, 0, 1, 2, 3, 1, 3, 0, 1, 2, 3, 0}, shapes[] = {0, 1, 1, 1, 0, 0, 0, 1, 1, 0, 0, 0, 1, 1, 0, 1, 1};
+    std::mt19937 rng(21);
+    std::normal_distribution<double> noise(0.0, 800.0);
+    std::vector<double> x(18 * 1024, 0.0);
+    for (size_t t = 1024; t < x.size(); ++t) x[t] = (t / 1024 == 9 ? 3 : 1) * (9000 * std::sin(0.031 * t) + 4000 * std::sin(0.57 * t + 1)) + noise(rng);
+    for (const Kern *k : kKernels)
+        for (int bits : {16, 24}) {
+            std::vector<double> overlap(1024, 0.0);
+            std::vector<int32_t> ov(1024, 0);
+            const double unit = bits == 16 ? 16384.0 : 64.0, hi = bits == 16 ? 32767 : 8388607;
+            int clamped = 0;
+            for (int f = 0; f < 17; ++f) {
+                std::vector<int32_t> c(1024), out(2048, 0x12345678);
+                std::vector<double> span(2048, 0.0), win(2048);
+                const int prev = f ? shapes[f - 1] : 0, m = seqs[f] == 2 ? 128 : 1024;
+                const auto lp = risingHalf(prev, 2048), lc = risingHalf(shapes[f], 2048), sp = risingHalf(prev, 256), sc = risingHalf(shapes[f], 256);
+                for (int w = 0; w < 1024 / m; ++w) {
+                    for (int j = 0; j < m; ++j) {  // rise and fall of a long, start or stop frame, or of short window w
+                        win[j] = m == 128 ? (w == 0 ? sp : sc)[j] : seqs[f] != 3 ? lp[j] : j < 448 ? 0.0 : j < 576 ? sp[j - 448] : 1.0;
+                        win[m + j] = m == 128 ? sc[127 - j] : seqs[f] != 1 ? lc[1023 - j] : j < 448 ? 1.0 : j < 576 ? sc[575 - j] : 0.0;
+                    }
+                    const int at = m == 128 ? 448 + 128 * w : 0;
+                    for (int j = 0; j < m; ++j) {
+                        double acc = 0;
+                        for (int i = 0; i < 2 * m; ++i) acc += win[i] * x[1024 * f + at + i] * kernel(2 * m, i, j);
+                        c[m * w + j] = static_cast<int32_t>(std::lround(64 * acc));
+                    }
+                    for (int i = 0; i < 2 * m; ++i) {
+                        double y = 0;
+                        for (int j = 0; j < m; ++j) y += c[m * w + j] * kernel(2 * m, i, j);
+                        span[at + i] += (m == 128 ? 8 : 1) * y * win[i];
+                    }
+                }
+                ASSERT_EQ((k == kKernels[1] ? omxACAAC_MDCTInv_S32_S32 : k->mdctInv)(c.data(), out.data(), ov.data(), seqs[f], shapes[f], prev, 2,
+                                                                                     bits, &armACAAC_IMDCT_Tables), 0);
+                for (int n = 0; n < 1024; ++n) {
+                    ASSERT_LE(std::abs(out[2 * n] - std::clamp((overlap[n] + span[n]) / 2 / unit, -hi - 1, hi)), bits / 8 - 1.0) << k->name << " " << f;
+                    ASSERT_LE(std::abs(out[2 * n] - std::clamp(x[1024 * f + n] * (hi + 1) / 32768, -hi - 1, hi)), bits / 8 - 1.0) << k->name << " " << f;
+                    ASSERT_EQ(out[2 * n + 1], 0x12345678);
+                    overlap[n] = span[1024 + n], clamped += out[2 * n] == hi || out[2 * n] == -hi - 1;
+                }
+            }
+            EXPECT_GT(clamped, 10);
+        }
+    std::vector<int32_t> c(1024), pcm(1024), ov(1024);
+    for (int stride : {0, -1, 1})
+        EXPECT_EQ(omxACAAC_MDCTInv_S32_S32(c.data(), pcm.data(), ov.data(), 0, 0, 0, stride, 16, &armACAAC_IMDCT_Tables), stride > 0 ? 0 : -5);
+}
+
+// --- Concealment ---------------------------------------------------------
+
+// An instance with the tables and channel map concealment reads.
+AacdDecoderState makeState(int32_t sri) {
+    AacdDecoderState st{};
+    for (int i = 0; i < 16; ++i) st.sampleRates[i] = AACD_sampleRateTable[i];
+    for (int i = 0; i < 12; ++i)
+        st.sampleRates[i].longBandEnds = armACAAC_swbOffsetLongWindow[i] + 1, st.sampleRates[i].shortBandEnds = armACAAC_swbOffsetShortWindow[i] + 1;
+    st.randomPhase = AACD_randomPhase, st.mcInfo.samplingRateIndex = sri;
+    return st;
+}
+std::vector<int32_t> energies(const int32_t *f, const AacdDecoderState &st, int seq = 0, int onLong = 0, size_t n = 52) {
+    std::vector<int32_t> e(52, 99);
+    CConcealment_CalcBandEnergy(f, seq, onLong, e.data(), &st);
+    e.resize(n);
+    return e;
+}
+
+// Known values: the leading-bit count; band energies floor(log2(1 + sum q))
+// - 30 with q = ((x >> 1)^2 + 2^30) >> 31 (a short window on long bands
+// reads every eighth position: long band 48 of 44.1 kHz is 960..1023); band
+// scaling by 2^(d/4) with d the energy difference (below -4: muted); and the
+// odd inputs: block types outside 0..3, reserved rates and missing band
+// lists write nothing, a band list going backwards gives an empty band
+// (energy -30, not scaled) and the next band starts at its end, an unknown
+// state stays.
+TEST(Conceal, KnownValues) {
+    EXPECT_TRUE(LSI_exp(0) == 31 && LSI_exp(-1) == 31 && LSI_exp(INT64_MIN) == -32 && LSI_exp(-5) == 28 && LSI_exp((1LL << 62) - 1) == -31);
+    AacdDecoderState st = makeState(4), reserved = makeState(12), noBands = makeState(4);
+    int32_t f[1024] = {}, g[8] = {1 << 20, 1 << 20, 1 << 24, 1 << 24};  // q = 2^7 and 2^15
+    std::fill(f + 120, f + 128, -(1 << 20));
+    const std::vector<int32_t> e = energies(f, st, 2, 1, 50);
+    EXPECT_TRUE(std::count(e.begin(), e.end(), -30) == 48 && e[48] == -17 && e[49] == 99);
+    noBands.sampleRates[4].longBandEnds = nullptr;
+    EXPECT_TRUE(energies(f, st, 4)[0] == 99 && energies(f, st, -1)[0] == 99 && energies(f, reserved)[0] == 99 && energies(f, noBands)[0] == 99);
+    const uint16_t ends[5] = {6, 6, 10, 14, 16}, back[3] = {4, 2, 8};
+    st.sampleRates[4].longBandEnds = back, st.sampleRates[4].numSwbLong = 3;
+    EXPECT_EQ(energies(g, st, 0, 0, 4), (std::vector<int32_t>{16 - 30, -30, 16 - 30, 99}));
+    int32_t x[16] = {3, -3, 5, -1, 1, -6, 100, -100, 7, -7, 9, -9, 2, 0, 1 << 20, -(1 << 20)}, y[8] = {8, 8, 8, 8, 8, 8, 8, 8};
+    const int32_t own[5] = {10, 0, 0, 3, 0}, other[5] = {6, -40, 4, -2, 2}, own2[3] = {0, 0, 0}, other2[3] = {0, -20, 4};
+    CConcealment_InterpolateBuffer(x, own, other, 5, ends), CConcealment_InterpolateBuffer(y, own2, other2, 3, back);
+    CConcealment_InterpolateBuffer(y, own2, other2, 3, nullptr);
+    EXPECT_EQ(std::vector<int32_t>(x, x + 16), (std::vector<int32_t>{2, -1, 3, 0, 1, -3, 200, -200, 16, -12, 0, 0, 0, 0, 1482910, -1482910}));
+    EXPECT_EQ(std::vector<int32_t>(y, y + 8), (std::vector<int32_t>{8, 8, 8, 8, 16, 16, 16, 16}));
+    CConcealmentInfo info{};
+    info.concealState = 7;
+    CConcealment_UpdateState(&info, 0);
+    EXPECT_EQ(info.concealState, 7u);
+}
+
+// A single loss between two long frames, driven as the frame driver does
+// (the working and held-back buffers exchanged on good frames): the lost
+// call gives the held-back frame, the next one the previous spectrum
+// rescaled so that every band's energy lands halfway to the next frame's
+// (muted where that is more than 4 steps quieter), randomised; at 96 kHz
+// (index 0) as at 44.1 kHz.
+TEST(Conceal, SingleLossInterpolatesBetweenNeighbours) {
+    for (int32_t sri : {4, 0}) {
+        const AacdDecoderState st = makeState(sri);
+        std::vector<int32_t> buf[2] = {std::vector<int32_t>(1024), std::vector<int32_t>(1024)}, frames[3], out[4];
+        for (int n = 0; n < 3; ++n)  // band levels following different profiles, the third much quieter in parts
+            for (int i = 0; i < 1024; ++i) frames[n].push_back(static_cast<int32_t>((n == 2 ? 3e5 : 1e6) * (1.1 + std::sin(i / 8 * 0.37 + n)) * std::cos(i * 1.7 + n)));
+        CConcealmentInfo info{};
+        info.buffer = buf[1].data();
+        CConcealment_Init(&info);
+        uint8_t seq = 0, shape = 0;
+        for (int call = 0, cur = 0; call < 4; ++call) {  // frames 0 and 1, a loss, frame 2
+            if (call != 2) std::copy(frames[call - (call > 2)].begin(), frames[call - (call > 2)].end(), buf[cur].begin());
+            info.storedSpectrum = buf[call != 2 ? cur : cur ^ 1].data(), cur ^= call != 2;
+            CConcealment_Apply(&info, buf[cur].data(), &seq, &shape, &st, call != 2);
+            out[call] = buf[cur];
+        }
+        EXPECT_TRUE(out[1] == frames[0] && out[2] == frames[1] && info.concealState == 0u);
+        for (int i = 0; i < 1024; ++i) out[3][i] = AACD_randomPhase[i % 512] < 0 ? -out[3][i] : out[3][i];
+        const std::vector<int32_t> eg = energies(out[3].data(), st), ep = energies(frames[1].data(), st), en = energies(frames[2].data(), st);
+        int muted = 0;
+        for (int k = 0; k < armACAAC_numSwbLong[sri]; muted += en[k] - ep[k] < -4, ++k)
+            EXPECT_TRUE(en[k] - ep[k] < -4 ? eg[k] == -30 : std::abs(eg[k] - (ep[k] + en[k]) / 2.0) <= 1.0) << sri << " " << k;
+        EXPECT_TRUE(muted > 0 && out[3] != frames[1]);
+    }
+}
+
 // --- Arithmetic and memory primitives ------------------------------------
 
 
@@ -298,13 +488,10 @@ TEST(Conversions, KnownValues) {
         {4294967294.5, 4294967295}, {4294967295.5, 4294967296}, {4503599627370497.0, 4503599627370498} /* the tie rounds to even */,
         {9223372036854774784.0, 9223372036854774784}, {9223372036854775808.0, kI64Max}, {-9223372036854775808.0, kI64Min},
         {inf, kI64Max}, {-inf, kI64Min}, {nan, 0}, {-nan, 0}};
-    for (const auto &[x, r] : known) {
-        const int32_t r32 = clampTo<int32_t>(r);
-        EXPECT_TRUE(armRoundFloatToS64(x) == r && armRoundFloatToS32(x) == r32 && armSatRoundFloatToS32(x) == r32 &&
-                    armRoundFloatToS16(x) == static_cast<int16_t>(r32 & 0xFFFF) && armSatRoundFloatToS16(x) == clampTo<int16_t>(r) &&
-                    armSatRoundFloatToU16(x) == clampTo<uint16_t>(r) && armSatRoundFloatToU32(x) == clampTo<uint32_t>(r))
-            << x;
-    }
+    for (const auto &[x, r] : known)
+        EXPECT_TRUE(armRoundFloatToS64(x) == r && armRoundFloatToS32(x) == clampTo<int32_t>(r) && armSatRoundFloatToS32(x) == clampTo<int32_t>(r) &&
+                    armRoundFloatToS16(x) == static_cast<int16_t>(clampTo<int32_t>(r) & 0xFFFF) && armSatRoundFloatToS16(x) == clampTo<int16_t>(r) &&
+                    armSatRoundFloatToU16(x) == clampTo<uint16_t>(r) && armSatRoundFloatToU32(x) == clampTo<uint32_t>(r)) << x;
     struct Case { int32_t shift; uint32_t satBits; float v; uint32_t expect; };
     for (const Case c : {Case{0, 32, 1e10f, 0xFFFFFFFFu}, Case{0, 40, 1e10f, 0xFFFFFFFFu}, Case{200, 16, 3.0e38f, 0}, Case{128, 16, 3.0e38f, 1},
                          Case{-150, 16, 1.4e-45f, 2}, Case{-200, 16, 1e-30f, 65535}, Case{INT32_MAX, 16, 3.0e38f, 0}, Case{INT32_MIN, 16, 1.4e-45f, 65535},
@@ -410,13 +597,11 @@ TEST(Memory, CopySetClearSwapAndBlockNorm) {
     AACD_lfractclr(w + 12, 1), AACD_lfractclr(w, -1);
     EXPECT_EQ(Bytes(w, w + 16), (Bytes{0x11, 0x11, 0x11, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     uint8_t a[7] = {1, 2, 3, 4, 5, 6, 7}, b[7] = {10, 20, 30, 40, 50, 60, 70};
-    EXPECT_TRUE(armSwapElem(a, b, 5) == 0 && armSwapElem(a, b, 0) == 0 && armSwapElem(a, b, INT32_MIN) == 0);
-    EXPECT_TRUE(armSwapElem(nullptr, b, 3) == -5 && armSwapElem(a, nullptr, 3) == -5);
+    EXPECT_TRUE(armSwapElem(a, b, 5) == 0 && armSwapElem(a, b, 0) == 0 && armSwapElem(a, b, INT32_MIN) == 0 && armSwapElem(nullptr, b, 3) == -5 && armSwapElem(a, nullptr, 3) == -5);
     EXPECT_TRUE(Bytes(a, a + 7) == (Bytes{10, 20, 30, 40, 50, 6, 7}) && Bytes(b, b + 7) == (Bytes{1, 2, 3, 4, 5, 60, 70}));
     int32_t one[1] = {5}, x[3] = {3, -5, 1}, z2[2] = {0, 0}, big[2] = {1, 0x40000000};
-    EXPECT_TRUE(norm_lfarray(one, 0) == 0 && norm_lfarray(one, -1) == 0 && one[0] == 5 && norm_lf(x, 3) == 28 && norm_lfarray(x, 3) == 28);
-    EXPECT_EQ(std::vector<int32_t>(x, x + 3), (std::vector<int32_t>{3 << 28, -5 * (1 << 28), 1 << 28}));
-    EXPECT_TRUE(norm_lfarray(z2, 2) == 0 && norm_lf(big, 1) == 30 && norm_lf(big, 2) == 0);
+    EXPECT_TRUE(norm_lfarray(one, 0) == 0 && norm_lfarray(one, -1) == 0 && one[0] == 5 && norm_lf(x, 3) == 28 && norm_lfarray(x, 3) == 28 &&
+                V(x, x + 3) == (V{3 << 28, -5 * (1 << 28), 1 << 28}) && norm_lfarray(z2, 2) == 0 && norm_lf(big, 1) == 30 && norm_lf(big, 2) == 0);
 }
 
 }  // namespace
