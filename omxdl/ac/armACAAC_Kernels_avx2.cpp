@@ -16,11 +16,23 @@ namespace {
 
 using I8 = __m256i;
 
+struct X86R256 {
+    using I = I8;
+    AACD_VEC_TARGET static I mul(I a, I b) { return _mm256_mul_epi32(a, b); }
+    AACD_VEC_TARGET static I add64(I a, I b) { return _mm256_add_epi64(a, b); }
+    AACD_VEC_TARGET static I sub64(I a, I b) { return _mm256_sub_epi64(a, b); }
+    AACD_VEC_TARGET static I half() { return _mm256_set1_epi64x(int64_t{1} << 30); }
+    AACD_VEC_TARGET static I odd(I a) { return _mm256_srli_epi64(a, 32); }
+    AACD_VEC_TARGET static I narrow31(I e, I o) {
+        return _mm256_blend_epi32(_mm256_srli_epi64(e, 31), _mm256_slli_epi64(o, 1), 0xAA);
+    }
+};
+
 // Eight-lane operations for the lane-generic synthesis template: the
-// products are X86V's (see there) on four 64-bit lanes of even and of odd
-// elements; rev, zip and ld2 cross the two 128-bit halves so that lane i is
-// element i, as the template expects.
-struct X86V8 {
+// products are X86Q31's on four 64-bit lanes of even and of odd elements;
+// rev, zip and ld2 cross the two 128-bit halves so that lane i is element i,
+// as the template expects.
+struct X86V8 : X86Q31<X86R256> {
     using I = I8;
     static constexpr int kLanes = 8;
     using Half = X86V;
@@ -70,31 +82,6 @@ struct X86V8 {
         b = _mm256_unpackhi_epi64(t0, t1);
         c = _mm256_unpacklo_epi64(t2, t3);
         d = _mm256_unpackhi_epi64(t2, t3);
-    }
-    AACD_VEC_TARGET static I odd(I a) { return _mm256_srli_epi64(a, 32); }
-    AACD_VEC_TARGET static I narrow31(I e, I o) {
-        return _mm256_blend_epi32(_mm256_srli_epi64(e, 31), _mm256_slli_epi64(o, 1), 0xAA);
-    }
-    AACD_VEC_TARGET static I mulr(I a, I b) {
-        const I rnd = _mm256_set1_epi64x(int64_t{1} << 30);
-        const I e = _mm256_add_epi64(_mm256_mul_epi32(a, b), rnd);
-        const I o = _mm256_add_epi64(_mm256_mul_epi32(odd(a), odd(b)), rnd);
-        return narrow31(e, o);
-    }
-    AACD_VEC_TARGET static I mulrExact(I a, I b) { return mulr(a, b); }
-    AACD_VEC_TARGET static I mulSubR(I a, I b, I c, I d) {
-        const I rnd = _mm256_set1_epi64x(int64_t{1} << 30);
-        const I e = _mm256_add_epi64(_mm256_sub_epi64(_mm256_mul_epi32(a, b), _mm256_mul_epi32(c, d)), rnd);
-        const I o = _mm256_add_epi64(
-            _mm256_sub_epi64(_mm256_mul_epi32(odd(a), odd(b)), _mm256_mul_epi32(odd(c), odd(d))), rnd);
-        return narrow31(e, o);
-    }
-    AACD_VEC_TARGET static I mulAddR(I a, I b, I c, I d) {
-        const I rnd = _mm256_set1_epi64x(int64_t{1} << 30);
-        const I e = _mm256_add_epi64(_mm256_add_epi64(_mm256_mul_epi32(a, b), _mm256_mul_epi32(c, d)), rnd);
-        const I o = _mm256_add_epi64(
-            _mm256_add_epi64(_mm256_mul_epi32(odd(a), odd(b)), _mm256_mul_epi32(odd(c), odd(d))), rnd);
-        return narrow31(e, o);
     }
 };
 
