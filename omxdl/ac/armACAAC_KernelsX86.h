@@ -130,14 +130,13 @@ struct X86V : X86Q31<X86R128> {
     }
 };
 
+// count a multiple of 4.
 [[maybe_unused]] AACD_VEC_TARGET void msBandX86(int32_t *l, int32_t *r, int32_t count) {
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
+    for (int32_t i = 0; i < count; i += 4) {
         const __m128i a = X86V::load(l + i), b = X86V::load(r + i);
         X86V::store(l + i, X86V::satAdd(a, b));
         X86V::store(r + i, X86V::satSub(a, b));
     }
-    if (i < count) aacd::msBandC(l + i, r + i, count - i);
 }
 
 // sign(q) T[|q|] (P 2^-20) for two values, rounded half away from zero and
@@ -161,23 +160,23 @@ struct QuantSse41 {
     }
 };
 
-// One pass: a vector with some |q| above 8191 hands the rest of the band,
-// from that vector on, to the C version, which converts up to the bad value
-// and stops there.  All-zero vectors take the same path (T[0] = 0 gives 0):
-// skipping them cost more in mispredicted branches than it saved.
+// One pass over the band (count a multiple of 4): a vector with some |q|
+// above 8191 goes to the C version, which converts it up to the bad value
+// and stops there with the error.  All-zero vectors take the same path as
+// the others (T[0] = 0 gives 0): skipping them cost more in mispredicted
+// branches than it saved.
 template <class Q>
 AACD_VEC_TARGET int32_t quantBandX86(int32_t *p, int32_t count, double pow2) {
     const double scale = pow2 * 0x1p-20;
     const double *tab = armv8_ACAAC_InvQuantTable;
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
+    for (int32_t i = 0; i < count; i += 4) {
         const __m128i q = X86V::load(p + i);
         // |q| > 8191 as unsigned (-2^31 included): a bit above the low 13.
         const __m128i a = _mm_abs_epi32(q);
-        if (!_mm_testz_si128(a, _mm_set1_epi32(~8191))) break;
+        if (!_mm_testz_si128(a, _mm_set1_epi32(~8191))) return aacd::quantBandC(p + i, 4, pow2);
         X86V::store(p + i, Q::convert(tab, a, q, scale));
     }
-    return i < count ? aacd::quantBandC(p + i, count - i, pow2) : 0;
+    return 0;
 }
 
 }  // namespace

@@ -93,9 +93,11 @@ AACD_VEC_TARGET I8 blend(I8 v, I8 limit, I8 over) {
         _mm256_blendv_ps(_mm256_castsi256_ps(v), _mm256_castsi256_ps(limit), _mm256_castsi256_ps(over)));
 }
 
+// count a multiple of 4: an odd number of fours begins with one on four
+// lanes.
 AACD_VEC_TARGET void msBandAvx2(int32_t *l, int32_t *r, int32_t count) {
-    int32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
+    if (count & 4) msBandX86(l, r, 4);
+    for (int32_t i = count & 4; i < count; i += 8) {
         const I8 a = _mm256_loadu_si256(reinterpret_cast<const I8 *>(l + i));
         const I8 b = _mm256_loadu_si256(reinterpret_cast<const I8 *>(r + i));
         const I8 s = _mm256_add_epi32(a, b), d = _mm256_sub_epi32(a, b);
@@ -105,7 +107,6 @@ AACD_VEC_TARGET void msBandAvx2(int32_t *l, int32_t *r, int32_t count) {
         _mm256_storeu_si256(reinterpret_cast<I8 *>(l + i), blend(s, lim, overS));
         _mm256_storeu_si256(reinterpret_cast<I8 *>(r + i), blend(d, lim, overD));
     }
-    if (i < count) msBandX86(l + i, r + i, count - i);
 }
 
 // QuantSse41's arithmetic on the four values at once.
