@@ -471,10 +471,9 @@ struct SynthVec {
 
         // Eight short windows: S (time 448 + i) replaces the spectrum window
         // by window; t holds the previous window's tail.
-        alignas(32) int32_t t[128];
+        alignas(32) int32_t t[128] = {};
         alignas(32) int32_t z[128];
         alignas(32) int32_t y[128];
-        for (int j = 0; j < 128; j += L) V::store(t + j, V::dup(0));
         for (int w = 0; w < 8; ++w) {
             int32_t *xw = x + 128 * w;
             preTwiddle(xw, 128, armACAAC_vecPreTwiddleShort, z, z + 64);
@@ -490,9 +489,11 @@ struct SynthVec {
             // addition wraps, as in the C code.
             storeOut(pcm, n, stride, V::min(V::max(V::sar(V::add(a, rnd), shift + 1), lo), hi));
         }
-        for (int n = 0; n < 448; n += L) V::store(ov + n, V::load(x + 576 + n));
-        for (int j = 0; j < 128; j += L) V::store(ov + 448 + j, V::load(t + j));
+        // The next overlap, from its end back: zeros (from 576), the last
+        // window's tail (from 448), S from time 1024 (from 0).
         for (int n = 576; n < 1024; n += L) V::store(ov + n, V::dup(0));
+        for (int j = 0; j < 128; j += L) V::store(ov + 448 + j, V::load(t + j));
+        for (int n = 0; n < 448; n += L) V::store(ov + n, V::load(x + 576 + n));
         return 0;
     }
 
