@@ -9,8 +9,9 @@
 // (V::loadQuads, V::dupQuads, V::transpose act on each quarter); the middle
 // pass of the 64-point FFT, whose lane layout is tied to four lanes, runs on
 // V::Half, a four-lane type (V itself when V has four lanes): the passes
-// share the data layout, so any pass may run on either.  Everything here has internal linkage, so each ISA file gets
-// its own copy compiled for its own instructions.
+// share the data layout, so any pass may run on either.  Everything here has
+// internal linkage, so each ISA file gets its own copy compiled for its own
+// instructions.
 //
 // The results are those of the plain C versions bit for bit:
 // - sums wrap in 32 bits, so they may be grouped in any order;
@@ -104,8 +105,8 @@ struct SynthVec {
 
     // ------------------------------------------------------------ FFT passes
 
-    // Radix-8 first pass, lanes over j (stride a multiple of L); the source is split (re, im) or, with
-    // interleaved, one array of complex values.
+    // Radix-8 first pass, lanes over j (stride a multiple of L); the source
+    // is split (re, im) or, with interleaved, one array of complex values.
     template <bool interleaved>
     AACD_VEC_TARGET static void r8Pass(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di, int n) {
         const int stride = n / 8;
