@@ -115,16 +115,11 @@ TEST(NoiselessDecode, RandomStreamsRoundTripAndReadZerosPastACut) {
     }
 }
 
-// A field: n bits of v, or (n <= 0) the code word of index v of codebook -n.
 using Fields = std::vector<Field>;
 Fields operator+(Fields a, const Fields &b) { return a.insert(a.end(), b.begin(), b.end()), a; }
-int putFields(BitWriter &w, const Fields &fields) {
-    for (const Field &f : fields) f.n > 0 ? w.bits(f.v, f.n) : w.code(-f.n, static_cast<int>(f.v));
-    return w.count();
-}
 int bitsOf(const Fields &fields) {
     BitWriter w;
-    return putFields(w, fields);
+    return put(w, fields);
 }
 Fields longInfo(int m, int predictor = 0) { return {{0, 4}, {m, 6}, {predictor, 1}}; }  // stream info, long window
 Fields shortInfo(int m) { return {{4, 4}, {m, 4}, {0x7F, 7}}; }                         // eight short windows in one group
@@ -137,7 +132,7 @@ TEST(NoiselessDecode, StatusesAndFieldsWhereTheyArise) {
     const Fields g = {{100, 8}}, none = {{0, 3}};  // no pulse, TNS or gain control data
     const Fields sf1 = {{12, 4}, {1, 5}};           // one band of codebook 12: a scale factor, no values
     const Fields pulses = {{1, 1}, {3, 2}, {48, 6}, {31, 5}, {0, 4}, {31, 5}, {0, 4}, {31, 5}, {0, 4}};
-    const Fields esc = {{11, 4}, {1, 5}, {60, 0}, {0, 3}, {3, -11}, {1, 1}, {16 * 17 + 1, -11}, {0, 1}, {1, 1}};  // (0, -3), (16 + escape, -1)
+    const Fields esc = {{11, 4}, {1, 5}, {60, -1}, {0, 3}, {3, -12}, {1, 1}, {16 * 17 + 1, -12}, {0, 1}, {1, 1}};  // (0, -3), (16 + escape, -1)
     const Fields ltp0 = {{1, 1}, {0x100, 11}, {2, 3}}, ltp1 = {{1, 1}, {0x101, 11}, {3, 3}}, forty = {{~0u, 32}, {0xFF, 8}}, five = {{0x15, 5}};
     const auto head = [](const Fields &info) { return Fields{{5, 4}, {1, 1}} + info + Fields{{0, 2}}; };  // pair head, ms_mask_present 0
     const auto zeros = [&](int len, bool s) {  // one codebook 0 section of len bands, no side data
@@ -158,10 +153,10 @@ TEST(NoiselessDecode, StatusesAndFieldsWhereTheyArise) {
         {"section end past max_sfb", 3, 2, false, g + longInfo(5) + Fields{{1, 4}, {6, 5}}, {}, -2},
         {"as many sections as bands", 3, 2, false, g + longInfo(2) + Fields{{0, 4}, {0, 5}} + zeros(2, false), {}, 0},
         {"more sections than bands", 3, 2, false, g + longInfo(2) + Fields{{0, 4}, {0, 5}, {0, 4}, {0, 5}, {0, 4}, {0, 5}}, {}, -2},
-        {"scale factor 255", 3, 2, false, Fields{{255, 8}} + longInfo(1) + sf1 + Fields{{60, 0}} + none, {}, 0},
-        {"scale factor 256", 3, 2, false, Fields{{255, 8}} + longInfo(1) + sf1 + Fields{{61, 0}}, {}, -2},
-        {"scale factor 0", 3, 2, false, Fields{{0, 8}} + longInfo(1) + sf1 + Fields{{60, 0}} + none, {}, 0},
-        {"scale factor -1", 3, 2, false, Fields{{0, 8}} + longInfo(1) + sf1 + Fields{{59, 0}}, {}, -2},
+        {"scale factor 255", 3, 2, false, Fields{{255, 8}} + longInfo(1) + sf1 + Fields{{60, -1}} + none, {}, 0},
+        {"scale factor 256", 3, 2, false, Fields{{255, 8}} + longInfo(1) + sf1 + Fields{{61, -1}}, {}, -2},
+        {"scale factor 0", 3, 2, false, Fields{{0, 8}} + longInfo(1) + sf1 + Fields{{60, -1}} + none, {}, 0},
+        {"scale factor -1", 3, 2, false, Fields{{0, 8}} + longInfo(1) + sf1 + Fields{{59, -1}}, {}, -2},
         {"four pulses up to 1023", 3, 2, false, g + longInfo(0) + pulses + Fields{{2, 5}, {0, 4}, {0, 2}}, {}, 0},
         {"a pulse at 1024", 3, 2, false, g + longInfo(0) + pulses + Fields{{3, 5}, {0, 4}}, {}, -2},
         {"pulse start band 49", 3, 2, false, g + longInfo(0) + Fields{{1, 1}, {0, 2}, {49, 6}}, {{0, 9}}, -2},
@@ -183,7 +178,7 @@ TEST(NoiselessDecode, StatusesAndFieldsWhereTheyArise) {
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         BitWriter w;
-        putFields(w, row.fields + row.tail);
+        put(w, row.fields + row.tail);
         const Result r = decode(w.base(), 8192, false, row.sri, row.pair, row.aot);
         EXPECT_EQ(std::make_tuple(r.sts[0] ? r.sts[0] : r.sts[1] ? r.sts[1] : r.sts[2], r.bits[2], r.ltp[0].ltpDataPresent | r.ltp[1].ltpDataPresent << 1),
                   std::make_tuple(row.sts, bitsOf(row.fields), row.ltp));
@@ -263,7 +258,7 @@ TEST(ExportedOperations, ArgumentsAndPositions) {
     for (const Row &r : rows) {
         SCOPED_TRACE(&r - rows);
         BitWriter w;
-        putFields(w, Fields{{0x55, 7}} + r.data);
+        put(w, Fields{{0x55, 7}} + r.data);
         const BitRef start{w.base(), 7};
         BitRef pos = start;
         EXPECT_EQ(r.call(&pos.byte, &pos.offset), r.sts);

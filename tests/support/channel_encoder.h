@@ -16,14 +16,12 @@
 
 namespace {
 
-// Position of the exported operations: the byte holding the next bit and the bits of it already consumed.
-struct BitRef { const uint8_t *byte; uint32_t offset; };
+struct BitRef { const uint8_t *byte; uint32_t offset; };  // the exported operations' position: byte, bits of it consumed
 
 class BitWriter {
 public:
     void bits(uint32_t value, int len) {
-        if (len == 0) return;
-        ASSERT_EQ(armPackBits(&p_, &off_, value, len), 0);
+        ASSERT_EQ(len == 0 ? 0 : armPackBits(&p_, &off_, value, len), 0);
         count_ += len;
     }
     void code(int cb, int index) { bits(armACAAC_CodeBooks_C[cb][index].codeWord, armACAAC_CodeBooks_C[cb][index].codeLen); }
@@ -47,15 +45,16 @@ inline int bitsFrom(const aacd::BitReader &start, const aacd::BitReader &now) {
 }
 inline int bitsFrom(const BitRef &start, const BitRef &now) { return static_cast<int>((now.byte - start.byte) * 8 + now.offset - start.offset); }
 
-// Fixed-width fields in one call: put(w, {{value, bits}, ...}).
+// Fields in one call: put(w, {{value, bits}, ...}); bits < 0: the code word of index value of codebook -bits - 1.
 struct Field {
     template <class T>
     Field(T value, int bits) : v(static_cast<uint32_t>(value)), n(bits) {}
     uint32_t v;
     int n;
 };
-inline void put(BitWriter &w, const std::vector<Field> &fields) {
-    for (const Field &f : fields) w.bits(f.v, f.n);
+inline int put(BitWriter &w, const std::vector<Field> &fields) {
+    for (const Field &f : fields) f.n < 0 ? w.code(-f.n - 1, static_cast<int>(f.v)) : w.bits(f.v, f.n);
+    return w.count();
 }
 
 // One tuple (4 values for codebooks 1..4, else 2) of codebook cb: the code
