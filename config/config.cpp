@@ -149,7 +149,6 @@ AACD_EXPORT int32_t AACD_get_prog_config(AacdProgConfig *pce, int32_t *tagOut,
 AACD_EXPORT void AACD_reset_mc_info(AacdMcInfo *map, AacdDecoderState *state) {
     for (AacdChannelSlot &s : map->slot) {
         s.decoded = 0;
-        s.reserved[1] = 0;
     }
     if (state->implicitConfig == 0) return;
 
@@ -169,8 +168,6 @@ AACD_EXPORT void AACD_reset_mc_info(AacdMcInfo *map, AacdDecoderState *state) {
         s.isLeft = 0;
         s.partner = 0;
         s.windowIndex = 0;
-        s.reserved[0] = 0;
-        s.reserved[1] = 0;
     }
 }
 
@@ -287,11 +284,6 @@ AACD_EXPORT int32_t AACD_enter_chn(int32_t isCpe, int32_t tag, uint8_t position,
                 map->numFront += n;
             }
             break;
-        case kPosSide:
-            // Side channels have no slot.
-            if (map->numSide + n > 0) return -1;
-            f = map->numSide;
-            break;
         case kPosBack:
             if (map->numBack + n > 2) return -1;
             f = 3 + map->numBack;
@@ -302,7 +294,7 @@ AACD_EXPORT int32_t AACD_enter_chn(int32_t isCpe, int32_t tag, uint8_t position,
             f = 5 + map->numLfe;
             map->numLfe += n;
             break;
-        default:
+        default:  // side channels (kPosSide) have no slot
             return -1;
     }
 
@@ -362,7 +354,6 @@ AACD_EXPORT void AACD_restore_mc_info(AacdMcInfo *map, AacdDecoderState *state) 
     if (dst == src) return;
     for (int s = 0; s < kNumSlots; ++s) {
         dst->slot[s].decoded = src->slot[s].decoded;
-        dst->slot[s].reserved[1] = src->slot[s].reserved[1];
     }
     if (state->implicitConfig == 0) return;
     copyCounters(dst, src);
@@ -374,7 +365,6 @@ AACD_EXPORT void AACD_restore_mc_info(AacdMcInfo *map, AacdDecoderState *state) 
         b.isLeft = a.isLeft;
         b.partner = a.partner;
         b.windowIndex = a.windowIndex;
-        b.reserved[0] = a.reserved[0];
     }
 }
 

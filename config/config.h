@@ -22,7 +22,7 @@ struct AacdChannelSlot {
     int32_t isLeft;        // 1 first channel of a pair, 0 second
     int32_t partner;       // other slot of the pair
     int32_t windowIndex;   // index into the per-window bookkeeping
-    int32_t reserved[2];   // cleared with the slot, otherwise 0
+    int32_t reserved[2];   // never written: 0 from initialisation
     int32_t unused[3];     // never written (host holds refs to [0] and [2])
 };
 static_assert(sizeof(AacdChannelSlot) == 13 * 4, "channel slot is 13 words");

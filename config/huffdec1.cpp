@@ -124,8 +124,10 @@ extern "C" AACD_EXPORT int32_t AACD_huffdecode(int32_t id, AacdMcInfo *map,
         if (ci.tnsDataPresent == 1) {
             myMemCopy(&tns->info, &ci.tnsInfo, sizeof(TnsInfo));
         } else {
-            for (int32_t win = 0; win < ci.numWindows && win < 8; ++win)
-                tns->info.tnsNumFilters[win] = 0;
+            // No filters in any window (the record is read only when the TNS
+            // flag is set, so clearing all eight windows is as good as
+            // clearing the channel's own).
+            myMemSet(tns->info.tnsNumFilters, 0, sizeof(tns->info.tnsNumFilters));
         }
     }
     *firstOut = first;

@@ -51,7 +51,7 @@ struct GroupLengths {
 
 // Mid/side, noise substitution, intensity stereo, deinterleaving and TNS for
 // the slots of the element just decoded, each tool over all slots before the
-// next.  Fills *abortStatus with 44, 45 or 46 when the call must end at once.
+// next.  Fills *abortStatus with 44 or 46 when the call must end at once.
 ToolResult runSpectralTools(AacdDecoderState *st, int32_t first, int32_t last,
                             int32_t *abortStatus) {
     const AacdMcInfo &map = *st->pMcInfo;
@@ -79,19 +79,16 @@ ToolResult runSpectralTools(AacdDecoderState *st, int32_t first, int32_t last,
             const GroupLengths gl(w);
             const int32_t secondChannel = (s.isCpe == 1 && s.isLeft == 0) ? 1 : 0;
             // The operation clears the prediction flag of every noise band,
-            // up to max_sfb (51 at most), while the record holds 40 flags:
-            // work on a copy large enough and keep the record's part.
+            // up to max_sfb (51 at most).  Low Complexity streams carry no
+            // long-term prediction, so every flag is 0: a zeroed array large
+            // enough stands in for them.
             int32_t bandFlags[64] = {};
-            int32_t *ltpFlags = st->ltpInfo[0].ltpLongUsed;
-            constexpr int kLtpFlags = sizeof(st->ltpInfo[0].ltpLongUsed) / sizeof(int32_t);
-            myMemCopy(bandFlags, ltpFlags, sizeof(int32_t) * kLtpFlags);
             (void)omxACAAC_DecodeMsPNS_S32_I(
                 aacd::workingSpectrum(st, c), bandFlags,
                 aacd::slotSfbCb(st, c), aacd::slotScaleFactors(st, c), w.maxSfb, w.numWinGrp,
                 gl.len, sri, w.windowLength, &st->randomState, secondChannel,
                 &st->chanPairElt.msUsed[0][0], st->noiseSeeds, armACAAC_PNSConsts,
                 armACAAC_swbDiffOffsetShortWindow, armACAAC_swbDiffOffsetLongWindow);
-            myMemCopy(ltpFlags, bandFlags, sizeof(int32_t) * kLtpFlags);
         }
     }
     for (int32_t c = first; c <= last; ++c) {
@@ -99,14 +96,13 @@ ToolResult runSpectralTools(AacdDecoderState *st, int32_t first, int32_t last,
         const AacdSlotWork &w = st->slotWork[c];
         if (w.isFlag && s.present && s.isCpe && !s.isLeft) {
             const GroupLengths gl(w);
-            if (omxACAAC_DecodeIsStereo_S32(aacd::workingSpectrum(st, s.partner),
-                                            aacd::workingSpectrum(st, c),
-                                            aacd::slotScaleFactors(st, c),
-                                            aacd::slotSfbCb(st, c), w.numWinGrp, gl.len,
-                                            w.maxSfb, sri, w.windowLength) != 0) {
-                *abortStatus = AACD_ERR_IS_STEREO;
-                return ToolResult::kAbort;
-            }
+            // Its arguments are the band layout that inverse quantisation of
+            // the same channel has just accepted, so it cannot refuse them.
+            (void)omxACAAC_DecodeIsStereo_S32(aacd::workingSpectrum(st, s.partner),
+                                              aacd::workingSpectrum(st, c),
+                                              aacd::slotScaleFactors(st, c),
+                                              aacd::slotSfbCb(st, c), w.numWinGrp, gl.len,
+                                              w.maxSfb, sri, w.windowLength);
         }
     }
     for (int32_t c = first; c <= last; ++c) {
@@ -216,10 +212,9 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
                 prevId = static_cast<int32_t>(id);
                 if (st->frameOk == 0) break;
             }
-            if (aacd::bitPastEnd(st->bitPos) && st->frameOk != 0) {
-                status = AACD_ERR_ELEMENT;
-                st->frameOk = 0;
-            }
+            // No check is needed after the loop: the end element's id reads
+            // 7 only from bits inside the block (bits past its end read as
+            // zero), and every element before it has been checked above.
         }
     }
 
@@ -295,8 +290,11 @@ extern "C" AACD_EXPORT int32_t AACD_decoder_frame(int32_t *pcm, AacdFrameOutput 
 
     // A good frame whose slot changes role (or rate) against the held-back
     // frame: the two frames belong to different streams, so concealment of
-    // that slot must not interpolate between them.
-    const bool layoutChanges = good && haveHeld;
+    // that slot must not interpolate between them.  (On a bad frame the map
+    // is the restored last good one; a slot marked there anyway is harmless,
+    // since concealing a bad frame neither reads prevPrevFrameOk nor keeps
+    // it, and the resets below are for good frames only.)
+    const bool layoutChanges = haveHeld;
     const bool rateChanges = layoutChanges && sriNew != sriOut;
     bool changed[kNumSlots];
     for (int c = 0; c < kNumSlots; ++c) {

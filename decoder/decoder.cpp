@@ -107,8 +107,10 @@ AACD_EXPORT void AACD_init_globals(AacdDecoderState *st) {
 }
 
 AACD_EXPORT void AACD_reset_decoder(AacdDecoderState *st) {
-    for (int w = 0; w < kNumSlots; ++w) st->windowShape[w][1] = 0;
-    for (int c = 0; c < kNumSlots; ++c) st->slotPrevShape[c] = 0;
+    // Previous window shapes: sine.  (The current shapes are 0 as well at
+    // this point, so the whole window shape table is cleared.)
+    myMemSet(st->windowShape, 0, sizeof st->windowShape);
+    myMemSet(st->slotPrevShape, 0, sizeof st->slotPrevShape);
 }
 
 AACD_EXPORT void AACD_initio(AacdDecoderState *st) {

@@ -126,9 +126,11 @@ enum {
     /* aacd_decoder_init: output_bits is neither 16 nor 24.  The instance is
        not initialised and must not be used for decoding. */
     AACD_ERR_BIT_DEPTH = 39,
-    /* M/S stereo, intensity stereo or short-window deinterleaving refused its
-       arguments.  The call is abandoned at once: no output is written, the
-       frame counter does not advance, nothing is concealed. */
+    /* M/S stereo or short-window deinterleaving refused its arguments.  The
+       call is abandoned at once: no output is written, the frame counter does
+       not advance, nothing is concealed.  Intensity stereo is only handed
+       band layouts that inverse quantisation has accepted, so 45 is never
+       returned; the value stays reserved. */
     AACD_ERR_MS_STEREO = 44,
     AACD_ERR_IS_STEREO = 45,
     AACD_ERR_DEINTERLEAVE = 46,

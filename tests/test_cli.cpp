@@ -20,14 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "test_data.h"
+
 namespace {
 
-const std::string kData = AACD_TEST_DATA_DIR, kOut = AACD_TEST_OUT;
+using aacdtest::readData;
 
-std::vector<uint8_t> read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+const std::string kData = AACD_TEST_DATA_DIR, kOut = AACD_TEST_OUT;
 
 struct Result {
     int code = -1;
@@ -46,7 +45,7 @@ Result run(const std::string &args) {
     const int st = std::system((cmd + " 2>" + log).c_str());
     Result r;
     r.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    const std::vector<uint8_t> e = read_file(log);
+    const std::vector<uint8_t> e = readData(log);
     r.err.assign(e.begin(), e.end());
     return r;
 }
@@ -65,7 +64,7 @@ uint32_t le(const uint8_t *p, int n) {
 
 // A WAV file whose header sizes agree with its length.
 bool read_wav(const std::string &path, Wav *w) {
-    const std::vector<uint8_t> f = read_file(path);
+    const std::vector<uint8_t> f = readData(path);
     if (f.size() < 44 || std::string(f.begin(), f.begin() + 4) != "RIFF" || le(&f[4], 4) != f.size() - 8) return false;
     size_t at = 12, data = 0, bytes = 0;
     while (at + 8 <= f.size()) {
@@ -92,12 +91,8 @@ bool read_wav(const std::string &path, Wav *w) {
 
 // The reference decoding, on the 16-bit scale.
 std::vector<double> reference(const std::string &name) {
-    const std::vector<uint8_t> r = read_file(kData + "/" + name);
     std::vector<double> v;
-    for (size_t i = 0; i + 3 <= r.size(); i += 3) {
-        const int32_t x = static_cast<int32_t>(le(&r[i], 3) << 8) >> 8;
-        v.push_back(std::clamp(x / 256.0, -32768.0, 32767.0));
-    }
+    for (int32_t x : aacdtest::readRef24(name)) v.push_back(std::clamp(x / 256.0, -32768.0, 32767.0));
     return v;
 }
 
@@ -171,7 +166,7 @@ TEST(Cli, DecodesEveryContainerLikeTheReference) {
 
 // A damaged ADTS header (frame_length 0) in frame 10 of the sample.
 void write_damaged_sample() {
-    std::vector<uint8_t> s = read_file(kData + "/sample.aac");
+    std::vector<uint8_t> s = readData("sample.aac");
     size_t at = 0;
     for (int k = 0; k < 10; ++k) at += (s[at + 3] & 3) << 11 | s[at + 4] << 3 | s[at + 5] >> 5;
     s[at + 3] &= 0xFC, s[at + 4] = 0, s[at + 5] &= 0x1F;

@@ -8,21 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "aacd.h"
 #include "container.h"
+#include "test_data.h"
 
 namespace {
-
-std::vector<uint8_t> readFile(const std::string &name) {
-    std::ifstream in(std::string(AACD_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 struct Result {
     std::vector<int32_t> pcm;  // every call's output, concatenated
@@ -87,7 +81,7 @@ TEST(Concurrency, ParallelInstancesMatchSequentialDecoding) {
     std::vector<uint8_t> data[kNumStreams];
     Result sequential[kNumStreams], parallel[kNumStreams][2];
     for (int i = 0; i < kNumStreams; ++i) {
-        data[i] = readFile(kStreams[i]);
+        data[i] = aacdtest::readData(kStreams[i]);
         // 16 and 24 bits alternate so that instances differ in depth too.
         sequential[i] = decodeAlone(data[i], i % 2 ? 24 : 16);
         ASSERT_GT(sequential[i].statuses.size(), 5u) << kStreams[i];
@@ -111,7 +105,7 @@ TEST(Concurrency, InterleavedInstancesOnOneThreadDoNotInterfere) {
     Instance inst[2];
     Result alone[2];
     for (int k = 0; k < 2; ++k) {
-        data[k] = readFile(kStreams[k]);
+        data[k] = aacdtest::readData(kStreams[k]);
         alone[k] = decodeAlone(data[k], 16);
         ASSERT_TRUE(inst[k].open(data[k], 16));
     }

@@ -17,68 +17,31 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "container.h"
-#include "channel_encoder.h"
 #include "host_decoder.h"
 #include "band_energy.h"
+#include "test_data.h"
 
 using namespace aacd_cli;
+using aacdtest::StreamEntry;
 
 namespace {
 
-const std::string kDataDir = AACD_TEST_DATA_DIR;
-
-struct StreamEntry {
-    std::string file;
-    uint32_t rate = 0;
-    int channels = 0;
-    std::string flags;
-    [[nodiscard]] bool has(const std::string &flag) const {
-        return ("," + flags + ",").find("," + flag + ",") != std::string::npos;
-    }
-};
-
-// Lines of streams.tsv: file, rate, channels, comma-separated flags.
-std::vector<StreamEntry> read_manifest() {
-    std::vector<StreamEntry> v;
-    std::ifstream in(kDataDir + "/streams.tsv");
-    std::string line;
-    while (std::getline(in, line)) {
-        StreamEntry e;
-        if (line.empty() || line[0] == '#' || !(std::istringstream(line) >> e.file >> e.rate >> e.channels >> e.flags))
-            continue;
-        v.push_back(e);
-    }
-    return v;
-}
-
-std::vector<uint8_t> read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// Reference decoding NAME.ref24: interleaved 24-bit little-endian integers,
-// sample x 2^23.  Returned on the scale of 1.0.
-bool reference_decode(const std::string &path, std::vector<float> *out, std::string *err) {
-    const std::string ref = path.substr(0, path.rfind('.')) + ".ref24";
-    const std::vector<uint8_t> raw = read_file(ref);
-    if (raw.empty() || raw.size() % 3 != 0) {
-        *err = "reference decoding " + ref + " missing or damaged (remake it with make_streams.sh refs)";
+// The reference decoding of a stream (NAME.ref24) on the scale of 1.0.
+bool reference_decode(const std::string &file, std::vector<float> *out, std::string *err) {
+    const std::string ref = file.substr(0, file.rfind('.')) + ".ref24";
+    const std::vector<int32_t> raw = aacdtest::readRef24(ref);
+    if (raw.empty()) {
+        *err = "reference decoding " + ref + " missing (remake it with make_streams.sh refs)";
         return false;
     }
-    out->resize(raw.size() / 3);
-    for (size_t i = 0; i < out->size(); ++i) {
-        const uint32_t u = raw[3 * i] | (raw[3 * i + 1] << 8) | (static_cast<uint32_t>(raw[3 * i + 2]) << 16);
-        const int32_t v = static_cast<int32_t>(u << 8) >> 8;
-        (*out)[i] = static_cast<float>(v / 8388608.0);
-    }
+    out->resize(raw.size());
+    for (size_t i = 0; i < raw.size(); ++i) (*out)[i] = static_cast<float>(raw[i] / 8388608.0);
     return true;
 }
 
@@ -195,9 +158,8 @@ class Conformance : public ::testing::TestWithParam<StreamEntry> {};
 
 TEST_P(Conformance, MatchesReferenceDecoder) {
     const StreamEntry &e = GetParam();
-    const std::string path = kDataDir + "/" + e.file;
-    const std::vector<uint8_t> data = read_file(path);
-    ASSERT_FALSE(data.empty()) << path;
+    const std::vector<uint8_t> data = aacdtest::readData(e.file);
+    ASSERT_FALSE(data.empty()) << e.file;
 
     std::string err;
     if (e.has("rejected")) {
@@ -209,7 +171,7 @@ TEST_P(Conformance, MatchesReferenceDecoder) {
         return;
     }
     std::vector<float> ref;
-    ASSERT_TRUE(reference_decode(path, &ref, &err)) << err;
+    ASSERT_TRUE(reference_decode(e.file, &ref, &err)) << err;
 
     Decoded d16, d24;
     ASSERT_TRUE(decode_stream(data, 16, 0.0, &d16, &err)) << e.file << ": " << err;
@@ -258,14 +220,14 @@ std::string stream_name(const ::testing::TestParamInfo<StreamEntry> &info) {
     return n;
 }
 
-INSTANTIATE_TEST_SUITE_P(Streams, Conformance, ::testing::ValuesIn(read_manifest()), stream_name);
+INSTANTIATE_TEST_SUITE_P(Streams, Conformance, ::testing::ValuesIn(aacdtest::readManifest()), stream_name);
 
 // The manifest covers every sampling rate, one to six channels and the tools.
 TEST(ConformanceData, ManifestCoversRatesLayoutsAndTools) {
     std::set<uint32_t> rates;
     std::set<int> channels;
     std::set<std::string> flags;
-    for (const StreamEntry &e : read_manifest()) {
+    for (const StreamEntry &e : aacdtest::readManifest()) {
         rates.insert(e.rate);
         channels.insert(e.channels);
         for (const char *f : {"pns", "pce", "ms", "is", "tns", "short", "clip", "silence", "low", "high", "music"})

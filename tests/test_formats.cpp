@@ -8,24 +8,18 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "channel_encoder.h"
 #include "formats.h"
+#include "test_data.h"
 
 using namespace aacd_fmt;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes read_file(const std::string &name) {
-    std::ifstream in(std::string(AACD_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 // Bits from a list of {value, width} fields.
 Bytes bits(std::initializer_list<std::pair<uint32_t, int>> fields, BitWriter *w = nullptr) {
@@ -180,10 +174,10 @@ TEST(Latm, FfmpegStreamsCarryTheAdtsBlocks) {
     for (const Case &c : {Case{"ch51_multi.aac", "ch51_multi.latm", 6, 6}, Case{"pce_quad.aac", "pce_quad.latm", 0, 4}}) {
         SCOPED_TRACE(c.latm);
         AdtsHeader h;
-        const std::vector<Bytes> want = adts_blocks(read_file(c.adts), &h);
+        const std::vector<Bytes> want = adts_blocks(aacdtest::readData(c.adts), &h);
         LatmConfig cfg;
         int changes = 0;
-        const std::vector<Bytes> got = loas_payloads(read_file(c.latm), &cfg, &changes);
+        const std::vector<Bytes> got = loas_payloads(aacdtest::readData(c.latm), &cfg, &changes);
         ASSERT_FALSE(want.empty());
         // The muxer moves a program configuration at the start of the first
         // block into the AudioSpecificConfig.

@@ -16,8 +16,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -27,6 +25,7 @@
 #include "container.h"
 #include "host.h"
 #include "band_energy.h"
+#include "test_data.h"
 
 using aacd_cli::Demuxer;
 using aacd_cli::RawBlock;
@@ -39,8 +38,7 @@ struct Stream {
 };
 
 Stream loadStream(const std::string &name) {
-    std::ifstream in(std::string(AACD_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> data = aacdtest::readData(name);
     Stream s;
     Demuxer d;
     if (!d.open(data.data(), data.size())) return s;
@@ -184,31 +182,17 @@ std::vector<Input> damage(const Stream &s, Damage d, size_t at, std::mt19937 &rn
 // ones flagged "rejected").  Noise substitution draws from a generator that
 // a damaged frame leaves elsewhere, so streams flagged "pns" never return to
 // the clean samples: for them only the per-call invariants are checked.
-struct Accepted {
-    std::string name;
-    bool pns;
-};
-
-std::vector<Accepted> acceptedStreams() {
-    std::ifstream in(std::string(AACD_TEST_DATA_DIR) + "/streams.tsv");
-    std::vector<Accepted> v;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#' || line.find("rejected") != std::string::npos) continue;
-        v.push_back({line.substr(0, line.find('\t')), line.find("pns") != std::string::npos});
-    }
-    return v;
-}
-
 TEST(DamagedStreams, EveryCallGivesAFrameAndOutputRecovers) {
-    const std::vector<Accepted> streams = acceptedStreams();
+    std::vector<aacdtest::StreamEntry> streams = aacdtest::readManifest();
+    streams.erase(std::remove_if(streams.begin(), streams.end(), [](auto &e) { return e.has("rejected"); }),
+                  streams.end());
     ASSERT_GE(streams.size(), 25u);
     const Damage kinds[] = {Damage::kFlip, Damage::kTruncate, Damage::kDrop, Damage::kDuplicate, Damage::kSwap,
                             Damage::kBurst};
     const char *names[] = {"flip", "truncate", "drop", "duplicate", "swap", "burst8"};
     std::mt19937 rng(3);
-    for (const Accepted &stream : streams) {
-        const char *name = stream.name.c_str();
+    for (const aacdtest::StreamEntry &stream : streams) {
+        const char *name = stream.file.c_str();
         const Stream s = loadStream(name);
         ASSERT_GE(s.blocks.size(), 4u) << name;
         const auto clean = decodeAll(s, cleanInput(s));
@@ -230,14 +214,14 @@ TEST(DamagedStreams, EveryCallGivesAFrameAndOutputRecovers) {
                 for (size_t c = after; c < got.size(); ++c) {
                     if (maxDiff(got[c], clean[c - static_cast<size_t>(shift)]) > 1) recovery = c - after + 1;
                 }
-                if (stream.pns) continue;
+                if (stream.has("pns")) continue;
                 worst[kind] = std::max(worst[kind], recovery);
                 ran[kind] = true;
                 EXPECT_LE(recovery, kinds[kind] == Damage::kBurst ? 12u : 2u) << name << " " << names[kind] << " at " << at;
             }
             if (ran[kind]) std::printf(" %s %zu", names[kind], worst[kind]);
         }
-        std::printf("%s\n", stream.pns ? " (noise substitution: invariants only)"
+        std::printf("%s\n", stream.has("pns") ? " (noise substitution: invariants only)"
                                        : (ran[0] ? "" : " (too short: invariants only)"));
     }
 }
@@ -316,8 +300,7 @@ struct Frame {
 };
 
 std::vector<Frame> decodeFile(const std::string &name) {
-    std::ifstream in(std::string(AACD_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> data = aacdtest::readData(name);
     Demuxer d;
     EXPECT_TRUE(d.open(data.data(), data.size())) << name;
     aacdtest::Host h;

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Copyright (c) 2026 The aacd authors
 //
-// The FFT and the inverse MDCT written once over a four-lane vector of 32-bit
-// integers; each ISA file includes this after defining its lane operations
-// (a struct V, see the NEON and SSE4.1 files) and AACD_VEC_TARGET (the
-// function attribute that enables its instructions), then instantiates
-// SynthVec<V>.  Everything here has internal linkage, so each ISA file gets
+// The FFT and the inverse MDCT written once over a vector of V::kLanes (4 or
+// 8) 32-bit integers; each ISA file includes this after defining its lane
+// operations (a struct V, see the NEON, SSE4.1 and AVX2 files) and
+// AACD_VEC_TARGET (the function attribute that enables its instructions),
+// then instantiates SynthVec<V>.  Some passes work on quarters of four lanes
+// (V::loadQuads, V::dupQuads, V::transpose act on each quarter); the middle
+// pass of the 64-point FFT, whose lane layout is tied to four lanes, runs on
+// V::Half, a four-lane type (V itself when V has four lanes): the passes
+// share the data layout, so any pass may run on either.  Everything here has internal linkage, so each ISA file gets
 // its own copy compiled for its own instructions.
 //
 // The results are those of the plain C versions bit for bit:
@@ -43,6 +47,9 @@ namespace {
 template <class V>
 struct SynthVec {
     using I = typename V::I;
+    static constexpr int L = V::kLanes;
+    using H = SynthVec<typename V::Half>;
+    static_assert(H::L == 4, "the four-lane passes need a four-lane half");
     struct Cx {
         I re, im;
     };
@@ -97,13 +104,13 @@ struct SynthVec {
 
     // ------------------------------------------------------------ FFT passes
 
-    // Radix-8 first pass, lanes over j; the source is split (re, im) or, with
+    // Radix-8 first pass, lanes over j (stride a multiple of L); the source is split (re, im) or, with
     // interleaved, one array of complex values.
     template <bool interleaved>
     AACD_VEC_TARGET static void r8Pass(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di, int n) {
         const int stride = n / 8;
         const I sq = V::dup(kSqrtHalf);
-        for (int j = 0; j < stride; j += 4) {
+        for (int j = 0; j < stride; j += L) {
             Cx a[8];
             for (int m = 0; m < 8; ++m) {
                 if constexpr (interleaved)
@@ -135,7 +142,7 @@ struct SynthVec {
         }
     }
 
-    // Middle radix-4 pass from accumulated radix acc with at least four
+    // Middle radix-4 pass from accumulated radix acc with a multiple of L
     // groups: lanes over the group index, twiddles the same in every lane.
     AACD_VEC_TARGET static void r4Groups(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di, int n,
                                          int acc, const int32_t *tw) {
@@ -146,7 +153,7 @@ struct SynthVec {
             const I w1r = V::dup(tw[2 * k]), w1i = V::dup(tw[2 * k + 1]);
             const I w2r = V::dup(tw[4 * k]), w2i = V::dup(tw[4 * k + 1]);
             const I w3r = V::dup(tw[6 * k]), w3i = V::dup(tw[6 * k + 1]);
-            for (int jp = 0; jp < groups; jp += 4) {
+            for (int jp = 0; jp < groups; jp += L) {
                 const int base = jp + q * inStride;
                 const Cx y0 = cload(sr, si, base);
                 const Cx p1 = cmulOnce(cload(sr, si, base + groups), w1r, w1i);
@@ -156,6 +163,29 @@ struct SynthVec {
                 dft4Negated(y0, p1, p2, p3, out);
                 for (int t = 0; t < 4; ++t) cstore(dr, di, jp + (q + acc * t) * groups, out[t]);
             }
+        }
+    }
+
+    // Middle radix-4 pass from accumulated radix acc = n / 16 (four groups):
+    // each quarter of four lanes takes one q, over its four groups; a step
+    // takes L / 4 consecutive q.
+    AACD_VEC_TARGET static void r4Quads(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di, int n,
+                                        const int32_t *tw) {
+        const int acc = n / 16;
+        for (int q = 0; q < acc; q += L / 4) {
+            // Twiddle index k = 4 q: W^k, W^2k, W^3k at 2k, 4k, 6k.
+            const I w1r = V::dupQuads(tw + 8 * q, 8), w1i = V::dupQuads(tw + 8 * q + 1, 8);
+            const I w2r = V::dupQuads(tw + 16 * q, 16), w2i = V::dupQuads(tw + 16 * q + 1, 16);
+            const I w3r = V::dupQuads(tw + 24 * q, 24), w3i = V::dupQuads(tw + 24 * q + 1, 24);
+            Cx y[4];
+            for (int t = 0; t < 4; ++t)
+                y[t] = {V::loadQuads(sr + 16 * q + 4 * t, 16), V::loadQuads(si + 16 * q + 4 * t, 16)};
+            const Cx p1 = cmulOnce(y[1], w1r, w1i);
+            const Cx p2 = cmulOnce(y[2], w2r, w2i);
+            const Cx p3 = cmulOnce(y[3], w3r, w3i);
+            Cx out[4];
+            dft4Negated(y[0], p1, p2, p3, out);
+            for (int t = 0; t < 4; ++t) cstore(dr, di, 4 * (q + acc * t), out[t]);
         }
     }
 
@@ -178,28 +208,30 @@ struct SynthVec {
         }
     }
 
-    // Stores four results at complex index i, split or interleaved.
+    // Stores L results at complex index i, split or interleaved.
     template <bool interleaved>
     AACD_VEC_TARGET static void cput(int32_t *dr, int32_t *di, int i, Cx v) {
         if constexpr (interleaved) {
             I lo, hi;
             V::zip(v.re, v.im, lo, hi);
             V::store(dr + 2 * i, lo);
-            V::store(dr + 2 * i + 4, hi);
+            V::store(dr + 2 * i + L, hi);
         } else {
             cstore(dr, di, i, v);
         }
     }
 
     // Last radix-4 pass of the 512-point FFT (128 -> 512, one group): lanes
-    // over q, each partial product rounded.  Only q = 0 meets the twiddle
-    // -2^31 (W^0 = -1 in the table).
+    // over q, each partial product rounded.  Input t of q is at 4 q + t:
+    // each quarter of four lanes loads 16 words and transposes them.  Only
+    // q = 0 meets the twiddle -2^31 (W^0 = -1 in the table).
     template <bool exact, bool interleaved>
     AACD_VEC_TARGET static void r4Last512Step(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di,
                                               int q) {
         const int32_t *tw = armACAAC_vecTwiddleLast512 + q;
         Cx y[4];
-        for (int t = 0; t < 4; ++t) y[t] = cload(sr, si, 4 * q + 4 * t);
+        for (int t = 0; t < 4; ++t)
+            y[t] = {V::loadQuads(sr + 4 * q + 4 * t, 16), V::loadQuads(si + 4 * q + 4 * t, 16)};
         V::transpose(y[0].re, y[1].re, y[2].re, y[3].re);
         V::transpose(y[0].im, y[1].im, y[2].im, y[3].im);
         const Cx p1 = cmulSplit<exact>(y[1], V::load(tw), V::load(tw + 128));
@@ -212,7 +244,7 @@ struct SynthVec {
     template <bool interleaved>
     AACD_VEC_TARGET static void r4Last512(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di) {
         r4Last512Step<true, interleaved>(sr, si, dr, di, 0);
-        for (int q = 4; q < 128; q += 4) r4Last512Step<false, interleaved>(sr, si, dr, di, q);
+        for (int q = L; q < 128; q += L) r4Last512Step<false, interleaved>(sr, si, dr, di, q);
     }
 
     // Radix-2 last pass of the 64-point FFT: pairs (a, b) at 2k, 2k + 1;
@@ -231,7 +263,7 @@ struct SynthVec {
     template <bool interleaved>
     AACD_VEC_TARGET static void r2Last64(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di) {
         r2Last64Step<true, interleaved>(sr, si, dr, di, 0);
-        for (int k = 4; k < 32; k += 4) r2Last64Step<false, interleaved>(sr, si, dr, di, k);
+        for (int k = L; k < 32; k += L) r2Last64Step<false, interleaved>(sr, si, dr, di, k);
     }
 
     // 512-point FFT: split (ar, ai) in, result in (ar, ai); (br, bi) scratch.
@@ -239,14 +271,14 @@ struct SynthVec {
         const int32_t *tw = armACAAC_IMDCT_FFTLongQ31;
         r8Pass<false>(ar, ai, br, bi, 512);
         r4Groups(br, bi, ar, ai, 512, 8, tw);
-        r4Groups(ar, ai, br, bi, 512, 32, tw);
+        r4Quads(ar, ai, br, bi, 512, tw);
         r4Last512<false>(br, bi, ar, ai);
     }
 
     // 64-point FFT: split (ar, ai) in, result in (br, bi); a destroyed.
     AACD_VEC_TARGET static void fft64(int32_t *ar, int32_t *ai, int32_t *br, int32_t *bi) {
         r8Pass<false>(ar, ai, br, bi, 64);
-        r4Mid64(br, bi, ar, ai);
+        H::r4Mid64(br, bi, ar, ai);
         r2Last64<false>(ar, ai, br, bi);
     }
 
@@ -258,15 +290,15 @@ struct SynthVec {
             r8Pass<true>(data, nullptr, sr, si, 512);
             int32_t *dr = data, *di = data + 512;
             r4Groups(sr, si, dr, di, 512, 8, twiddles);
-            r4Groups(dr, di, sr, si, 512, 32, twiddles);
+            r4Quads(dr, di, sr, si, 512, twiddles);
             r4Last512<true>(sr, si, data, nullptr);
         } else if (order == 6 && twiddles == armACAAC_IMDCT_FFTShortQ31) {
             int32_t *sr = scratch, *si = scratch + 64;
             r8Pass<true>(data, nullptr, sr, si, 64);
             int32_t *dr = data, *di = data + 64;
-            r4Mid64(sr, si, dr, di);
+            H::r4Mid64(sr, si, dr, di);
             r2Last64<true>(dr, di, scratch, nullptr);
-            for (int i = 0; i < 128; i += 4) V::store(data + i, V::load(scratch + i));
+            for (int i = 0; i < 128; i += L) V::store(data + i, V::load(scratch + i));
         } else {
             aacd::fftC(data, order, twiddles, scratch);
         }
@@ -275,15 +307,15 @@ struct SynthVec {
     // ------------------------------------------------------------ inverse MDCT
 
     // Pre-twiddle of the m coefficients x into m / 2 complex values (split):
-    // z[k] = (x[2k] + j x[m - 1 - 2k]) P[k].  Chunks k and m/2 - 4 - k share
-    // the two blocks of eight coefficients they read.
+    // z[k] = (x[2k] + j x[m - 1 - 2k]) P[k].  Chunks k and m/2 - L - k share
+    // the two blocks of 2L coefficients they read.
     AACD_VEC_TARGET static void preTwiddle(const int32_t *x, int m, const int32_t *npre, int32_t *zr, int32_t *zi) {
         const int kq = m / 2;
-        for (int k = 0; k < kq / 2; k += 4) {
-            const int k2 = kq - 4 - k;
+        for (int k = 0; k < kq / 2; k += L) {
+            const int k2 = kq - L - k;
             I fe, fo, be, bo;
             V::ld2(x + 2 * k, fe, fo);
-            V::ld2(x + m - 8 - 2 * k, be, bo);
+            V::ld2(x + m - 2 * L - 2 * k, be, bo);
             const Cx a = twiddle(fe, V::rev(bo), V::load(npre + k), V::load(npre + kq + k));
             const Cx b = twiddle(be, V::rev(fo), V::load(npre + k2), V::load(npre + kq + k2));
             cstore(zr, zi, k, a);
@@ -291,22 +323,21 @@ struct SynthVec {
         }
     }
 
-    // The eight values from n = lo + 8 and the eight from n = lo, as two
-    // vectors each.
+    // The 2L values from n = hi and the 2L from n = lo, as two vectors each.
     struct Block {
         I uHi[2], uLo[2], vHi[2], vLo[2];
     };
 
     // Post-twiddle Y = Z P and unfolding into the halves u, v of the negated
-    // IMDCT, eight values from the middle outward in each direction per step:
-    // step i gives u and v at n = m/2 + 2i ... + 7 (hi) and n = m/2 - 8 - 2i
-    // ... + 7 (lo), all in increasing n.
+    // IMDCT, 2L values from the middle outward in each direction per step:
+    // step i gives u and v at n = m/2 + 2i ... + 2L - 1 (hi) and
+    // n = m/2 - 2L - 2i ... + 2L - 1 (lo), all in increasing n.
     template <class Sink>
     AACD_VEC_TARGET static void postTwiddle(const int32_t *zr, const int32_t *zi, int m, const int32_t *npre,
                                             Sink &sink) {
         const int kq = m / 2;
-        for (int i = 0; i < kq / 2; i += 4) {
-            const int i2 = kq - 4 - i;
+        for (int i = 0; i < kq / 2; i += L) {
+            const int i2 = kq - L - i;
             const Cx ya = twiddle(V::load(zr + i), V::load(zi + i), V::load(npre + i), V::load(npre + kq + i));
             const Cx yb = twiddle(V::load(zr + i2), V::load(zi + i2), V::load(npre + i2), V::load(npre + kq + i2));
             const I reA = ya.re, imA = ya.im, reB = yb.re, imB = yb.im;
@@ -316,13 +347,13 @@ struct SynthVec {
             V::zip(nReB, V::rev(imA), b.uLo[0], b.uLo[1]);
             V::zip(reA, V::rev(nImB), b.vHi[0], b.vHi[1]);
             V::zip(nImB, V::rev(reA), b.vLo[0], b.vLo[1]);
-            sink.step(i, m / 2 + 2 * i, m / 2 - 8 - 2 * i, b);
+            sink.step(i, m / 2 + 2 * i, m / 2 - 2 * L - 2 * i, b);
         }
     }
 
-    // Eight window values from w[i] in reverse order.
-    AACD_VEC_TARGET static void loadRev8(const int32_t *w, I out[2]) {
-        out[0] = V::rev(V::load(w + 4));
+    // 2L window values from w[i] in reverse order.
+    AACD_VEC_TARGET static void loadRev(const int32_t *w, I out[2]) {
+        out[0] = V::rev(V::load(w + L));
         out[1] = V::rev(V::load(w));
     }
 
@@ -335,7 +366,8 @@ struct SynthVec {
 
     // Long blocks: sample n = clamp(((ov[n] + head[n] + 1) >> 1 + rnd) >> s),
     // then ov[n] = tail[n].  riseOnes / fallOnes: the rising (falling) half
-    // is the transition half, whose flat part (-2^31) begins at step 32.
+    // is the transition half, whose flat part (-2^31) begins at step 32 (a
+    // multiple of L: no step straddles it).
     template <bool riseOnes, bool fallOnes>
     struct LongSink {
         const int32_t *rise, *fall;
@@ -356,18 +388,18 @@ struct SynthVec {
         AACD_VEC_TARGET void step(int i, int nHi, int nLo, const Block &b) {
             const bool onesStep = i >= 32;
             for (int h = 0; h < 2; ++h) {
-                emit(nHi + 4 * h, b.uHi[h], b.uHi[h], riseOnes && onesStep);
-                emit(nLo + 4 * h, b.uLo[h], b.uLo[h], false);
+                emit(nHi + L * h, b.uHi[h], b.uHi[h], riseOnes && onesStep);
+                emit(nLo + L * h, b.uLo[h], b.uLo[h], false);
             }
             // Falling window: F[1023 - n] for n in the hi block are the lo
             // block's entries reversed, and the other way round.
             I fHi[2], fLo[2];
-            loadRev8(fall + nLo, fHi);
-            loadRev8(fall + nHi, fLo);
+            loadRev(fall + nLo, fHi);
+            loadRev(fall + nHi, fLo);
             for (int h = 0; h < 2; ++h) {
-                V::store(ov + nHi + 4 * h, V::neg(V::mulr(b.vHi[h], fHi[h])));
+                V::store(ov + nHi + L * h, V::neg(V::mulr(b.vHi[h], fHi[h])));
                 const I tailLo = (fallOnes && onesStep) ? V::neg(b.vLo[h]) : V::neg(V::mulr(b.vLo[h], fLo[h]));
-                V::store(ov + nLo + 4 * h, tailLo);
+                V::store(ov + nLo + L * h, tailLo);
             }
         }
     };
@@ -378,15 +410,15 @@ struct SynthVec {
         int32_t *s, *t;
         AACD_VEC_TARGET void step(int, int nHi, int nLo, const Block &b) {
             I fHi[2], fLo[2];
-            loadRev8(fall + nLo, fHi);
-            loadRev8(fall + nHi, fLo);
+            loadRev(fall + nLo, fHi);
+            loadRev(fall + nHi, fLo);
             const int ns[2] = {nHi, nLo};
             const I *us[2] = {b.uHi, b.uLo};
             const I *vs[2] = {b.vHi, b.vLo};
             const I *fs[2] = {fHi, fLo};
             for (int part = 0; part < 2; ++part) {
                 for (int h = 0; h < 2; ++h) {
-                    const int n = ns[part] + 4 * h;
+                    const int n = ns[part] + L * h;
                     const I nh = V::mulr(us[part][h], V::load(rise + n));
                     V::store(s + n, V::sub(V::load(t + n), V::shl3(nh)));
                     V::store(t + n, V::neg(V::shl3(V::mulr(vs[part][h], fs[part][h]))));
@@ -451,7 +483,7 @@ struct SynthVec {
         alignas(32) int32_t t[128];
         alignas(32) int32_t z[128];
         alignas(32) int32_t y[128];
-        for (int j = 0; j < 128; j += 4) V::store(t + j, V::dup(0));
+        for (int j = 0; j < 128; j += L) V::store(t + j, V::dup(0));
         for (int w = 0; w < 8; ++w) {
             int32_t *xw = x + 128 * w;
             preTwiddle(xw, 128, armACAAC_vecPreTwiddleShort, z, z + 64);
@@ -460,16 +492,16 @@ struct SynthVec {
             postTwiddle(y, y + 64, 128, armACAAC_vecPreTwiddleShort, sink);
         }
         const I rnd = V::dup(QRoundings[shift + 1]);
-        for (int n = 0; n < 1024; n += 4) {
+        for (int n = 0; n < 1024; n += L) {
             I a = V::load(ov + n);
             if (n >= 448) a = V::add(a, V::load(x + n - 448));
             // The sum may lie anywhere in the 32-bit range: the rounding
             // addition wraps, as in the C code.
             storeOut(pcm, n, stride, V::min(V::max(V::sar(V::add(a, rnd), shift + 1), lo), hi));
         }
-        for (int n = 0; n < 448; n += 4) V::store(ov + n, V::load(x + 576 + n));
-        for (int j = 0; j < 128; j += 4) V::store(ov + 448 + j, V::load(t + j));
-        for (int n = 576; n < 1024; n += 4) V::store(ov + n, V::dup(0));
+        for (int n = 0; n < 448; n += L) V::store(ov + n, V::load(x + 576 + n));
+        for (int j = 0; j < 128; j += L) V::store(ov + 448 + j, V::load(t + j));
+        for (int n = 576; n < 1024; n += L) V::store(ov + n, V::dup(0));
         return 0;
     }
 
@@ -477,7 +509,7 @@ struct SynthVec {
     AACD_VEC_TARGET static void q31Products(const int32_t *a, const int32_t *b, int32_t *up, int32_t *down,
                                             int32_t count) {
         int32_t i = 0;
-        for (; i + 4 <= count; i += 4) {
+        for (; i + L <= count; i += L) {
             const I va = V::load(a + i), vb = V::load(b + i);
             V::store(up + i, V::mulrExact(va, vb));
             V::store(down + i, V::neg(V::mulr(va, V::neg(vb))));

@@ -18,6 +18,8 @@ namespace {
 
 struct X86V {
     using I = __m128i;
+    static constexpr int kLanes = 4;
+    using Half = X86V;
     AACD_VEC_TARGET static I load(const int32_t *p) { return _mm_loadu_si128(reinterpret_cast<const I *>(p)); }
     AACD_VEC_TARGET static void store(int32_t *p, I v) { _mm_storeu_si128(reinterpret_cast<I *>(p), v); }
     AACD_VEC_TARGET static void storeStrided(int32_t *p, int stride, I v) {
@@ -47,6 +49,9 @@ struct X86V {
         even = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
         odd = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
     }
+    // One quarter of four lanes: p (off unused).
+    AACD_VEC_TARGET static I loadQuads(const int32_t *p, int) { return load(p); }
+    AACD_VEC_TARGET static I dupQuads(const int32_t *p, int) { return dup(*p); }
     AACD_VEC_TARGET static I loadPairs(const int32_t *p, const int32_t *q) {
         return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const I *>(p)),
                                   _mm_loadl_epi64(reinterpret_cast<const I *>(q)));
@@ -122,24 +127,31 @@ AACD_VEC_TARGET __m128i quantPair(__m128d t, __m128i q2, __m128d scale) {
     return _mm_cvttpd_epi32(y);
 }
 
-// One pass: a vector of four all-zero values stays as it is; a vector with
-// some |q| above 8191 hands the rest of the band, from that vector on, to
-// the C version, which converts up to the bad value and stops there.
+// The four values q (magnitudes a) of the SSE4.1 band loop, as two pairs.
+struct QuantSse41 {
+    AACD_VEC_TARGET static __m128i convert(const double *tab, __m128i a, __m128i q, double scale) {
+        const __m128d t01 = _mm_loadh_pd(_mm_load_sd(tab + _mm_cvtsi128_si32(a)), tab + _mm_extract_epi32(a, 1));
+        const __m128d t23 = _mm_loadh_pd(_mm_load_sd(tab + _mm_extract_epi32(a, 2)), tab + _mm_extract_epi32(a, 3));
+        const __m128d s = _mm_set1_pd(scale);
+        return _mm_unpacklo_epi64(quantPair(t01, q, s), quantPair(t23, _mm_srli_si128(q, 8), s));
+    }
+};
+
+// One pass: a vector with some |q| above 8191 hands the rest of the band,
+// from that vector on, to the C version, which converts up to the bad value
+// and stops there.  All-zero vectors take the same path (T[0] = 0 gives 0):
+// skipping them cost more in mispredicted branches than it saved.
+template <class Q>
 AACD_VEC_TARGET int32_t quantBandX86(int32_t *p, int32_t count, double pow2) {
-    const __m128d scale = _mm_set1_pd(pow2 * 0x1p-20);
+    const double scale = pow2 * 0x1p-20;
     const double *tab = armv8_ACAAC_InvQuantTable;
     int32_t i = 0;
     for (; i + 4 <= count; i += 4) {
         const __m128i q = X86V::load(p + i);
-        if (_mm_testz_si128(q, q)) continue;
         // |q| > 8191 as unsigned (-2^31 included): a bit above the low 13.
         const __m128i a = _mm_abs_epi32(q);
         if (!_mm_testz_si128(a, _mm_set1_epi32(~8191))) break;
-        const __m128d t01 = _mm_loadh_pd(_mm_load_sd(tab + _mm_cvtsi128_si32(a)), tab + _mm_extract_epi32(a, 1));
-        const __m128d t23 = _mm_loadh_pd(_mm_load_sd(tab + _mm_extract_epi32(a, 2)), tab + _mm_extract_epi32(a, 3));
-        const __m128i r01 = quantPair(t01, q, scale);
-        const __m128i r23 = quantPair(t23, _mm_srli_si128(q, 8), scale);
-        X86V::store(p + i, _mm_unpacklo_epi64(r01, r23));
+        X86V::store(p + i, Q::convert(tab, a, q, scale));
     }
     return i < count ? aacd::quantBandC(p + i, count - i, pow2) : 0;
 }

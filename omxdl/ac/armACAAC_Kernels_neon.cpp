@@ -18,6 +18,8 @@ namespace {
 
 struct NeonV {
     using I = int32x4_t;
+    static constexpr int kLanes = 4;
+    using Half = NeonV;
     static I load(const int32_t *p) { return vld1q_s32(p); }
     static void store(int32_t *p, I v) { vst1q_s32(p, v); }
     static void storeStrided(int32_t *p, int stride, I v) {
@@ -50,6 +52,9 @@ struct NeonV {
         even = v.val[0];
         odd = v.val[1];
     }
+    // One quarter of four lanes: p (off unused).
+    static I loadQuads(const int32_t *p, int) { return load(p); }
+    static I dupQuads(const int32_t *p, int) { return dup(*p); }
     static I loadPairs(const int32_t *p, const int32_t *q) { return vcombine_s32(vld1_s32(p), vld1_s32(q)); }
     static void transpose(I &a, I &b, I &c, I &d) {
         const I t0 = vtrn1q_s32(a, b), t1 = vtrn2q_s32(a, b);

@@ -12,7 +12,7 @@
 namespace aacd {
 
 const SynthKernels kKernelsSse41 = {
-    "sse4.1",     SynthVec<X86V>::fft, SynthVec<X86V>::mdctInv, quantBandX86, msBandX86,
+    "sse4.1",     SynthVec<X86V>::fft, SynthVec<X86V>::mdctInv, quantBandX86<QuantSse41>, msBandX86,
     SynthVec<X86V>::q31Products,
 };
 

@@ -10,25 +10,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "formats.h"
+#include "test_data.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes read_file(const std::string &name) {
-    std::ifstream in(std::string(AACD_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using aacdtest::readData;
 
 // Whole ADTS frames, or their raw data blocks.
 std::vector<Bytes> adts_frames(const std::string &name, bool raw) {
-    const Bytes s = read_file(name);
+    const Bytes s = readData(name);
     std::vector<Bytes> out;
     aacd_fmt::AdtsHeader h;
     for (size_t off = 0; off < s.size() && aacd_fmt::parse_adts_header(&s[off], s.size() - off, &h);
@@ -186,7 +182,7 @@ TEST(AacdDec, AdtsFramesOfTwoBlocks) {
 TEST(AacdDec, LoasWithProgramConfiguration) {
     // The quad stream as LOAS frames (its PCE in the in-band configuration,
     // sent with the first frame only) decodes as its ADTS original.
-    const Bytes latm = read_file("pce_quad.latm");
+    const Bytes latm = readData("pce_quad.latm");
     std::vector<Bytes> frames;
     size_t len = 0;
     for (size_t off = 0; off + 3 <= latm.size() && aacd_fmt::parse_loas_header(&latm[off], 3, &len); off += 3 + len) {

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <numeric>
 #include <tuple>
 #include <vector>
 
@@ -17,127 +19,83 @@ namespace {
 constexpr int kHostSri = 4;                // 44.1 kHz, the test host's sampling index
 constexpr int32_t kSentinel = 0x7EADBEEF;  // outside every output range
 
-inline int bandStart(int b) { return armACAAC_swbOffsetLongWindow[kHostSri][b]; }
-inline int bandWidth(int b) { return bandStart(b + 1) - bandStart(b); }
+inline int bandWidth(int b) { return armACAAC_swbOffsetLongWindow[kHostSri][b + 1] - armACAAC_swbOffsetLongWindow[kHostSri][b]; }
 
-// One channel at 44.1 kHz, band by band: codebook, the band's scale factor
-// (noise energy for codebook 13, intensity position for 14 and 15) and the
-// quantised values of spectral bands.  Short windows form one group of eight
-// and carry no spectral bands.  tnsBands >= 0 adds one long-window TNS filter
-// of order 0 over that many bands.
+// One channel at 44.1 kHz, one section per band: codebook, the band's scale
+// factor (noise energy for codebook 13, intensity position for 14 and 15)
+// and the quantised values of spectral bands.  Short windows form one group
+// of eight and carry no spectral bands.  tnsBands >= 0 adds one long-window
+// TNS filter of order 0 over that many bands; pulseAmp >= 0 one pulse of
+// that amplitude on the first coefficient.
 struct Chan {
-    int gain = 150, tnsBands = -1, shape = 0;
+    int gain = 150, tnsBands = -1, shape = 0, pulseAmp = -1;
     bool shortWindows = false;
     std::vector<int> cb, sf;
     std::vector<std::vector<int32_t>> q;
-    explicit Chan(int maxSfb, bool isShort = false)
-        : shortWindows(isShort), cb(maxSfb, 0), sf(maxSfb, 0), q(maxSfb) {}
+    explicit Chan(int maxSfb, bool isShort = false) : shortWindows(isShort), cb(maxSfb, 0), sf(maxSfb, 0), q(maxSfb) {}
     int maxSfb() const { return static_cast<int>(cb.size()); }
-    Chan &spectral(int b, int scale, int seed) {  // codebook 5, a fixed pattern
-        cb[b] = 5;
-        sf[b] = scale;
+    Chan &band(int b, int codebook, int scale) { std::tie(cb[b], sf[b]) = std::make_tuple(codebook, scale); return *this; }
+    Chan &spectral(int b, int scale, int seed, int codebook = 5) {  // codebook 5: a fixed pattern, others zeros
         q[b].clear();
-        for (int k = 0; k < bandWidth(b); ++k) q[b].push_back((k * 5 + seed) % 9 - 4);
-        return *this;
+        for (int k = 0; k < bandWidth(b); ++k) q[b].push_back(codebook == 5 ? (k * 5 + seed) % 9 - 4 : 0);
+        return band(b, codebook, scale);
     }
-    Chan &zeros(int b, int codebook) {
-        cb[b] = codebook;
-        sf[b] = gain;
-        q[b].assign(bandWidth(b), 0);
-        return *this;
-    }
-    Chan &noise(int b, int energy) { cb[b] = 13; sf[b] = energy; return *this; }
-    Chan &intensity(int b, int codebook, int position) { cb[b] = codebook; sf[b] = position; return *this; }
 };
 
 inline Channel layoutOf(const Chan &c) {
     Channel ch;
-    ch.sri = kHostSri;
-    ch.shortWindows = c.shortWindows;
-    if (c.shortWindows) ch.groupLen[0] = 8;
-    ch.maxSfb = c.maxSfb();
-    ch.numSect[0] = c.maxSfb();
-    for (int b = 0; b < c.maxSfb(); ++b) {  // one section per band
-        ch.sectCb.push_back(static_cast<uint8_t>(c.cb[b]));
-        ch.sectEnd.push_back(static_cast<uint8_t>(b + 1));
-    }
+    std::tie(ch.sri, ch.shortWindows, ch.maxSfb, ch.numSect[0], ch.groupLen[0]) =
+        std::make_tuple(kHostSri, c.shortWindows, c.maxSfb(), c.maxSfb(), c.shortWindows ? 8 : 1);
+    for (int b = 0; b < c.maxSfb(); ++b) ch.sectCb.push_back(uint8_t(c.cb[b])), ch.sectEnd.push_back(uint8_t(b + 1));
     return ch;
 }
 
 // individual_channel_stream(): gain, stream info unless the pair shares it,
-// sections, scale factors, no pulse or gain control data, spectral data.
+// sections, scale factors, pulse and TNS data as asked, no gain control,
+// spectral data.
 inline void putIcs(BitWriter &w, const Chan &c, bool common) {
-    const Channel ch = layoutOf(c);
     w.bits(static_cast<uint32_t>(c.gain), 8);
-    if (!common) writeIcsInfo(w, ch, c.shape);
-    writeSections(w, ch);
-    int sf = c.gain, is = 0, noise = c.gain - 90;
-    bool firstNoise = true;
+    if (!common) writeIcsInfo(w, layoutOf(c), c.shape);
+    writeSections(w, layoutOf(c));
+    int last[3] = {c.gain, c.gain - 90, 0}, noiseBands = 0;  // scale factor, noise energy, intensity position
     for (int b = 0; b < c.maxSfb(); ++b) {
-        const int cb = c.cb[b];
-        if (cb == 0) continue;
-        if (cb == 13 && firstNoise) {
-            firstNoise = false;
-            w.bits(static_cast<uint32_t>(c.sf[b] - noise + 256), 9);
-            noise = c.sf[b];
-        } else {
-            int &last = cb == 13 ? noise : (cb == 14 || cb == 15) ? is : sf;
-            w.code(0, c.sf[b] - last + 60);
-            last = c.sf[b];
-        }
+        const int k = c.cb[b] == 13 ? 1 : c.cb[b] >= 14 ? 2 : 0, d = c.sf[b] - last[k];
+        if (c.cb[b] == 0) continue;
+        (k == 1 && noiseBands++ == 0) ? w.bits(static_cast<uint32_t>(d + 256), 9) : w.code(0, d + 60);
+        last[k] = c.sf[b];
     }
-    put(w, {{0, 1}, {c.tnsBands >= 0, 1}});  // no pulse data; TNS data: n_filt 1, coef_res 0, length, order 0
-    if (c.tnsBands >= 0) put(w, {{1, 2}, {0, 1}, {c.tnsBands, 6}, {0, 5}});
-    w.bits(0, 1);  // gain_control_data_present
-    for (int b = 0; b < c.maxSfb(); ++b) {
-        const int cb = c.cb[b];
-        if (cb == 0 || cb >= 12) continue;
-        const int dim = cb <= 4 ? 4 : 2;
-        for (int k = 0; k < bandWidth(b); k += dim) writeTuple(w, cb, &c.q[b][k]);
-    }
+    const bool pulse = c.pulseAmp >= 0, tns = c.tnsBands >= 0;  // one pulse at 0; n_filt 1, coef_res 0, order 0
+    put(w, {{pulse, 1}, {0, pulse ? 13 : 0}, {c.pulseAmp, pulse ? 4 : 0}, {tns, 1}, {2, tns ? 3 : 0}, {c.tnsBands << 5, tns ? 11 : 0}, {0, 1}});
+    for (int b = 0; b < c.maxSfb(); ++b)
+        for (int k = 0; c.cb[b] > 0 && c.cb[b] < 12 && k < bandWidth(b); k += c.cb[b] <= 4 ? 4 : 2) writeTuple(w, c.cb[b], &c.q[b][k]);
 }
 
 // Single channel (id 0) or LFE (id 3) element.
-inline void putSce(BitWriter &w, const Chan &c, uint32_t id = 0, uint32_t tag = 0) {
-    put(w, {{id, 3}, {tag, 4}});
-    putIcs(w, c, false);
-}
+inline void putSce(BitWriter &w, const Chan &c, uint32_t id = 0, uint32_t tag = 0) { put(w, {{id, 3}, {tag, 4}}), putIcs(w, c, false); }
 
-// Common-window channel pair; msUsed holds one flag per band (mask 1).
-inline void putPair(BitWriter &w, const Chan &l, const Chan &r, uint32_t msMask,
-                    const std::vector<int> &msUsed = {}, uint32_t tag = 0) {
-    put(w, {{1, 3}, {tag, 4}, {1, 1}});  // common_window
-    writeIcsInfo(w, layoutOf(l), l.shape);
-    w.bits(msMask, 2);
-    for (int b = 0; msMask == 1 && b < l.maxSfb(); ++b)
-        w.bits(b < static_cast<int>(msUsed.size()) ? static_cast<uint32_t>(msUsed[b]) : 0u, 1);
-    putIcs(w, l, true);
-    putIcs(w, r, true);
+// Channel pair with common window (ms_mask_present msMask; msUsed: one flag
+// per band for mask 1) or, for msMask < 0, without.
+inline void putPair(BitWriter &w, const Chan &l, const Chan &r, int msMask, const std::vector<int> &msUsed = {}, uint32_t tag = 0) {
+    put(w, {{1, 3}, {tag, 4}, {msMask >= 0, 1}});
+    if (msMask >= 0) writeIcsInfo(w, layoutOf(l), l.shape), w.bits(static_cast<uint32_t>(msMask), 2);
+    for (int b = 0; msMask == 1 && b < l.maxSfb(); ++b) w.bits(b < int(msUsed.size()) ? uint32_t(msUsed[b]) : 0u, 1);
+    putIcs(w, l, msMask >= 0), putIcs(w, r, msMask >= 0);
 }
 
 // Fill element with one extension payload: type, nibble, then count-1 bytes
 // cycling through `bytes`.
-inline void putFill(BitWriter &w, int count, uint32_t type = 0, uint32_t nibble = 0,
-                    const std::vector<uint8_t> &bytes = {0}) {
-    put(w, {{6, 3}, {std::min(count, 15), 4}, {count - 14, count >= 15 ? 8 : 0}});
-    if (count == 0) return;
-    put(w, {{type, 4}, {nibble, 4}});
+inline void putFill(BitWriter &w, int count, uint32_t type = 0, uint32_t nibble = 0, const std::vector<uint8_t> &bytes = {0}) {
+    put(w, {{6, 3}, {std::min(count, 15), 4}, {count - 14, count >= 15 ? 8 : 0}, {type, count ? 4 : 0}, {nibble, count ? 4 : 0}});
     for (int i = 1; i < count; ++i) w.bits(bytes[static_cast<size_t>(i - 1) % bytes.size()], 8);
 }
 
-inline std::vector<uint8_t> finish(BitWriter &w) {  // appends the end element
-    w.bits(7, 3);
-    return w.bytes();
-}
+inline std::vector<uint8_t> finish(BitWriter &w) { return w.bits(7, 3), w.bytes(); }  // appends the end element
 
 // Loud elements: each channel has content of its own in bands 8 to 11 (pair)
 // or 4 to 11 (single channel or LFE).
 inline void putLoudPair(BitWriter &w, int seed) {
     Chan l(12), r(12);
-    for (int b = 8; b < 12; ++b) {
-        l.spectral(b, 170, seed + b);
-        r.spectral(b, 165, seed + 2 * b);
-    }
+    for (int b = 8; b < 12; ++b) l.spectral(b, 170, seed + b), r.spectral(b, 165, seed + 2 * b);
     putPair(w, l, r, 0);
 }
 inline void putLoudSce(BitWriter &w, int seed, uint32_t id = 0) {
@@ -146,39 +104,26 @@ inline void putLoudSce(BitWriter &w, int seed, uint32_t id = 0) {
     putSce(w, c, id);
 }
 
-// Decodes one block with a sentinel-filled PCM buffer.
+// Decodes one block with a sentinel-filled PCM buffer; the whole output, one
+// channel of it, and its largest magnitude.
 inline int32_t decode(aacdtest::Host &h, const std::vector<uint8_t> &block, bool lost = false) {
-    h.cfg.frame_lost = lost ? 1 : 0;
     std::fill(h.pcm.begin(), h.pcm.end(), kSentinel);
-    return h.decode(block);
+    return h.cfg.frame_lost = lost ? 1 : 0, h.decode(block);
 }
-
-inline std::vector<int32_t> frameOf(const aacdtest::Host &h) {
-    return std::vector<int32_t>(h.pcm.begin(), h.pcm.begin() + 1024 * h.out.num_channels);
-}
-// Channel k of the interleaved output of the last call.
+inline std::vector<int32_t> frameOf(const aacdtest::Host &h) { return std::vector<int32_t>(h.pcm.begin(), h.pcm.begin() + 1024 * h.out.num_channels); }
 inline std::vector<int32_t> channelOf(const aacdtest::Host &h, uint32_t k) {
     std::vector<int32_t> v;
     for (uint32_t n = 0; n < 1024; ++n) v.push_back(h.pcm[n * h.out.num_channels + k]);
     return v;
 }
-inline int32_t peak(const std::vector<int32_t> &v) {
-    int32_t m = 0;
-    for (int32_t x : v) m = std::max(m, x < 0 ? -x : x);
-    return m;
-}
+inline int32_t peak(const std::vector<int32_t> &v) { return std::accumulate(v.begin(), v.end(), 0, [](int32_t m, int32_t x) { return std::max(m, std::abs(x)); }); }
 
 // The host's records of SBR hand-off mode.
 struct SbrRecords {
     AacdSbrPayload payload{}, swap{}, previous{};
     std::vector<int32_t> core = std::vector<int32_t>(6 * 2048, 0);
-    AacdSbrLink link(aacdtest::Host &h) {
-        return AacdSbrLink{h.cfg.state, &payload, core.data(), &swap, &previous};
-    }
-    void attach(aacdtest::Host &h) {
-        h.cfg.sbr = link(h);
-        h.cfg.sbr_mode = 1;
-    }
+    AacdSbrLink link(aacdtest::Host &h) { return AacdSbrLink{h.cfg.state, &payload, core.data(), &swap, &previous}; }
+    void attach(aacdtest::Host &h) { h.cfg.sbr = link(h), h.cfg.sbr_mode = 1; }
 };
 
 }  // namespace

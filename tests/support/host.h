@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "aacd.h"
@@ -13,31 +14,24 @@
 namespace aacdtest {
 
 // Allocates the five blocks at a chosen misalignment and initialises them.
-class Host {
-public:
+struct Host {
     explicit Host(uint8_t bits = 16, size_t misalign = 0, bool init = true) {
         std::memset(&cfg, 0, sizeof cfg);
         aacd_query_dec_mem(&cfg);
         for (int k = 0; k < 5; ++k) {
             storage[k].assign(cfg.mem_info.blocks[k].size + 64 + misalign, 0);
-            uintptr_t p = reinterpret_cast<uintptr_t>(storage[k].data());
-            p = ((p + 63) & ~uintptr_t{63}) + misalign;
-            cfg.mem_info.blocks[k].base = reinterpret_cast<void *>(p);
+            const uintptr_t p = reinterpret_cast<uintptr_t>(storage[k].data());
+            cfg.mem_info.blocks[k].base = reinterpret_cast<void *>(((p + 63) & ~uintptr_t{63}) + misalign);
         }
-        cfg.output_bits = bits;
-        params = AacdBlockParams{};
-        params.sampling_index = 4;
-        params.config_id = 0;
-        cfg.block_params = &params;
+        std::tie(cfg.output_bits, params.sampling_index, cfg.block_params) = std::make_tuple(bits, 4u, &params);
         if (init) status = aacd_decoder_init(&cfg);
     }
     int32_t decode(const std::vector<uint8_t> &block) {
-        return aacd_decode_frame(&cfg, &out, pcm.data(), block.data(),
-                                 static_cast<int32_t>(block.size()));
+        return aacd_decode_frame(&cfg, &out, pcm.data(), block.data(), static_cast<int32_t>(block.size()));
     }
 
     AacdDecoderConfig cfg;
-    AacdBlockParams params;
+    AacdBlockParams params{};
     AacdFrameOutput out{};
     std::vector<int32_t> pcm = std::vector<int32_t>(6 * 1024 + 16, 0);
     std::vector<uint8_t> storage[5];

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
+// The test data in tests/data: its files, the stream manifest streams.tsv
+// and the reference decodings NAME.ref24 that make_streams.sh writes.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace aacdtest {
+
+// The bytes of a file; a relative name is taken from tests/data.
+inline std::vector<uint8_t> readData(const std::string &name) {
+    std::ifstream in(name[0] == '/' ? name : std::string(AACD_TEST_DATA_DIR) + "/" + name, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// One line of streams.tsv: file, rate, channels, comma-separated flags.
+struct StreamEntry {
+    std::string file;
+    uint32_t rate = 0;
+    int channels = 0;
+    std::string flags;
+    [[nodiscard]] bool has(const std::string &flag) const {
+        return ("," + flags + ",").find("," + flag + ",") != std::string::npos;
+    }
+};
+
+inline std::vector<StreamEntry> readManifest() {
+    std::vector<StreamEntry> v;
+    std::ifstream in(std::string(AACD_TEST_DATA_DIR) + "/streams.tsv");
+    std::string line;
+    for (StreamEntry e; std::getline(in, line);) {
+        if (!line.empty() && line[0] != '#' && std::istringstream(line) >> e.file >> e.rate >> e.channels >> e.flags)
+            v.push_back(e);
+    }
+    return v;
+}
+
+// A reference decoding: interleaved 24-bit little-endian samples (x 2^23).
+inline std::vector<int32_t> readRef24(const std::string &name) {
+    const std::vector<uint8_t> raw = readData(name);
+    std::vector<int32_t> v(raw.size() / 3);
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = static_cast<int32_t>((raw[3 * i] | raw[3 * i + 1] << 8 | uint32_t{raw[3 * i + 2]} << 16) << 8) >> 8;
+    return v;
+}
+
+}  // namespace aacdtest
