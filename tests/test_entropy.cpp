@@ -107,8 +107,7 @@ TEST(BitWriter, ByteRulesAndRejectedArguments) {
     p = b + 1, off = 0;
     EXPECT_EQ(armPackVLC32(&p, &off, ArmVlc32{8, 0xA5}), 0);  // ending on a byte boundary writes 0 into the next byte
     EXPECT_TRUE(b[1] == 0xA5 && b[2] == 0x00 && p == b + 2 && off == 0u);
-    for (const auto &[o, len] : {std::make_pair(0u, 0), std::make_pair(3u, 33), std::make_pair(0u, -1), std::make_pair(5u, INT32_MIN),
-                                 std::make_pair(8u, 1), std::make_pair(100u, 4)}) {
+    for (const auto &[o, len] : std::vector<std::pair<uint32_t, int>>{{0, 0}, {3, 33}, {0, -1}, {5, INT32_MIN}, {8, 1}, {100, 4}}) {
         uint8_t d[8] = {0xA5, 0x5A, 0xC3, 0x3C, 0xA5, 0x5A, 0xC3, 0x3C};
         p = d + 2, off = o;
         EXPECT_EQ(armPackBits(&p, &off, 0xFFFFFFFFu, len), -5) << o << " " << len;
@@ -117,8 +116,7 @@ TEST(BitWriter, ByteRulesAndRejectedArguments) {
     }
 }
 
-constexpr int kCounts[12] = {121, 81, 81, 81, 81, 81, 81, 64, 64, 169, 169, 289};
-constexpr int kLongest[12] = {19, 11, 9, 16, 12, 13, 11, 12, 10, 15, 12, 12};
+constexpr int kCounts[12] = {121, 81, 81, 81, 81, 81, 81, 64, 64, 169, 169, 289}, kLongest[12] = {19, 11, 9, 16, 12, 13, 11, 12, 10, 15, 12, 12};
 
 class CodeBook : public ::testing::TestWithParam<int> {};
 
@@ -138,12 +136,6 @@ TEST_P(CodeBook, IsPrefixFreeAndComplete) {
               std::make_tuple(uint8_t{0}, uint64_t{1} << 32, kLongest[cb], static_cast<uint32_t>(kLongest[cb])));
 }
 
-int32_t leafValue(int cb, uint32_t leaf, int i) {
-    using aacd::huffValue;
-    constexpr int32_t (*kValue[12])(uint32_t, int) = {nullptr, huffValue<1>, huffValue<2>, huffValue<3>, huffValue<4>, huffValue<5>,
-                                                     huffValue<6>, huffValue<7>, huffValue<8>, huffValue<9>, huffValue<10>, huffValue<11>};
-    return cb == 0 ? static_cast<int32_t>(aacd::huffIndex(leaf)) : kValue[cb](leaf, i);
-}
 
 // For every pattern of the longest code's bits and for random windows at
 // every bit offset, the lookup gives the index of the linear scan
@@ -153,6 +145,9 @@ int32_t leafValue(int cb, uint32_t leaf, int i) {
 TEST_P(CodeBook, LookupEqualsLinearScan) {
     const int cb = GetParam(), len = kLongest[cb], lav = armACAAC_lavCb[cb], uns = armACAAC_signCb[cb], m = uns ? lav + 1 : 2 * lav + 1;
     std::mt19937 rng(1234 + cb);
+    using aacd::huffValue;
+    constexpr int32_t (*kValue[12])(uint32_t, int) = {nullptr, huffValue<1>, huffValue<2>, huffValue<3>, huffValue<4>, huffValue<5>,
+                                                     huffValue<6>, huffValue<7>, huffValue<8>, huffValue<9>, huffValue<10>, huffValue<11>};
     const auto check = [&](uint32_t window, uint32_t offset) {
         uint8_t buf[8];  // the window at the offset, noise around it
         const uint64_t noise = (static_cast<uint64_t>(rng()) << 32) | rng(), mask = uint64_t{0xFFFFFFFFu} << (32 - offset);
@@ -165,7 +160,7 @@ TEST_P(CodeBook, LookupEqualsLinearScan) {
         int32_t bits = static_cast<int32_t>((p - buf) * 8 + off - offset);
         for (int i = cb == 0 ? 0 : cb <= 4 ? 3 : 1, rest = idx; i >= 0; --i, rest /= m) {
             const int32_t v = cb == 0 ? rest : rest % m - (uns ? 0 : lav);
-            ASSERT_EQ(leafValue(cb, leaf, i), v) << window << " " << i;
+            ASSERT_EQ(cb == 0 ? static_cast<int32_t>(aacd::huffIndex(leaf)) : kValue[cb](leaf, i), v) << window << " " << i;
             bits += uns && v != 0;
         }
         ASSERT_EQ(static_cast<int32_t>(aacd::huffLength(leaf)), bits) << window;
@@ -179,7 +174,10 @@ INSTANTIATE_TEST_SUITE_P(AllCodebooks, CodeBook, ::testing::Range(0, 12));
 
 // A random channel stream: a layout at a random rate (grouped short windows,
 // some sections of length 0) and, filled in by writeIcs, what it decodes to.
-struct Ics : Channel { int aot = 2, pulses = 0, tnsPresent = 0; TnsInfo tns{}; std::vector<int8_t> tnsCoefs; };
+struct Ics : Channel {
+    int aot = 2, pulses = 0, tnsPresent = 0;
+    TnsInfo tns{}; std::vector<uint8_t> sfbCb; std::vector<int16_t> sf; std::vector<int8_t> tnsCoefs; std::vector<int32_t> values;
+};
 
 Ics randomLayout(std::mt19937 &rng, bool s, int aot) {
     Ics e;
@@ -187,13 +185,12 @@ Ics randomLayout(std::mt19937 &rng, bool s, int aot) {
     const int bands = s ? armACAAC_numSwbShort[e.sri] : armACAAC_numSwbLong[e.sri];
     e.maxSfb = rng() % 4 ? bands - static_cast<int>(rng() % 3) : static_cast<int>(rng() % (bands + 1));
     for (int left = 8; s && left > 0; left -= e.groupLen[e.numGroups++]) e.groupLen[e.numGroups] = 1 + static_cast<int>(rng() % left);
-    for (int g = 0; g < e.numGroups; ++g) {
+    for (int g = 0; g < e.numGroups; ++g)
         for (int k = 0, len = 0, cb = 0; k < e.maxSfb; k += len, ++e.numSect[g]) {
             len = rng() % 10 == 0 && e.numSect[g] + (e.maxSfb - k) < e.maxSfb ? 0 : 1 + static_cast<int>(rng() % std::min(e.maxSfb - k, 12));
             e.sectCb.push_back(static_cast<uint8_t>(cb = static_cast<int>(rng() % 16))), e.sectEnd.push_back(static_cast<uint8_t>(k + len));
             e.sfbCb.insert(e.sfbCb.end(), len, static_cast<uint8_t>(cb));
         }
-    }
     return e;
 }
 
@@ -295,7 +292,6 @@ TEST(NoiselessDecode, RandomStreamsRoundTripAndReadZerosPastACut) {
         for (int i = 0; pair && i < e[0].numGroups * e[0].maxSfb; ++i) w.bits(rng() % 2, 1);
         for (int c = 0; c <= pair; ++c) writeIcs(w, e[c], rng, pair);
         const int bits = w.count(), bytes = (bits + 7) / 8;
-        w.bits(0x3F, 6);
         const Result r = decode(w.base(), 8192, e[0].sri, pair, e[0].aot);
         EXPECT_EQ(std::make_tuple(r.sts[0], r.bits, r.cpe.msMaskPresent), std::make_tuple(0, bits, pair ? 1 : 0));
         for (int c = 0; c <= pair; ++c) {
@@ -305,10 +301,9 @@ TEST(NoiselessDecode, RandomStreamsRoundTripAndReadZerosPastACut) {
             EXPECT_EQ(std::vector<int>({r.sts[c + 1], i.globalGain, r.ics.maxSfb, r.ics.numWindowGroups, i.numWindows, i.pulseDataPresent, i.tnsDataPresent,
                                         i.gainControlDataPresent, r.noise[c], r.is[c], std::memcmp(&i.tnsInfo, &x.tns, sizeof x.tns)}),
                       std::vector<int>({0, x.globalGain, x.maxSfb, x.numGroups, x.shortWindows ? 8 : 1, x.pulses > 0, x.tnsPresent, 0, has(13) > 0, has(14) + has(15) > 0, 0}));
-            EXPECT_EQ(std::vector<int32_t>(r.ics.windowGroupLength, r.ics.windowGroupLength + 8), std::vector<int32_t>(x.groupLen, x.groupLen + 8));
-            EXPECT_EQ(std::vector<uint8_t>(r.sfbCb[c], r.sfbCb[c] + x.sfbCb.size()), x.sfbCb);
-            EXPECT_EQ(std::vector<int16_t>(r.sf[c], r.sf[c] + x.sf.size()), x.sf);
-            EXPECT_EQ(std::vector<int8_t>(r.tns[c], r.tns[c] + x.tnsCoefs.size()), x.tnsCoefs);
+            EXPECT_EQ(std::make_tuple(std::vector<int32_t>(r.ics.windowGroupLength, r.ics.windowGroupLength + 8), std::vector<uint8_t>(r.sfbCb[c], r.sfbCb[c] + x.sfbCb.size()),
+                                      std::vector<int16_t>(r.sf[c], r.sf[c] + x.sf.size()), std::vector<int8_t>(r.tns[c], r.tns[c] + x.tnsCoefs.size())),
+                      std::make_tuple(std::vector<int32_t>(x.groupLen, x.groupLen + 8), x.sfbCb, x.sf, x.tnsCoefs));
             EXPECT_EQ(std::vector<int32_t>(r.coefs[c], r.coefs[c] + 1025), x.values);
         }
         for (int i = 0; iter < 160 && i <= 100; ++i) {
@@ -332,46 +327,37 @@ Fields shortInfo(int m) { return {{4, 4}, {m, 4}, {0x7F, 7}}; }                 
 // 48 kHz 49 long and 14 short bands, at 8 kHz 40 and 15, at 32 kHz 51.
 TEST(NoiselessDecode, StatusesAndFieldsWhereTheyArise) {
     const Fields g = {{100, 8}}, none = {{0, 3}};  // no pulse, TNS or gain control data
-    const Fields sf1 = {{12, 4}, {1, 5}};           // one band of codebook 12: a scale factor, no values
     const Fields pulses = {{1, 1}, {3, 2}, {48, 6}, {31, 5}, {0, 4}, {31, 5}, {0, 4}, {31, 5}, {0, 4}};
     const Fields esc = {{11, 4}, {1, 5}, {60, -1}, {0, 3}, {3, -12}, {1, 1}, {16 * 17 + 1, -12}, {0, 1}, {1, 1}};  // (0, -3), (16 + escape, -1)
     const Fields ltp0 = {{1, 1}, {0x100, 11}, {2, 3}}, ltp1 = {{1, 1}, {0x101, 11}, {3, 3}}, forty = {{~0u, 32}, {0xFF, 8}}, five = {{0x15, 5}};
     const auto head = [](const Fields &info) { return Fields{{5, 4}, {1, 1}} + info + Fields{{0, 2}}; };  // pair head, ms_mask_present 0
     const auto zeros = [&](int len) { return Fields{{0, 4}, {31, len < 31 ? 0 : 5}, {len % 31, 5}} + none; };  // one long codebook 0 section
-    struct Row { const char *name; Fields fields, tail; int32_t sts; int ltp = 0, sri = 3, aot = 2; bool pair = false; };
+    const auto sf = [&](int gain, int index) { return Fields{{gain, 8}} + longInfo(1) + Fields{{12, 4}, {1, 5}, {index, -1}}; };  // band of codebook 12
+    struct Row { const char *name; Fields fields; int32_t sts; int ltp = 0, sri = 3, aot = 2; bool pair = false; int unread = 0; };
     const Row rows[] = {
-        {"long, no bands", g + longInfo(0) + none, {}, 0}, {"short, no bands", g + shortInfo(0) + none, {}, 0},
-        {"pulses, short windows", g + shortInfo(0) + Fields{{1, 1}}, {{0, 8}}, -2}, {"gain control", g + longInfo(0) + Fields{{1, 3}}, {}, -159},
-        {"max_sfb 49", g + longInfo(49) + zeros(49), {}, 0}, {"max_sfb 50", g + Fields{{0, 4}, {50, 6}}, {{0, 1}}, -162},
-        {"short max_sfb 14", g + shortInfo(14) + Fields{{0, 4}, {7, 3}, {7, 3}, {0, 3}} + none, {}, 0},
-        {"short max_sfb 15", g + Fields{{4, 4}, {15, 4}}, {{0, 7}}, -162}, {"section end past max_sfb", g + longInfo(5) + Fields{{1, 4}, {6, 5}}, {}, -2},
-        {"as many sections as bands", g + longInfo(2) + Fields{{0, 4}, {0, 5}} + zeros(2), {}, 0},
-        {"more sections than bands", g + longInfo(2) + Fields{{0, 4}, {0, 5}, {0, 4}, {0, 5}, {0, 4}, {0, 5}}, {}, -2},
-        {"scale factor 255", Fields{{255, 8}} + longInfo(1) + sf1 + Fields{{60, -1}} + none, {}, 0},
-        {"scale factor 256", Fields{{255, 8}} + longInfo(1) + sf1 + Fields{{61, -1}}, {}, -2},
-        {"scale factor 0", Fields{{0, 8}} + longInfo(1) + sf1 + Fields{{60, -1}} + none, {}, 0},
-        {"scale factor -1", Fields{{0, 8}} + longInfo(1) + sf1 + Fields{{59, -1}}, {}, -2},
-        {"pulses up to 1023", g + longInfo(0) + pulses + Fields{{2, 5}, {0, 4}, {0, 2}}, {}, 0}, {"a pulse at 1024", g + longInfo(0) + pulses + Fields{{3, 5}, {0, 4}}, {}, -2},
-        {"pulse start band 49", g + longInfo(0) + Fields{{1, 1}, {0, 2}, {49, 6}}, {{0, 9}}, -2},
-        {"escape of 8 ones", g + longInfo(1) + esc + Fields{{0x1FE, 9}, {5, 12}}, {}, 0}, {"escape of 9 ones", g + longInfo(1) + esc, {{0x3FE, 10}, {5, 12}}, -2},
-        {"shared max_sfb 40 of 40", head(longInfo(40)) + g + zeros(40) + g + zeros(40), {}, 0, 0, 11, 2, true},
-        {"shared max_sfb 41 of 40", head(longInfo(41)) + g, {{0, 16}}, -162, 0, 11, 2, true},
-        {"shared max_sfb 51 of 40", head(longInfo(51)) + g, {{0, 16}}, -162, 0, 11, 2, true},
-        {"shared max_sfb 52", Fields{{5, 4}, {1, 1}, {0, 4}, {52, 6}}, {{0, 16}}, -162, 0, 11, 2, true},
-        {"shared short max_sfb 15 of 14", head(shortInfo(15)) + g, {{0, 16}}, -162, 0, 3, 2, true},
-        {"low complexity: the predictor flag only", g + longInfo(5, 1) + zeros(5), {}, 0},
-        {"type 4: LTP data", g + longInfo(0, 1) + ltp0 + none, {}, 0, 1, 3, 4},
-        {"type 4: 40 LTP band flags of 45", g + longInfo(45, 1) + ltp0 + forty + zeros(45), {}, 0, 1, 3, 4},
-        {"type 4 pair: LTP of the second record", head(longInfo(5, 1) + Fields{{0, 1}} + ltp1 + five) + g + zeros(5) + g + zeros(5), {}, 0, 2, 3, 4, true},
-        {"type 4 pair: LTP of both records", head(longInfo(5, 1) + ltp0 + five + ltp1 + five) + g + zeros(5) + g + zeros(5), {}, 0, 3, 3, 4, true},
-        {"type 1: reset group, 5 prediction flags", g + longInfo(5, 1) + Fields{{1, 1}, {17, 5}} + five + zeros(5), {}, 0, 0, 3, 1},
-        {"type 1: 41 prediction flags of 45", g + longInfo(45, 1) + Fields{{0, 1}} + forty + Fields{{1, 1}} + zeros(45), {}, 0, 0, 3, 1},
+        {"long, no bands", g + longInfo(0) + none, 0}, {"short, no bands", g + shortInfo(0) + none, 0},
+        {"pulses, short windows", g + shortInfo(0) + Fields{{1, 1}}, -2}, {"gain control", g + longInfo(0) + Fields{{1, 3}}, -159},
+        {"max_sfb 49", g + longInfo(49) + zeros(49), 0}, {"max_sfb 50", g + Fields{{0, 4}, {50, 6}}, -162}, {"short max_sfb 15", g + Fields{{4, 4}, {15, 4}}, -162},
+        {"short max_sfb 14", g + shortInfo(14) + Fields{{0, 4}, {7, 3}, {7, 3}, {0, 3}} + none, 0},
+        {"section end past max_sfb", g + longInfo(5) + Fields{{1, 4}, {6, 5}}, -2}, {"as many sections as bands", g + longInfo(2) + Fields{{0, 4}, {0, 5}} + zeros(2), 0},
+        {"more sections than bands", g + longInfo(2) + Fields{{0, 4}, {0, 5}, {0, 4}, {0, 5}, {0, 4}, {0, 5}}, -2},
+        {"scale factor 255", sf(255, 60) + none, 0}, {"scale factor 256", sf(255, 61), -2}, {"scale factor 0", sf(0, 60) + none, 0}, {"scale factor -1", sf(0, 59), -2},
+        {"pulses up to 1023", g + longInfo(0) + pulses + Fields{{2, 5}, {0, 4}, {0, 2}}, 0}, {"a pulse at 1024", g + longInfo(0) + pulses + Fields{{3, 5}, {0, 4}}, -2},
+        {"pulse start band 49", g + longInfo(0) + Fields{{1, 1}, {0, 2}, {49, 6}}, -2}, {"escape of 8 ones", g + longInfo(1) + esc + Fields{{0x1FE, 9}, {5, 12}}, 0},
+        {"escape of 9 ones", g + longInfo(1) + esc + Fields{{0x3FE, 10}, {5, 12}}, -2, 0, 3, 2, false, 22},
+        {"shared max_sfb 40 of 40", head(longInfo(40)) + g + zeros(40) + g + zeros(40), 0, 0, 11, 2, true},
+        {"shared max_sfb 41 of 40", head(longInfo(41)) + g, -162, 0, 11, 2, true}, {"shared max_sfb 51 of 40", head(longInfo(51)) + g, -162, 0, 11, 2, true},
+        {"shared max_sfb 52", Fields{{5, 4}, {1, 1}, {0, 4}, {52, 6}}, -162, 0, 11, 2, true}, {"shared short max_sfb 15 of 14", head(shortInfo(15)) + g, -162, 0, 3, 2, true},
+        {"low complexity: the predictor flag only", g + longInfo(5, 1) + zeros(5), 0},
+        {"type 4: LTP with 40 band flags of 45", g + longInfo(45, 1) + ltp0 + forty + zeros(45), 0, 1, 3, 4},
+        {"type 4 pair: LTP of the second record", head(longInfo(5, 1) + Fields{{0, 1}} + ltp1 + five) + g + zeros(5) + g + zeros(5), 0, 2, 3, 4, true},
+        {"type 4 pair: LTP of both records", head(longInfo(5, 1) + ltp0 + five + ltp1 + five) + g + zeros(5) + g + zeros(5), 0, 3, 3, 4, true},
+        {"type 1: reset group, 41 prediction flags of 45", g + longInfo(45, 1) + Fields{{1, 1}, {17, 5}} + forty + Fields{{1, 1}} + zeros(45), 0, 0, 3, 1},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         BitWriter w;
-        const int bits = put(w, row.fields);
-        put(w, row.tail);
+        const int bits = put(w, row.fields) - row.unread;
         const Result r = decode(w.base(), 8192, row.sri, row.pair, row.aot);
         EXPECT_EQ(std::make_tuple(r.sts[0] ? r.sts[0] : r.sts[1] ? r.sts[1] : r.sts[2], r.bits, r.ltp[0].ltpDataPresent | r.ltp[1].ltpDataPresent << 1),
                   std::make_tuple(row.sts, bits, row.ltp));
@@ -394,15 +380,10 @@ TEST(ExportedOperations, ArgumentsAndPositions) {
     const std::vector<uint8_t> cbs(128, 1), sectCb(64, 0);
     std::vector<int16_t> sf(128);
     std::vector<int32_t> out(1024), pulse(10), numSect(8);
-    uint8_t sfbCb[64], cbOut[64], endOut[64];
-    int8_t tns[64];
-    int32_t noise = 0, is = 0;
-    IcsInfo ics{};
-    ChannelInfo ch{};
-    ChanPairElt cpe{};
+    uint8_t sfbCb[64], cbOut[64], endOut[64]; int8_t tns[64]; int32_t noise = 0, is = 0;
+    IcsInfo ics{}; ChannelInfo ch{}; ChanPairElt cpe{};
     LtpInfo l{}, *pair[2] = {&l, &l};
     std::tie(ch.samplingRateIndex, ch.numWindows, ch.icsInfo) = std::make_tuple(3, 1, &ics);
-    TnsInfo &t = ch.tnsInfo;
     const auto sfd = [&](int groups, int maxSfb, int nulls) -> Call {
         return [=, &sf, &cbs](auto pp, auto po) { return armACAAC_DecodeScaleFactorData(nulls & 1 ? nullptr : sf.data(), groups, 100, nulls & 2 ? nullptr : cbs.data(), maxSfb, pp, po); };
     };
@@ -417,16 +398,15 @@ TEST(ExportedOperations, ArgumentsAndPositions) {
     const auto head = [&](int aot, int nulls) -> Call {
         return [&, aot, nulls](auto pp, auto po) { return omxACAAC_DecodeChanPairElt(pp, po, nulls & 1 ? nullptr : &ics, nulls & 2 ? nullptr : &cpe, aot, nulls & 4 ? nullptr : pair); };
     };
-    const Call icsInfo = [&](auto pp, auto po) { return armACAAC_DecodeIcsInfoData(pp, po, 0, 2, 0, &ch, &ics, pair); };
-    const Call ltp = [&](auto pp, auto po) { return armACAAC_DecodeLtpData(pp, po, EIGHT_SHORT_SEQUENCE, 5, &l); };
-    const Call pulses = [&](auto pp, auto po) { return armACAAC_DecodePulseData(armACAAC_swbOffsetLongWindow[3], &pulse[0], &pulse[1], &pulse[2], pp, po, &pulse[6], 49); };
-    const Call tnsData = [&](auto pp, auto po) { return armACAAC_DecodeTNSData(2, 3, 0, tns, pp, po, 1, t.tnsNumFilters, t.tnsCoefRes, t.tnsLength, t.tnsOrder, t.tnsDirection, &ch), 0; };
-    const Call channel = [&](auto pp, auto po) { return omxACAAC_NoiselessDecode(pp, po, sf.data(), out.data(), sfbCb, tns, &ch, 0, 2, &l, &noise, &is); };
     struct Row { Call call; int32_t sts; int bits, bad = 1; Fields data = {}; };
     const std::vector<int32_t> eight(8, 1);
     const Row rows[] = {
-        {icsInfo, 0, 11, -5}, {ltp, 0, 14, 0}, {pulses, 0, 17, -5}, {tnsData, 0, 2, 0}, {channel, 0, 22, -5}, {sect(1), -2, 18, -5}, {sfd(1, 1, 0), 0, 1, -5},
-        {spec(0, 1, 3, 0, {}, {0}, 0, 0), 0, 0, -5}, {head(2, 0), 0, 5, -5},
+        {[&](auto pp, auto po) { return armACAAC_DecodeIcsInfoData(pp, po, 0, 2, 0, &ch, &ics, pair); }, 0, 11, -5},
+        {[&](auto pp, auto po) { return armACAAC_DecodeLtpData(pp, po, EIGHT_SHORT_SEQUENCE, 5, &l); }, 0, 14, 0},
+        {[&](auto pp, auto po) { return armACAAC_DecodePulseData(armACAAC_swbOffsetLongWindow[3], &pulse[0], &pulse[1], &pulse[2], pp, po, &pulse[6], 49); }, 0, 17, -5},
+        {[&](auto pp, auto po) { return armACAAC_DecodeTNSData(2, 3, 0, tns, pp, po, 1, nullptr, nullptr, nullptr, nullptr, nullptr, &ch), 0; }, 0, 2, 0},
+        {[&](auto pp, auto po) { return omxACAAC_NoiselessDecode(pp, po, sf.data(), out.data(), sfbCb, tns, &ch, 0, 2, &l, &noise, &is); }, 0, 22, -5},
+        {sect(1), -2, 18, -5}, {sfd(1, 1, 0), 0, 1, -5}, {spec(0, 1, 3, 0, {}, {0}, 0, 0), 0, 0, -5}, {head(2, 0), 0, 5, -5},
         {sect(63), 0, 23, 1, {{1, 4}, {31, 5}, {28, 5}, {2, 4}, {4, 5}}}, {sect(63), -2, 14, 1, {{1, 4}, {31, 5}, {29, 5}}}, {sect(63), -2, 14, 1, {{1, 4}, {31, 5}, {31, 5}, {1, 5}}},
         {sfd(8, 15, 0), 0, 120}, {sfd(3, 40, 0), 0, 120}, {sfd(1, 51, 0), 0, 51}, {sfd(9, 1, 0), -5, 0}, {sfd(1, 52, 0), -5, 0}, {sfd(3, 41, 0), -5, 0},
         {sfd(1, 1, 1), -5, 0}, {sfd(1, 1, 2), -5, 0}, {sfd(0, 5, 3), 0, 0}, {sfd(1, 0, 3), 0, 0},
@@ -450,8 +430,7 @@ TEST(ExportedOperations, ArgumentsAndPositions) {
         EXPECT_EQ(r.call(&pos.byte, &pos.offset), r.sts);
         EXPECT_EQ(bitsFrom(start, pos), r.bits);
         for (int k = 0; r.bad != 1 && k < 4; ++k) {
-            const BitRef given{k == 1 ? nullptr : w.base(), k == 3 ? 8u : 7u};
-            BitRef keep = given;
+            BitRef keep{k == 1 ? nullptr : w.base(), k == 3 ? 8u : 7u}, given = keep;
             EXPECT_EQ(r.call(k == 0 ? nullptr : &keep.byte, k == 2 ? nullptr : &keep.offset), r.bad) << k;
             EXPECT_TRUE(keep.byte == given.byte && keep.offset == given.offset) << k;
         }

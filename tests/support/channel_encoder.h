@@ -24,7 +24,7 @@ public:
         count_ += len;
     }
     void code(int cb, int index) { bits(armACAAC_CodeBooks_C[cb][index].codeWord, armACAAC_CodeBooks_C[cb][index].codeLen); }
-    int count() const { return count_; }
+    int count() const { return static_cast<int>(count_); }
     // The start of the written bits, for the decoder's reader (bounded by the buffer).
     aacd::BitReader start() const { return aacd::bitReaderAt(buf_.data(), static_cast<uint32_t>(buf_.size())); }
     const uint8_t *base() const { return buf_.data(); }
@@ -34,8 +34,7 @@ public:
 private:
     std::vector<uint8_t> buf_ = std::vector<uint8_t>(8192, 0);
     uint8_t *p_ = buf_.data();
-    uint32_t off_ = 0;
-    int count_ = 0;
+    uint32_t off_ = 0, count_ = 0;
 };
 
 inline int bitsFrom(const aacd::BitReader &start, const aacd::BitReader &now) {
@@ -44,12 +43,7 @@ inline int bitsFrom(const aacd::BitReader &start, const aacd::BitReader &now) {
 inline int bitsFrom(const BitRef &start, const BitRef &now) { return static_cast<int>((now.byte - start.byte) * 8 + now.offset - start.offset); }
 
 // Fields in one call: put(w, {{value, bits}, ...}); bits < 0: the code word of index value of codebook -bits - 1.
-struct Field {
-    template <class T>
-    Field(T value, int bits) : v(static_cast<uint32_t>(value)), n(bits) {}
-    uint32_t v;
-    int n;
-};
+struct Field { template <class T> Field(T value, int bits) : v(static_cast<uint32_t>(value)), n(bits) {} uint32_t v; int n; };
 inline int put(BitWriter &w, const std::vector<Field> &fields) {
     for (const Field &f : fields) f.n < 0 ? w.code(-f.n - 1, static_cast<int>(f.v)) : w.bits(f.v, f.n);
     return w.count();
@@ -71,13 +65,11 @@ inline void writeTuple(BitWriter &w, int cb, const int32_t *v) {
     }
 }
 
-struct Channel {
+struct Channel {  // a channel's layout: window kind, rate index, groups and sections
     bool shortWindows = false;
     int sri = 3, maxSfb = 0, numGroups = 1, globalGain = 100;
     int32_t groupLen[8] = {1, 0, 0, 0, 0, 0, 0, 0}, numSect[8] = {};
-    std::vector<uint8_t> sectCb, sectEnd, sfbCb;  // sfbCb packed g * maxSfb + sfb
-    std::vector<int16_t> sf;                      // scale factors and coded-order values as the decoder gives them
-    std::vector<int32_t> values;
+    std::vector<uint8_t> sectCb, sectEnd;
 };
 
 // Stream info of ch without predictor data; the grouping bits follow groupLen.
