@@ -93,12 +93,8 @@ extern "C" AACD_EXPORT int32_t AACD_huffdecode(int32_t id, AacdMcInfo *map,
     // independent noise.
     if (id != kIdCpe || commonWindow == 0 || st->chanPairElt.msMaskPresent != 1)
         myMemSet(st->chanPairElt.msUsed, 0, sizeof(st->chanPairElt.msUsed));
-    if (first > last) {
-        *firstOut = first;
-        *lastOut = last;
-        return 0;
-    }
 
+    // A pair whose partner lies below it (first > last) decodes no channel.
     for (int32_t c = first; c <= last; ++c) {
         AacdSlotWork &work = st->slotWork[c];
         AacdTnsRecord *tns = aacd::tnsRecord(st, c);

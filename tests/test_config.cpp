@@ -146,37 +146,26 @@ TEST(ChannelMap, ImplicitLayoutsOverFrames) {
     EXPECT_EQ(std::make_tuple(aacd::slotRole(single), aacd::slotRole(second), aacd::slotRole(m.slot[5])), std::make_tuple(41, 43, 0));
 }
 
-void enterExplicit(AacdDecoderState &st, std::vector<Elt> front, std::vector<Elt> back = {}, Ints lfe = {}) {
-    AacdProgConfig p{};
-    std::tie(p.profile, p.samplingFrequencyIndex, p.lfe.numElements, p.validCc.numElements, p.validCc.tag[1]) = std::make_tuple(1, 7, lfe.size(), 2, 11);
-    for (auto [l, in] : {std::pair{&p.front, &front}, std::pair{&p.back, &back}})
-        for (l->numElements = 0; size_t(l->numElements) < in->size(); ++l->numElements)
-            std::tie(l->isCpe[l->numElements], l->tag[l->numElements]) = std::make_tuple((*in)[l->numElements].id, (*in)[l->numElements].tag);
-    std::copy(lfe.begin(), lfe.end(), p.lfe.tag);
-    AACD_reset_mc_info(&st.mcInfo, &st);
-    ASSERT_EQ(AACD_enter_mc_info(&st.mcInfo, &p, &st), 1);
-    st.implicitConfig = 0;
-}
-
-// Explicit mode: elements are found by pair flag and tag, each once per
-// frame, in any order; a pair's second channel shares the window index of
-// the first only with a common window.  A bad frame restores only the marks
-// of the elements found.
+// Explicit mode (a program element entered): elements are found by pair
+// flag and tag, each once per frame, in any order, an LFE element like a
+// single channel; a pair's second channel shares the window index of the
+// first only with a common window.  A bad frame restores only the marks of
+// the elements found.
 TEST(ChannelMap, ExplicitLookups) {
-    struct Case { std::vector<Elt> front, back; Ints lfe; std::vector<Elt> elts; Ints slots, present; };
+    struct Case { Pce program; std::vector<Elt> elts; Ints slots, present; };
     const Case cases[] = {
-        {{{1, 0, 0}}, {}, {}, {{1, 0, 0}, {1, 0, 0}, {1, 0, 0}}, {1, 2, -1}, {1, 2}},
-        {{{0, 0, 0}}, {}, {0}, {{3, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 5, -1}, {0, 5}},
-        {{{1, 0, 0}}, {}, {}, {{0, 0, 0}, {1, 1, 0}}, {-1, -1}, {1, 2}},
-        {{{0, 1, 0}, {1, 2, 0}}, {{1, 3, 0}}, {4}, {{3, 4, 0}, {1, 3, 1}, {0, 1, 0}, {1, 2, 0}}, {5, 3, 0, 1}, {0, 1, 2, 3, 4, 5}},
-        {{{0, 0, 0}, {0, 1, 0}}, {}, {}, {{0, 1, 0}}, {2}, {1, 2}}, {{{1, 0, 0}, {0, 1, 0}}, {}, {}, {{0, 1, 0}}, {3}, {1, 2, 3}},
+        {{0, 1, 7, 1, 0, 0, 0, 0, 0, 1}, {{1, 0, 0}, {1, 0, 0}, {1, 0, 0}}, {1, 2, -1}, {1, 2}},
+        {{0, 1, 7, 1, 0, 0, 1}, {{3, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 5, -1}, {0, 5}},
+        {{0, 1, 7, 1, 0, 0, 0, 0, 0, 1}, {{0, 0, 0}, {1, 1, 0}}, {-1, -1}, {1, 2}},
+        {{0, 1, 7, 2, 0, 2, 1, 0, 0, 2}, {{3, 0, 0}, {1, 1, 1}, {0, 9, 0}, {0, 8, 0}, {0, 0, 0}}, {0, 1, 4, 3, 5}, {0, 1, 2, 3, 4, 5}},
+        {{0, 1, 7, 2}, {{0, 1, 0}}, {2}, {1, 2}}, {{0, 1, 7, 2, 0, 0, 0, 0, 0, 1}, {{0, 1, 0}, {1, 0, 0}}, {3, 1}, {1, 2, 3}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "row " << &c - cases);
         auto st = makeState();
-        enterExplicit(*st, c.front, c.back, c.lfe);
+        ASSERT_EQ(parse(*st, c.program, 0).status, 0);
         const AacdMcInfo &m = st->mcInfo;
-        EXPECT_EQ(std::make_tuple(presentSlots(m), m.numCoupling, m.couplingTag[1], m.samplingRateIndex), std::make_tuple(c.present, 2, 11, 7));
+        EXPECT_EQ(std::make_tuple(presentSlots(m), m.samplingRateIndex), std::make_tuple(c.present, 7));
         for (int f = 0; f < 3; ++f) EXPECT_EQ(runFrame(*st, c.elts), c.slots);
         for (size_t i = 0; i < c.elts.size(); ++i)
             EXPECT_TRUE(c.elts[i].id != 1 || c.slots[i] < 0 || m.slot[c.slots[i] + 1].windowIndex == c.slots[i] + 1 - c.elts[i].cw) << i;
@@ -237,7 +226,7 @@ TEST(DecodeInfo, FixedParametersAndHostRecords) {
 // below it: 0 with first 2 and last 1, and no channel decoded.
 TEST(ChannelElement, RefusedIdAndPairWhosePartnerLiesBelow) {
     auto st = makeState();
-    enterExplicit(*st, {{1, 0, 0}});
+    ASSERT_EQ(parse(*st, {0, 1, 4, 1, 0, 0, 0, 0, 0, 1}, 0).status, 0);
     st->mcInfo.slot[1].decoded = 1;
     uint8_t seq[6] = {}, shape[6][2] = {}, ms[6] = {}, zeros[8] = {};
     std::vector<int32_t> spectrum(1024, kUntouched);
