@@ -206,10 +206,9 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
 TEST(Api, SbrHandOffAndAuxiliaryElements) {
     struct Sbr { uint32_t id, type; int count; };
     auto fill = [](BitWriter &w, const Sbr &e) { putFill(w, e.count, e.type, e.count & 15, {uint8_t(e.count), uint8_t(e.type)}); };
-    auto data = [](BitWriter &w, int count, bool align) {
+    auto data = [](BitWriter &w, int count, bool align) {  // data_stream_element() of `count` bytes 0, 1, ...
         put(w, {{4, 3}, {5, 4}, {align, 1}, {std::min(count, 255), 8}, {count - 255, count >= 255 ? 8 : 0}});
-        put(w, {{0, align ? (8 - w.count() % 8) % 8 : 0}});
-        for (int i = 0; i < count; ++i) w.bits(uint32_t(i), 8);
+        for (int i = align ? (w.count() % 8 ? w.count() % 8 - 8 : 0) : 0; i < count; ++i) i < 0 ? w.bits(0, 1) : w.bits(uint32_t(i), 8);
     };
     const Sbr a{0, 13, 5}, a2{1, 14, 1}, b{0, 13, 268}, c{1, 14, 15}, skip{0, 13, 4};
     struct Call { std::function<void(BitWriter &)> build; bool lost; int32_t status; std::vector<Sbr> handedOver; };
@@ -231,16 +230,15 @@ TEST(Api, SbrHandOffAndAuxiliaryElements) {
         const uint32_t aligned = (w.count() + 10) & ~7;  // with the end element
         Block block = finish(w);
         block.resize(block.size() + 8, 0xFF);  // a longer count would run into these
-        SCOPED_TRACE(&k - calls);
         std::fill(rec.core.begin(), rec.core.end(), kSentinel);
         rec.payload.entry_count = 77;
         ASSERT_EQ(std::make_tuple(decode(normal, block, k.lost), decode(sbr, block, k.lost)), std::make_tuple(k.status, k.status));
-        EXPECT_EQ(std::make_tuple(sbr.out.bits_consumed, sbr.out.num_channels, rec.payload.entry_count), std::make_tuple(k.status || k.lost ? normal.out.bits_consumed : aligned, normal.out.num_channels, int32_t(k.handedOver.size())));
-        for (size_t i = 0; i < k.handedOver.size(); ++i) {
-            const Sbr &e = k.handedOver[i];
-            const AacdSbrPayloadEntry &got = rec.payload.entries[i];
+        EXPECT_EQ(std::make_tuple(sbr.out.bits_consumed, sbr.out.num_channels, rec.payload.entry_count),
+                  std::make_tuple(k.status || k.lost ? normal.out.bits_consumed : aligned, normal.out.num_channels, int32_t(k.handedOver.size()))) << &k - calls;
+        for (const Sbr &e : k.handedOver) {
+            const AacdSbrPayloadEntry &got = rec.payload.entries[&e - k.handedOver.data()];
             EXPECT_EQ(std::make_tuple(got.element_id, got.extension_type, int(got.byte_count), got.payload[0], got.payload[std::min(e.count - 1, 1)], got.payload[e.count - 1]),
-                      std::make_tuple(e.id, e.type, e.count, uint8_t(e.count & 15), uint8_t(e.count > 1 ? e.count : e.count & 15), uint8_t(e.count == 1 ? 1 : e.count % 2 ? e.type : e.count)));
+                      std::make_tuple(e.id, e.type, e.count, uint8_t(e.count & 15), uint8_t(e.count > 1 ? e.count : 1), uint8_t(e.count == 1 ? 1 : e.count % 2 ? e.type : e.count)));
         }
         EXPECT_TRUE(allSentinel(sbr.pcm.data(), sbr.pcm.data() + sbr.pcm.size()));
         for (uint32_t s = 0, present = 0; s < 6; ++s) {
@@ -260,21 +258,18 @@ TEST(Api, SbrHandOffAndAuxiliaryElements) {
 // channel, not to the window index a common-window pair shares: after a pair
 // without common window (left Kaiser-Bessel-derived, right sine) and two
 // common-window pairs (sine) each channel decodes as a single channel with
-// the same history.  Intensity stereo belongs to the second channel of a
-// pair: a single channel's intensity band stays silent.
+// the same history.
 TEST(Api, ChannelPairStateIsKeptPerChannel) {
-    Chan noisy(21), single(12);
-    noisy.band(20, 13, 80);
+    Chan noisy(21);
     std::vector<int> used(21, 0);
     used[20] = 1;
     for (int later : {0, -1}) {
         Host h;
-        decode(h, blockOf([&](BitWriter &w) { putPair(w, noisy, noisy, 1, used); }));
+        decode(h, blockOf([&](BitWriter &w) { putPair(w, noisy.band(20, 13, 80), noisy, 1, used); }));
         decode(h, blockOf([&](BitWriter &w) { putPair(w, noisy, noisy, later); }));
         EXPECT_EQ(channelOf(h, 0), channelOf(h, 1));
         decode(h, endOnly());
-        EXPECT_GT(peak(channelOf(h, 0)), 500);
-        EXPECT_NE(channelOf(h, 0), channelOf(h, 1)) << later;
+        EXPECT_TRUE(peak(channelOf(h, 0)) > 500 && channelOf(h, 0) != channelOf(h, 1)) << later;
     }
     Chan l1(12), r1(12), l2(12), r2(12);
     for (int b = 4; b < 12; ++b) l1.spectral(b, 168, b), r1.spectral(b, 168, 2 * b), l2.spectral(b, 170, 3 * b), r2.spectral(b, 165, b);
@@ -284,16 +279,6 @@ TEST(Api, ChannelPairStateIsKeptPerChannel) {
     for (uint32_t ch = 0; ch < 2; ++ch) {
         Host m;
         for (int k : {1, 2, 2}) ASSERT_EQ(decode(m, blockOf([&](BitWriter &w) { putSce(w, k == 1 ? ch ? r1 : l1 : ch ? r2 : l2); })), AACD_OK);
-        EXPECT_GT(peak(channelOf(m, 0)), 1000);
-        EXPECT_EQ(channelOf(h, ch), channelOf(m, 0)) << ch;
+        EXPECT_TRUE(peak(channelOf(m, 0)) > 1000 && channelOf(h, ch) == channelOf(m, 0)) << ch;
     }
-    std::vector<int32_t> outputs[2];
-    for (int withIs : {0, 1}) {
-        const Block blk = blockOf([&](BitWriter &w) { putLoudSce(w, 1), putSce(w, withIs ? single.band(8, 15, 0) : single); });
-        Host s;
-        for (int i = 0; i < 2; ++i) ASSERT_EQ(decode(s, blk), AACD_OK);
-        outputs[withIs] = frameOf(s);
-    }
-    EXPECT_EQ(outputs[0], outputs[1]);
-    EXPECT_GT(peak(outputs[0]), 1000);
 }
