@@ -107,15 +107,10 @@ inline void putLoudSce(BitWriter &w, int seed, uint32_t id = 0) {
 // Decodes one block with a sentinel-filled PCM buffer; the whole output, one
 // channel of it, and its largest magnitude.
 inline int32_t decode(aacdtest::Host &h, const std::vector<uint8_t> &block, bool lost = false) {
-    std::fill(h.pcm.begin(), h.pcm.end(), kSentinel);
-    return h.cfg.frame_lost = lost ? 1 : 0, h.decode(block);
+    return std::fill(h.pcm.begin(), h.pcm.end(), kSentinel), h.cfg.frame_lost = lost ? 1 : 0, h.decode(block);
 }
 inline std::vector<int32_t> frameOf(const aacdtest::Host &h) { return std::vector<int32_t>(h.pcm.begin(), h.pcm.begin() + 1024 * h.out.num_channels); }
-inline std::vector<int32_t> channelOf(const aacdtest::Host &h, uint32_t k) {
-    std::vector<int32_t> v;
-    for (uint32_t n = 0; n < 1024; ++n) v.push_back(h.pcm[n * h.out.num_channels + k]);
-    return v;
-}
+inline std::vector<int32_t> channelOf(const aacdtest::Host &h, uint32_t k) { std::vector<int32_t> v(1024); for (uint32_t n = 0; n < 1024; ++n) v[n] = h.pcm[n * h.out.num_channels + k]; return v; }
 inline int32_t peak(const std::vector<int32_t> &v) { return std::accumulate(v.begin(), v.end(), 0, [](int32_t m, int32_t x) { return std::max(m, std::abs(x)); }); }
 
 // The host's records of SBR hand-off mode.
