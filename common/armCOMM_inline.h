@@ -13,6 +13,7 @@
 // Clang (and of C++20).
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -27,15 +28,6 @@ template <typename T>
     using U = std::make_unsigned_t<T>;
     const T r = static_cast<T>(static_cast<U>(a) + static_cast<U>(b));
     if ((a >= 0) == (b >= 0) && (r >= 0) != (a >= 0))
-        return a >= 0 ? std::numeric_limits<T>::max() : std::numeric_limits<T>::min();
-    return r;
-}
-
-template <typename T>
-[[nodiscard]] inline T satSub(T a, T b) {
-    using U = std::make_unsigned_t<T>;
-    const T r = static_cast<T>(static_cast<U>(a) - static_cast<U>(b));
-    if ((a >= 0) != (b >= 0) && (r >= 0) != (a >= 0))
         return a >= 0 ? std::numeric_limits<T>::max() : std::numeric_limits<T>::min();
     return r;
 }
@@ -136,8 +128,9 @@ template <typename T>
     return wrapAdd(v, rounding) >> shift;
 }
 
+// v limited to lo..hi (lo <= hi).
 [[nodiscard]] inline int32_t clamp32(int32_t v, int32_t lo, int32_t hi) {
-    return v < lo ? lo : (v > hi ? hi : v);
+    return std::min(std::max(v, lo), hi);
 }
 
 }  // namespace aacd

@@ -1,198 +1,191 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Copyright (c) 2026 The aacd authors
-// Bit reader and writer against a plain bit-by-bit reference, the decoder's
-// cached reader through and past the end of a block, bounded reads at a
-// guard page, and the byte alignment of a decoder instance.
+// Bit reader and writer against a plain bit-by-bit reference: the exported
+// operations at any count and offset, the decoder's cached reader through
+// and past the end of a block that ends at a guard page, the writer's byte
+// rules and rejected arguments.  Huffman codebooks: the code lists are
+// prefix-free and complete with the known sizes and longest codes, and the
+// generated lookup tables give what the linear scan of armUnPackVLC32 gives.
+// (That the lists are the generator's output for the codebook table is
+// checked by check_generated_tables.py.)
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "bitstream/armCOMM_Bitstream.h"
-#include "decoder/decoder.h"
-#include "host.h"
+#include "omxdl/ac/armACAAC.h"
+#include "omxdl/ac/armACAAC_HuffLookup.h"
 
 namespace {
 
-// Reference: n bits starting at absolute bit position pos, one at a time.
-uint32_t refBits(const std::vector<uint8_t> &b, size_t pos, int n) {
+// n bits from bit position pos of the size bytes at b, one at a time; zeros past the end.
+uint32_t refBits(const uint8_t *b, size_t size, size_t pos, int n) {
     uint32_t v = 0;
-    for (int i = 0; i < n; ++i) {
-        const size_t bit = pos + static_cast<size_t>(i);
-        const uint32_t x = bit / 8 < b.size() ? (b[bit / 8] >> (7 - bit % 8)) & 1u : 0u;
-        v = (v << 1) | x;
-    }
+    for (size_t bit = pos; bit < pos + static_cast<size_t>(n); ++bit) v = (v << 1) | (bit / 8 < size ? (b[bit / 8] >> (7 - bit % 8)) & 1u : 0u);
     return v;
 }
 
-}  // namespace
-
-TEST(BitReader, MatchesReferenceForEveryWidthAndOffset) {
+// Counts outside 1..32 read 0 (n < 1) or the whole window (n > 32) and
+// still advance by n, backwards too; an offset above 7 counts as whole bytes
+// plus the remainder.  Alignment moves to the next byte unless on one.  A
+// code list is searched in order: an empty list gives -1 and no move, a
+// length above 32 never matches, one of 32 does.
+TEST(BitReader, ExportedOperationsMatchTheReference) {
     std::mt19937 rng(1);
     std::vector<uint8_t> buf(256);
     for (auto &x : buf) x = static_cast<uint8_t>(rng());
-    for (int trial = 0; trial < 20000; ++trial) {
-        const size_t pos = rng() % (8 * 200);
-        const int n = 1 + static_cast<int>(rng() % 32);
-        const uint8_t *p = buf.data() + pos / 8;
-        uint32_t off = pos % 8;
-        const uint32_t expect = refBits(buf, pos, n);
-        ASSERT_EQ(armLookAheadBits(&p, &off, n), expect);
-        ASSERT_EQ(armGetBits(&p, &off, n), expect);
-        ASSERT_EQ(static_cast<size_t>(p - buf.data()) * 8 + off, pos + n);
+    for (int trial = 0; trial < 40000; ++trial) {
+        const long pos = 64 + static_cast<long>(rng() % (8 * 180));
+        const int n = static_cast<int>(rng() % 45) - 4, op = static_cast<int>(rng() % 4);
+        uint32_t off = static_cast<uint32_t>(pos % 8 + (op < 3 && trial % 4 == 0 ? 8 : 0)), got = 0;
+        const uint8_t *p = buf.data() + pos / 8 - off / 8;
+        if (op == 0) got = armLookAheadBits(&p, &off, n);
+        if (op == 1) got = armGetBits(&p, &off, n);
+        if (op == 2) armSkipBits(&p, &off, n);
+        if (op == 3) armByteAlign(&p, &off);
+        const uint32_t expect = op > 1 || n < 1 ? 0 : refBits(buf.data(), buf.size(), pos, std::min(n, 32));
+        ASSERT_EQ(std::make_tuple(got, (p - buf.data()) * 8 + off), std::make_tuple(expect, pos + (op == 0 ? 0 : op == 3 ? (8 - pos % 8) % 8 : n)));
+    }
+    const uint8_t b[] = {0x24, 0, 0, 0, 0};
+    const ArmVlc32 empty[] = {{0, 0}}, list[] = {{1, 1}, {40, 0}, {32, 0x24000000u}, {3, 1}, {0, 0}};
+    for (const auto &[book, index, end] : {std::make_tuple(empty, -1, 0), std::make_tuple(list, 2, 32)}) {
+        const uint8_t *p = b;
+        uint32_t off = 0;
+        EXPECT_EQ(armUnPackVLC32(&p, &off, book), index);
+        EXPECT_EQ((p - b) * 8 + off, end);
     }
 }
 
-// The decoder's cached reader: runs of random reads, skips, alignments and
-// seeks (also backwards) from random starts through the end of a block and
-// on past it (zero bits), against the reference.  Positions far past the end
-// are held 64 bits beyond it.
+// The decoder's cached reader over blocks that end at a page boundary, the
+// next page inaccessible: runs of random reads, skips, alignments and seeks
+// (also backwards) from random starts through the end and on past it (zero
+// bits); far past the end the position is held 64 bits beyond it.
 TEST(BitReader, CachedReaderFollowsTheReferenceThroughAndPastTheEnd) {
+    const long page = sysconf(_SC_PAGESIZE);
+    auto *mem = static_cast<uint8_t *>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_TRUE(mem != MAP_FAILED && mprotect(mem + page, page, PROT_NONE) == 0);
     std::mt19937 rng(3);
-    for (int trial = 0; trial < 400; ++trial) {
-        std::vector<uint8_t> buf(1 + rng() % 64);
-        for (auto &x : buf) x = static_cast<uint8_t>(rng());
-        size_t pos = rng() % (8 * buf.size());
-        aacd::BitReader r = aacd::bitReaderAt(buf.data(), static_cast<uint32_t>(buf.size()), static_cast<uint32_t>(pos));
-        while (pos < 8 * buf.size() + 32) {
-            const int op = static_cast<int>(rng() % 8);
-            const int n = 1 + static_cast<int>(rng() % 32);
-            if (op == 0) {
-                aacd::bitSkip(r, n);
-                pos += static_cast<size_t>(n);
-            } else if (op == 1) {
-                ASSERT_EQ(aacd::bitByteAlign(r), (8 - pos % 8) % 8);
-                pos = (pos + 7) / 8 * 8;
-            } else if (op == 2 && pos >= 5 && pos <= 8 * buf.size()) {
-                pos -= 5;
-                aacd::bitSeek(r, pos);
-            } else {
-                ASSERT_EQ(aacd::bitPeek(r, n), refBits(buf, pos, n)) << trial;
-                ASSERT_EQ(aacd::bitGet(r, n), refBits(buf, pos, n)) << trial;
-                pos += static_cast<size_t>(n);
-            }
-            ASSERT_EQ(aacd::bitIndex(r), pos);
-            ASSERT_EQ(aacd::bitPastEnd(r), pos > 8 * buf.size());
+    for (int trial = 0; trial < 2000; ++trial) {
+        const size_t size = trial % 40, bits = 8 * size;
+        uint8_t *buf = mem + page - size;
+        for (size_t i = 0; i < size; ++i) buf[i] = static_cast<uint8_t>(rng());
+        size_t pos = rng() % (bits + 8);
+        aacd::BitReader r = aacd::bitReaderAt(buf, static_cast<uint32_t>(size), static_cast<uint32_t>(pos));
+        while (pos < bits + 32) {
+            const int op = static_cast<int>(rng() % 8), n = 1 + static_cast<int>(rng() % 32);
+            uint32_t got = 0, want = op == 1 ? (8 - pos % 8) % 8 : op >= 3 ? refBits(buf, size, pos, n) : 0;
+            if (op == 0) aacd::bitSkip(r, n);
+            if (op == 1) got = aacd::bitByteAlign(r);
+            if (op == 2 && pos >= 5 && pos <= bits) aacd::bitSeek(r, pos -= 5);
+            if (op >= 3 && (got = aacd::bitPeek(r, n)) == want) got = aacd::bitGet(r, n);
+            pos += op == 0 || op >= 3 ? n : op == 1 ? want : 0;
+            ASSERT_EQ(std::make_tuple(got, aacd::bitIndex(r), aacd::bitPastEnd(r)), std::make_tuple(want, pos, pos > bits)) << trial;
         }
-        // Far past the end the position is held 64 bits beyond it.
         aacd::bitSkip(r, 5000);
-        ASSERT_EQ(aacd::bitIndex(r), 8 * buf.size() + 64);
+        ASSERT_EQ(aacd::bitIndex(r), bits + 64);
         ASSERT_EQ(aacd::bitGet(r, 32), 0u);
     }
+    munmap(mem, 2 * page);
 }
 
-// Counts outside 1..32 read 0 (n < 1) or the whole window (n > 32) and still
-// advance by n; an offset above 7 counts as whole bytes plus the remainder.
-TEST(BitReader, EdgeCasesAndAnyCount) {
-    const uint8_t b[] = {0x81, 0x42, 0x24, 0x18, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00};
-    const std::vector<uint8_t> v(b, b + sizeof b);
-    struct Case { uint32_t off; int32_t n; uint32_t value; size_t endBit; };
-    for (const Case c : {Case{7, 32, (1u << 31) | (0x422418u << 7) | (0xFFu >> 1), 39}, Case{3, 0, 0, 3},
-                         Case{3, -3, 0, 0}, Case{5, 33, refBits(v, 5, 32), 38}, Case{2, 40, refBits(v, 2, 32), 42},
-                         Case{11, 12, refBits(v, 11, 12), 23}}) {
-        const uint8_t *p = b;
-        uint32_t off = c.off;
-        EXPECT_EQ(armLookAheadBits(&p, &off, c.n), c.value) << c.n;
-        EXPECT_EQ(armGetBits(&p, &off, c.n), c.value) << c.n;
-        EXPECT_EQ(static_cast<size_t>(p - b) * 8 + off, c.endBit) << c.n;
-        EXPECT_LT(off, 8u);
-    }
-    const uint8_t *p = b;
-    uint32_t off = 6;
-    armSkipBits(&p, &off, 3);
-    EXPECT_TRUE(p == b + 1 && off == 1u);
-    armByteAlign(&p, &off);
-    armByteAlign(&p, &off);  // already aligned
-    EXPECT_TRUE(p == b + 2 && off == 0u);
-    const ArmVlc32 empty[] = {{0, 0}};
-    EXPECT_EQ(armUnPackVLC32(&p, &off, empty), -1);
-    EXPECT_EQ(p, b + 2);
-    // 0x24 = 0010 0100: "1" and the over-long entry never match, "001" does.
-    const ArmVlc32 list[] = {{1, 1}, {40, 0}, {3, 1}, {2, 0}, {0, 0}};
-    EXPECT_EQ(armUnPackVLC32(&p, &off, list), 2);
-    EXPECT_EQ(off, 3u);
-}
-
-// Random code sequences read back; the byte rules of a write; rejected
-// arguments write nothing.
+// Random code sequences read back, the rest of the last byte zero; the byte
+// rules of a write; rejected arguments write nothing and keep the position.
 TEST(BitWriter, RoundTripsByteRulesAndRejectedArguments) {
     std::mt19937 rng(2);
     for (int trial = 0; trial < 200; ++trial) {
         std::vector<uint8_t> buf(2048, 0xEE);
-        std::vector<std::pair<uint32_t, int>> codes;
+        std::vector<ArmVlc32> codes;
         uint8_t *w = buf.data();
         uint32_t woff = 0;
-        for (int i = 0; i < 300; ++i) {
-            const int n = 1 + static_cast<int>(rng() % 32);
-            const uint32_t v = static_cast<uint32_t>(rng()) & (n == 32 ? ~0u : ((1u << n) - 1));
-            ASSERT_EQ(armPackVLC32(&w, &woff, ArmVlc32{static_cast<uint8_t>(n), v}), 0);
-            codes.emplace_back(v, n);
+        for (int i = 0, n = 1; i < 300; ++i, n = 1 + static_cast<int>(rng() % 32)) {
+            codes.push_back({static_cast<uint8_t>(n), static_cast<uint32_t>(rng()) & static_cast<uint32_t>((uint64_t{1} << n) - 1)});
+            ASSERT_EQ(armPackVLC32(&w, &woff, codes.back()), 0);
         }
         const uint8_t *r = buf.data();
         uint32_t roff = 0;
-        for (const auto &c : codes) ASSERT_EQ(armGetBits(&r, &roff, c.second), c.first);
-        EXPECT_TRUE(r == w && roff == woff);
+        for (const ArmVlc32 &c : codes) ASSERT_EQ(armGetBits(&r, &roff, c.codeLen), c.codeWord);
+        EXPECT_TRUE(r == w && roff == woff && (*w & (0xFF >> woff)) == 0);
     }
-    uint8_t b[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    uint8_t *p = b;
+    uint8_t b[4] = {0xFF, 0xFF, 0xFF, 0xFF}, *p = b;
     uint32_t off = 3;
     EXPECT_EQ(armPackBits(&p, &off, 2, 2), 0);  // keeps 111, writes 10, zeroes the rest
-    EXPECT_TRUE(b[0] == 0xF0 && off == 5u);
+    EXPECT_TRUE(b[0] == 0xF0 && p == b && off == 5u);
     p = b + 1, off = 0;
-    EXPECT_EQ(armPackBits(&p, &off, 0xA5, 8), 0);
-    EXPECT_TRUE(b[1] == 0xA5 && b[2] == 0x00);  // the byte at the new position is written as 0
-    EXPECT_TRUE(p == b + 2 && off == 0u);
-    struct Case { uint32_t off; int32_t len; };
-    for (const Case c : {Case{0, 0}, Case{3, 33}, Case{0, -1}, Case{5, INT32_MIN}, Case{8, 1}, Case{100, 4}}) {
+    EXPECT_EQ(armPackBits(&p, &off, 0xA5, 8), 0);  // the byte at the new position is written as 0
+    EXPECT_TRUE(b[1] == 0xA5 && b[2] == 0x00 && p == b + 2 && off == 0u);
+    for (const auto &[o, len] : {std::make_pair(0u, 0), std::make_pair(3u, 33), std::make_pair(0u, -1), std::make_pair(5u, INT32_MIN),
+                                 std::make_pair(8u, 1), std::make_pair(100u, 4)}) {
         uint8_t d[8] = {0xA5, 0x5A, 0xC3, 0x3C, 0xA5, 0x5A, 0xC3, 0x3C};
-        const std::vector<uint8_t> before(d, d + 8);
-        p = d + 2, off = c.off;
-        EXPECT_EQ(armPackBits(&p, &off, 0xFFFFFFFFu, c.len), -5) << c.off << " " << c.len;
-        EXPECT_EQ(armPackVLC32(&p, &off, ArmVlc32{static_cast<uint8_t>(c.len), 0u}), -5);
-        EXPECT_EQ(std::vector<uint8_t>(d, d + 8), before);
-        EXPECT_TRUE(p == d + 2 && off == c.off);
+        p = d + 2, off = o;
+        EXPECT_EQ(armPackBits(&p, &off, 0xFFFFFFFFu, len), -5) << o << " " << len;
+        EXPECT_EQ(armPackVLC32(&p, &off, ArmVlc32{static_cast<uint8_t>(len), 0u}), -5);
+        EXPECT_TRUE(p == d + 2 && off == o && d[2] == 0xC3 && d[3] == 0x3C);
     }
 }
 
-TEST(BitReader, InstanceByteAlignment) {
-    aacdtest::Host h;
-    ASSERT_EQ(h.status, 0);
-    AacdDecoderState *st = h.cfg.state;
-    const uint8_t b[4] = {0, 0, 0, 0};
-    struct Case { uint32_t off, skipped; int32_t advance; };
-    for (const Case c : {Case{0, 0, 0}, Case{3, 5, 1}, Case{7, 1, 1}}) {
-        st->bitPos = aacd::bitReaderAt(b, sizeof b, 8 + c.off);
-        EXPECT_EQ(AACD_bs_byte_align(st), c.skipped) << c.off;
-        EXPECT_EQ(AACD_bs_byte_align(st), 0u);  // already aligned
-        EXPECT_EQ(aacd::bitIndex(st->bitPos), 8u * (1 + c.advance)) << c.off;
+constexpr int kCounts[12] = {121, 81, 81, 81, 81, 81, 81, 64, 64, 169, 169, 289};
+constexpr int kLongest[12] = {19, 11, 9, 16, 12, 13, 11, 12, 10, 15, 12, 12};
+
+class CodeBook : public ::testing::TestWithParam<int> {};
+
+TEST_P(CodeBook, IsPrefixFreeAndComplete) {
+    const int cb = GetParam();
+    const ArmVlc32 *list = armACAAC_CodeBooks_C[cb];
+    int longest = 0;
+    uint64_t kraft = 0;  // in units of 2^-32
+    for (int i = 0; i < kCounts[cb]; ++i) {
+        ASSERT_TRUE(list[i].codeLen >= 1 && list[i].codeLen <= 32 && list[i].codeWord >> list[i].codeLen == 0) << i;
+        longest = std::max<int>(longest, list[i].codeLen);
+        kraft += uint64_t{1} << (32 - list[i].codeLen);
+        for (int j = 0; j < kCounts[cb]; ++j)
+            EXPECT_TRUE(i == j || list[j].codeLen < list[i].codeLen || list[j].codeWord >> (list[j].codeLen - list[i].codeLen) != list[i].codeWord) << j;
     }
+    EXPECT_EQ(std::make_tuple(list[kCounts[cb]].codeLen, kraft, longest, aacd::kHuffLookup[cb].maxLen),
+              std::make_tuple(uint8_t{0}, uint64_t{1} << 32, kLongest[cb], static_cast<uint32_t>(kLongest[cb])));
 }
 
-TEST(BitReader, BoundedReadsNeverTouchTheGuardPage) {
-    const long page = sysconf(_SC_PAGESIZE);
-    void *mem = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(mem, MAP_FAILED);
-    auto *base = static_cast<uint8_t *>(mem);
-    ASSERT_EQ(mprotect(base + page, page, PROT_NONE), 0);
-    std::mt19937 rng(4);
-    for (int len = 0; len <= 24; ++len) {
-        uint8_t *block = base + page - len;
-        for (int i = 0; i < len; ++i) block[i] = static_cast<uint8_t>(rng());
-        std::vector<uint8_t> copy(block, block + len);
-        for (uint32_t bit = 0; bit < 8u * len + 40; ++bit) {
-            aacd::BitReader pos = aacd::bitReaderAt(block, static_cast<uint32_t>(len), bit);
-            ASSERT_EQ(aacd::bitPeek(pos, 32), refBits(copy, bit, 32)) << len << " " << bit;
-            const ArmVlc32 zeros[] = {{4, 0}, {0, 0}};
-            const int32_t idx = aacd::bitUnpackVlc(pos, zeros);
-            ASSERT_EQ(idx == 0, refBits(copy, bit, 4) == 0);
-            // Reading on in small steps refills right up to the guard page.
-            for (uint32_t at = aacd::bitIndex(pos); at < 8u * len + 80; at += 7)
-                ASSERT_EQ(aacd::bitGet(pos, 7), refBits(copy, at, 7)) << len << " " << at;
+int32_t leafValue(int cb, uint32_t leaf, int i) {
+    using aacd::huffValue;
+    constexpr int32_t (*kValue[12])(uint32_t, int) = {nullptr, huffValue<1>, huffValue<2>, huffValue<3>, huffValue<4>, huffValue<5>,
+                                                     huffValue<6>, huffValue<7>, huffValue<8>, huffValue<9>, huffValue<10>, huffValue<11>};
+    return cb == 0 ? static_cast<int32_t>(aacd::huffIndex(leaf)) : kValue[cb](leaf, i);
+}
+
+// For every pattern of the longest code's bits and for random windows at
+// every bit offset, the lookup gives the index of the linear scan
+// (scale factors) or its tuple by the standard's numbering (digits of base
+// m, less lav in the signed books), and a length that takes in the sign bits
+// of an unsigned book.
+TEST_P(CodeBook, LookupEqualsLinearScan) {
+    const int cb = GetParam(), len = kLongest[cb], lav = armACAAC_lavCb[cb], uns = armACAAC_signCb[cb], m = uns ? lav + 1 : 2 * lav + 1;
+    std::mt19937 rng(1234 + cb);
+    const auto check = [&](uint32_t window, uint32_t offset) {
+        uint8_t buf[8];  // the window at the offset, noise around it
+        const uint64_t noise = (static_cast<uint64_t>(rng()) << 32) | rng(), mask = uint64_t{0xFFFFFFFFu} << (32 - offset);
+        for (int i = 0; i < 8; ++i) buf[i] = static_cast<uint8_t>(((noise & ~mask) | (uint64_t{window} << (32 - offset))) >> (56 - 8 * i));
+        const uint8_t *p = buf;
+        uint32_t off = offset;
+        const int32_t idx = armUnPackVLC32(&p, &off, armACAAC_CodeBooks_C[cb]);
+        ASSERT_TRUE(idx >= 0 && idx < kCounts[cb] && window >> (32 - armACAAC_CodeBooks_C[cb][idx].codeLen) == armACAAC_CodeBooks_C[cb][idx].codeWord);
+        const uint32_t leaf = cb == 0 ? aacd::huffLookup(aacd::kHuffLookup[0], window) : aacd::huffLookupSpectrum(aacd::kHuffLookup[cb], uint64_t{window} << 32);
+        int32_t bits = static_cast<int32_t>((p - buf) * 8 + off - offset);
+        for (int i = cb == 0 ? 0 : cb <= 4 ? 3 : 1, rest = idx; i >= 0; --i, rest /= m) {
+            const int32_t v = cb == 0 ? rest : rest % m - (uns ? 0 : lav);
+            ASSERT_EQ(leafValue(cb, leaf, i), v) << window << " " << i;
+            bits += uns && v != 0;
         }
-    }
-    munmap(mem, 2 * page);
+        ASSERT_EQ(static_cast<int32_t>(aacd::huffLength(leaf)), bits) << window;
+    };
+    for (uint32_t pattern = 0; pattern < (1u << len); ++pattern) check((pattern << (32 - len)) | (static_cast<uint32_t>(rng()) >> len), pattern & 7u);
+    for (int n = 0; n < 50000; ++n) check(static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng() & 7u));
 }
+
+INSTANTIATE_TEST_SUITE_P(AllCodebooks, CodeBook, ::testing::Range(0, 12));
+
+}  // namespace

@@ -282,25 +282,23 @@ struct SynthVec {
         r2Last64<false>(ar, ai, br, bi);
     }
 
-    // omx_FFT_common for the two sizes the decoder uses; any other order
-    // goes to the C version.
+    // omx_FFT_common for the two sizes the decoder uses, each with its own
+    // twiddles: order 9 or 6.
     AACD_VEC_TARGET static void fft(int32_t *data, int32_t order, const int32_t *twiddles, int32_t *scratch) {
-        if (order == 9 && twiddles == armACAAC_IMDCT_FFTLongQ31) {
+        if (order == 9) {
             int32_t *sr = scratch, *si = scratch + 512;
             r8Pass<true>(data, nullptr, sr, si, 512);
             int32_t *dr = data, *di = data + 512;
             r4Groups(sr, si, dr, di, 512, 8, twiddles);
             r4Quads(dr, di, sr, si, 512, twiddles);
             r4Last512<true>(sr, si, data, nullptr);
-        } else if (order == 6 && twiddles == armACAAC_IMDCT_FFTShortQ31) {
+        } else {
             int32_t *sr = scratch, *si = scratch + 64;
             r8Pass<true>(data, nullptr, sr, si, 64);
             int32_t *dr = data, *di = data + 64;
             H::r4Mid64(sr, si, dr, di);
             r2Last64<true>(dr, di, scratch, nullptr);
             for (int i = 0; i < 128; i += L) V::store(data + i, V::load(scratch + i));
-        } else {
-            aacd::fftC(data, order, twiddles, scratch);
         }
     }
 
@@ -438,14 +436,7 @@ struct SynthVec {
                                            int32_t windowShape, int32_t prevWindowShape, int32_t stride,
                                            int32_t bitDepth, const ArmIMDCTTables *tables) {
         constexpr int kTransitionHalf = 1024, kShortHalf = 1472;
-        // The lane-ordered copies belong to the library's own table set.
-        if (tables->winSine != armACAAC_Q31winSine || tables->winKBD != armACAAC_Q31winKBD ||
-            tables->preTwiddleShort != armACAAC_preTwiddleShortQ31 ||
-            tables->preTwiddleLong != armACAAC_preTwiddleLongQ31 ||
-            tables->fftTwiddleShort != armACAAC_IMDCT_FFTShortQ31 ||
-            tables->fftTwiddleLong != armACAAC_IMDCT_FFTLongQ31)
-            return aacd::mdctInvC(x, pcm, ov, windowSequence, windowShape, prevWindowShape, stride, bitDepth,
-                                  tables);
+        // tables is the library's own set, whose lane-ordered copies these are.
         const int32_t *cur = windowShape ? armACAAC_vecWinKBD : armACAAC_vecWinSine;
         const int32_t *prev = prevWindowShape ? armACAAC_vecWinKBD : armACAAC_vecWinSine;
         const bool deep = bitDepth == 24;
@@ -505,18 +496,14 @@ struct SynthVec {
         return 0;
     }
 
-    // Both roundings of the products above, for the kernel check.
+    // Both roundings of the products above, for the kernel check (count a
+    // multiple of L).
     AACD_VEC_TARGET static void q31Products(const int32_t *a, const int32_t *b, int32_t *up, int32_t *down,
                                             int32_t count) {
-        int32_t i = 0;
-        for (; i + L <= count; i += L) {
+        for (int32_t i = 0; i < count; i += L) {
             const I va = V::load(a + i), vb = V::load(b + i);
             V::store(up + i, V::mulrExact(va, vb));
             V::store(down + i, V::neg(V::mulr(va, V::neg(vb))));
-        }
-        for (; i < count; ++i) {
-            up[i] = aacd::mulQ31Round(a[i], b[i]);
-            down[i] = aacd::mulQ31RoundDown(a[i], b[i]);
         }
     }
 };

@@ -8,9 +8,10 @@
 // saturation.  The tap sum is accumulated from the oldest tap to the newest,
 // each tap as one fused multiply-add.
 //
-// Hardening of this exported helper: a null array, a count below 1 or an
-// order above 20 leaves the coefficients untouched; a negative order acts as
-// order 0.
+// Hardening of this exported helper: a null array or an order above 20
+// leaves the coefficients untouched, and so does a count below 1 (the sample
+// loop does not run); a negative order acts as order 0 (the tap loop does
+// not run).
 #include <cmath>
 #include <cstdint>
 
@@ -25,8 +26,7 @@ extern "C" {
 
 AACD_EXPORT void armACAAC_TnsFilter(int32_t *pCoef, const double *pLpc, int32_t count,
                                     int32_t step, int32_t order) {
-    if (pCoef == nullptr || pLpc == nullptr || count < 1 || order > kMaxOrder) return;
-    if (order < 0) order = 0;
+    if (pCoef == nullptr || pLpc == nullptr || order > kMaxOrder) return;
     double s[kMaxOrder + 1] = {};  // s[1] most recent output, s[0] stays 0
     int32_t *p = pCoef;
     for (int32_t n = 0; n < count; ++n, p += step) {
