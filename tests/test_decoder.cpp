@@ -48,7 +48,6 @@ Parsed parse(AacdDecoderState &st, const Pce &e, int prefix) {
     put(w, {{0, int(5 * e.cc)}, {0, (8 - (w.count() + int(5 * e.cc)) % 8) % 8}, {e.comment, 8}});
     for (uint32_t i = 0; i < e.comment; ++i) w.bits(0x41 + i % 26, 8);
     Parsed r{-9, -9, 0, w.count() - prefix};
-    w.bits(0xFFFF, 16);
     st.bitPos = aacd::bitReaderAt(w.base(), 8192, static_cast<uint32_t>(prefix));
     r.status = AACD_get_prog_config(&st.progConfig, &r.tag, &st);
     return r.bits = bitsFrom(w.start(), st.bitPos) - prefix, r;
@@ -85,7 +84,7 @@ TEST(ProgConfig, ChecksEntryAndLookups) {
         {{4, 1, 4, 3, 0, 0, 0, 0, 0, 7}, -1, -1, {1, 2, 3, 4}},
         {{3, 1, 11, 3, 0, 2, 1, 7, 0, 0, 5, 255}, 0, -1, {0, 1, 2, 3, 4, 5}, {{0, 2, 0}, {0, 0, 0}, {0, 9, 0}, {3, 0, 0}, {0, 8, 0}, {0, 1, 0}, {0, 0, 0}}, {2, 0, 4, 5, 3, 1, -1}},
         {{0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 2, 1}, 0, -1, {1, 2}, {{1, 0, 1}, {0, 0, 0}}, {1, -1}},
-        {{0, 1, 4, 2, 0, 0, 0, 0, 0, 2}, 0, -1, {0, 1, 2}, {{1, 1, 0}, {0, 1, 0}, {0, 0, 0}}, {1, -1, 0}},
+        {{0, 1, 4, 2, 0, 0, 0, 0, 0, 2}, 0, -1, {0, 1, 2}, {{1, 1, 0}, {0, 1, 0}, {0, 0, 0}}, {1, -1, 0}}, {{0, 1, 4, 0, 0, 0, 1}, 0, -1, {5}, {{3, 0, 0}}, {5}},
     };
     for (const Case &c : cases) {
         for (int prefix : {0, 3}) {
@@ -117,6 +116,8 @@ TEST(ProgConfig, ChecksEntryAndLookups) {
     const Parsed r = parse(*st, {7, 1, 8, 2}, 1);
     EXPECT_EQ(std::make_tuple(r.status, r.tag, r.bits, st->configTag, st->progConfig.samplingFrequencyIndex), std::make_tuple(0, 7, r.end, 0, 8));
     EXPECT_EQ(std::memcmp(&before, &st->mcInfo, sizeof before), 0);
+    st->implicitConfig = 1;  // the program in force met again is entered again
+    EXPECT_EQ(std::make_tuple(parse(*st, {0, 1, 4, 1, 0, 0, 0, 0, 0, 1}, 0).status, st->implicitConfig), std::make_tuple(0, 0));
     AacdMcInfo m{};  // a pair found in slot 5 has no room; side channels and unknown positions have none
     std::tie(m.slot[5].present, m.slot[5].isCpe, m.slot[5].tag) = std::make_tuple(1, 1, 2);
     EXPECT_EQ(std::make_tuple(AACD_enter_chn(1, 2, kPosLookup, 0, &m), AACD_enter_chn(0, 0, kPosSide, 0, &m), AACD_enter_chn(0, 0, 0x7A, 0, &m)), std::make_tuple(-1, -1, -1));
@@ -190,8 +191,8 @@ TEST(DecodeInfo, FixedParametersAndHostRecords) {
         EXPECT_EQ(AACD_decode_info(st.get(), &bp), status);
         EXPECT_EQ(std::make_tuple(st->mcInfo.samplingRateIndex, st->implicitConfig), std::make_tuple(index, index == 4 ? 1 : 0));
     }
-    bp.prog_configs = nullptr;
-    EXPECT_EQ(AACD_decode_info(st.get(), &bp), 36);
+    bp.prog_configs = nullptr;  // a positive count without records is refused, a negative one ignored
+    for (auto [n, status] : {std::pair{1, 36}, {-2, 0}}) EXPECT_EQ((bp.num_prog_configs = n, AACD_decode_info(st.get(), &bp)), status);
 }
 
 // The channel element refuses an element id other than 0, 1 and 3 right
@@ -420,11 +421,9 @@ TEST(Api, SbrHandOffAndAuxiliaryElements) {
 // the same history.
 TEST(Api, ChannelPairStateIsKeptPerChannel) {
     Chan noisy(21);
-    std::vector<int> used(21, 0);
-    used[20] = 1;
     for (int later : {0, -1}) {
         Host h;
-        decode(h, blockOf([&](BitWriter &w) { putPair(w, noisy.band(20, 13, 80), noisy, 1, used); }));
+        decode(h, blockOf([&](BitWriter &w) { putPair(w, noisy.band(20, 13, 80), noisy, 1, 1ull << 20); }));
         decode(h, blockOf([&](BitWriter &w) { putPair(w, noisy, noisy, later); }));
         EXPECT_EQ(channelOf(h, 0), channelOf(h, 1));
         decode(h, endOnly());
