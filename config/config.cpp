@@ -201,9 +201,12 @@ AACD_EXPORT int32_t AACD_enter_mc_info(AacdMcInfo *map, const AacdProgConfig *pc
     const ListPos lists[] = {
         {&pce->front, kPosFront}, {&pce->side, kPosSide}, {&pce->back, kPosBack},
         {&pce->lfe, kPosLfe}};
+    // A list longer than its 16 entries cannot be read past: every position
+    // refuses once its slots are taken (six front channels, two back, one
+    // LFE, no side channel), at the seventh entry at the latest.
     for (const ListPos &lp : lists) {
         const int32_t n = lp.list->numElements;
-        for (int32_t i = 0; i < n && i < 16; ++i) {
+        for (int32_t i = 0; i < n; ++i) {
             if (AACD_enter_chn(lp.list->isCpe[i], lp.list->tag[i], lp.position, 0, map) < 0) {
                 return -1;
             }
