@@ -213,9 +213,9 @@ AACD_EXPORT int32_t AACD_enter_mc_info(AacdMcInfo *map, const AacdProgConfig *pc
         }
     }
 
-    const int32_t nCc = pce->validCc.numElements;
-    map->numCoupling = nCc;
-    for (int32_t i = 0; i < nCc && i < 16; ++i) map->couplingTag[i] = pce->validCc.tag[i];
+    // Coupling channel elements are not supported: their count is kept for
+    // the record, their tags are not needed.
+    map->numCoupling = pce->validCc.numElements;
 
     (void)AACD_check_mc_info(map, 1, state);
     return 1;
