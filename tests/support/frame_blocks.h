@@ -44,8 +44,7 @@ struct Chan {
 
 inline Channel layoutOf(const Chan &c) {
     Channel ch;
-    std::tie(ch.sri, ch.shortWindows, ch.maxSfb, ch.numSect[0], ch.groupLen[0]) =
-        std::make_tuple(kHostSri, c.shortWindows, c.maxSfb(), c.maxSfb(), c.shortWindows ? 8 : 1);
+    std::tie(ch.sri, ch.shortWindows, ch.maxSfb, ch.numSect[0], ch.groupLen[0]) = std::make_tuple(kHostSri, c.shortWindows, c.maxSfb(), c.maxSfb(), c.shortWindows ? 8 : 1);
     for (int b = 0; b < c.maxSfb(); ++b) ch.sectCb.push_back(uint8_t(c.cb[b])), ch.sectEnd.push_back(uint8_t(b + 1));
     return ch;
 }
