@@ -60,18 +60,6 @@ void bitSeek(BitReader &r, uint64_t index) {
     bitDrop(r, static_cast<uint32_t>(index & 7));
 }
 
-int32_t bitUnpackVlc(BitReader &r, const ArmVlc32 *pCodeBook) {
-    const uint32_t w = bitWindow(r);
-    for (int32_t i = 0; pCodeBook[i].codeLen != 0; ++i) {
-        const uint32_t len = pCodeBook[i].codeLen;
-        if ((w >> (32 - len)) == pCodeBook[i].codeWord) {
-            bitDrop(r, len);
-            return i;
-        }
-    }
-    return -1;
-}
-
 }  // namespace aacd
 
 extern "C" {

@@ -107,8 +107,6 @@ void bitSeek(BitReader &r, uint64_t index);
     if (r.avail < static_cast<uint32_t>(n)) bitRefill(r);
     return static_cast<uint32_t>(r.cache >> (64 - n));
 }
-// The next 32 bits.
-[[nodiscard]] inline uint32_t bitWindow(BitReader &r) { return bitPeek(r, 32); }
 // Drops n bits that are in the cache (n <= avail).
 inline void bitDrop(BitReader &r, uint32_t n) {
     r.cache <<= n;
@@ -135,9 +133,6 @@ inline uint32_t bitByteAlign(BitReader &r) {
     bitSkip(r, static_cast<int32_t>(skipped));
     return skipped;
 }
-// Index of the first entry of the code list that matches the next bits, with
-// the position advanced past it, or -1 (position unchanged).  Linear scan.
-int32_t bitUnpackVlc(BitReader &r, const ArmVlc32 *pCodeBook);
 // True when the position has moved past the end of the block.
 [[nodiscard]] inline bool bitPastEnd(const BitReader &r) { return bitIndex(r) > 8u * r.size; }
 

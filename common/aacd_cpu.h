@@ -11,7 +11,7 @@ struct CpuFeatures {
     bool avx2;  // with the operating system saving the 256-bit registers
 };
 
-// Read once (thread-safe) and kept.
-const CpuFeatures &cpuFeatures();
+// Asks the CPU on every call (the kernel choice that uses it is made once).
+CpuFeatures cpuFeatures();
 
 }  // namespace aacd

@@ -17,12 +17,12 @@
 //
 // Status:
 //   0   success;
-//   -2  a bit pattern that matches no scale factor code word (the position
-//       stays before it), or a scale factor of codebooks 1..12 that leaves
-//       0..255: inverse quantisation indexes a 256-entry table with it, so it
-//       is rejected here with the channel's other syntax errors (the value is
-//       not stored, the position is past its code word; earlier outputs
-//       remain);
+//   -2  a scale factor of codebooks 1..12 that leaves 0..255: inverse
+//       quantisation indexes a 256-entry table with it, so it is rejected
+//       here with the channel's other syntax errors (the value is not
+//       stored, the position is past its code word; earlier outputs remain).
+//       The scale factor codebook is complete, so every bit pattern starts
+//       a code word: there is no other syntax error here;
 //   -5  a null reference where bands are to be read (for the exported form
 //       also a null byte pointer or an offset above 7), numWinGrp above 8,
 //       maxSfb above 51, or more than 120 bands in all (arguments that the
@@ -43,13 +43,11 @@ constexpr int32_t kMaxBands = 120;
 constexpr uint32_t kLongestCode = 19;
 
 // Index of the scale factor code word at the position, which then moves past
-// it, or -1 with the position unchanged.
+// it.  The codebook is complete: every bit pattern starts a code word.
 [[nodiscard]] inline int32_t readSfIndex(aacd::BitReader &pos, const aacd::HuffLookup &book) {
     if (pos.avail < kLongestCode) aacd::bitRefill(pos);
     const uint32_t leaf = aacd::huffLookup(book, pos.cache);
-    const uint32_t len = aacd::huffLength(leaf);
-    if (len == 0u) return -1;
-    aacd::bitDrop(pos, len);
+    aacd::bitDrop(pos, aacd::huffLength(leaf));
     return static_cast<int32_t>(aacd::huffIndex(leaf));
 }
 
@@ -84,20 +82,14 @@ int32_t decodeScaleFactorData(int16_t *pScalefactor, int32_t numWinGrp, int32_t 
                 noiseEnergy = globalGain - kNoiseOffset +
                               static_cast<int32_t>(aacd::bitGet(pos, 9));
             } else {
-                const int32_t idx = readSfIndex(pos, book);
-                if (idx < 0) { status = omxsts::kErr; break; }
-                noiseEnergy += idx - kDiffOffset;
+                noiseEnergy += readSfIndex(pos, book) - kDiffOffset;
             }
             out = noiseEnergy;
         } else if (cb == 14u || cb == 15u) {
-            const int32_t idx = readSfIndex(pos, book);
-            if (idx < 0) { status = omxsts::kErr; break; }
-            isPosition += idx - kDiffOffset;
+            isPosition += readSfIndex(pos, book) - kDiffOffset;
             out = isPosition;
         } else {
-            const int32_t idx = readSfIndex(pos, book);
-            if (idx < 0) { status = omxsts::kErr; break; }
-            sf += idx - kDiffOffset;
+            sf += readSfIndex(pos, book) - kDiffOffset;
             if (sf < 0 || sf > 255) { status = omxsts::kErr; break; }
             out = sf;
         }

@@ -31,8 +31,8 @@
 //       sections, the group lengths for a long window), samplingRateIndex outside 0..11, maxSfb above the band
 //       count of the window kind, a long window without exactly one group,
 //       short windows with 0 or more than 8 groups or more than 8 windows,
-//       a section end above maxSfb, a group with more than maxSfb sections
-//       or more than 120 sections in all.  Nothing is read or written
+//       a section end above maxSfb or a group with more than maxSfb
+//       sections (so at most 8 x 15 = 120 sections in all).  Nothing is read or written
 //       before these checks except for a section end checked when reached.
 // Code words are resolved with the generated lookup tables, which give
 // exactly the code word that armUnPackVLC32 finds in armACAAC_CodeBooks_C[cb]
@@ -47,7 +47,6 @@ namespace {
 
 constexpr int32_t kFrameLength = 1024;
 constexpr int32_t kMaxGroups = 8;
-constexpr int32_t kMaxSections = 120;
 constexpr uint32_t kMaxEscapePrefix = 8;
 // Bits of the longest escape sequence that is accepted: 8 ones, the zero
 // and a 12-bit word.
@@ -228,7 +227,6 @@ int32_t decodeSpectralData(int32_t *pQuantValues, int32_t windowSequence, int32_
         if (pNumSect[g] < 0 || pNumSect[g] > maxSfb) return omxsts::kBadArg;
         sections += pNumSect[g];
     }
-    if (sections > kMaxSections) return omxsts::kBadArg;
     if (sections > 0 && (pSectCb == nullptr || pSectEnd == nullptr)) return omxsts::kBadArg;
 
     aacd::BitReader pos = *pPos;

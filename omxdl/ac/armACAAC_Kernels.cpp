@@ -41,8 +41,8 @@ const SynthKernels *kernelsFor(KernelIsa isa) {
 #if defined(__x86_64__)
         case KernelIsa::Sse41:
             return cpuFeatures().sse41 ? &kKernelsSse41 : nullptr;
-        case KernelIsa::Avx2:
-            return cpuFeatures().avx2 && cpuFeatures().sse41 ? &kKernelsAvx2 : nullptr;
+        case KernelIsa::Avx2:  // every AVX2 CPU has SSE4.1
+            return cpuFeatures().avx2 ? &kKernelsAvx2 : nullptr;
 #endif
 #if defined(__aarch64__)
         case KernelIsa::Neon:

@@ -7,6 +7,10 @@
 // Every version gives the same results bit for bit.  The exported OpenMAX DL
 // operations call kernels(), the best version this CPU runs, chosen once;
 // kernelsFor() reaches a given version (the kernel check compares them).
+// The vector versions take the library's own tables only (their
+// lane-ordered copies are made from those): the operations send any other
+// tables to the C version, which takes any.  Band counts are multiples of 4
+// (every scale factor band width is).
 #pragma once
 
 #include <cstdint>
@@ -20,9 +24,10 @@ constexpr KernelIsa kAllKernelIsas[] = {KernelIsa::C, KernelIsa::Sse41, KernelIs
 
 struct SynthKernels {
     const char *name;
-    // omx_FFT_common.
+    // omx_FFT_common of order 6 with armACAAC_IMDCT_FFTShortQ31 or of order
+    // 9 with armACAAC_IMDCT_FFTLongQ31.
     void (*fft)(int32_t *data, int32_t order, const int32_t *twiddles, int32_t *scratch);
-    // omxACAAC_MDCTInv_S32_S32.
+    // omxACAAC_MDCTInv_S32_S32 with the table set armACAAC_IMDCT_Tables.
     int32_t (*mdctInv)(int32_t *coefs, int32_t *pcm, int32_t *overlap, int32_t windowSequence,
                        int32_t windowShape, int32_t prevWindowShape, int32_t outputStride,
                        int32_t bitDepth, const ArmIMDCTTables *tables);
@@ -32,9 +37,10 @@ struct SynthKernels {
     int32_t (*quantBand)(int32_t *values, int32_t count, double pow2);
     // Mid/side of one band: l, r become sat(l + r), sat(l - r).
     void (*msBand)(int32_t *left, int32_t *right, int32_t count);
-    // Q31 products of two arrays, for the kernel check of the products the
-    // vector versions use: up[i] = (a b + 2^30) >> 31 (any b), down[i] =
-    // (a b + 2^30 - 1) >> 31 (b other than -2^31), low 32 bits.
+    // Q31 products of two arrays (count a multiple of 8), for the kernel
+    // check of the products the vector versions use: up[i] = (a b + 2^30)
+    // >> 31 (any b), down[i] = (a b + 2^30 - 1) >> 31 (b other than -2^31),
+    // low 32 bits.
     void (*q31Products)(const int32_t *a, const int32_t *b, int32_t *up, int32_t *down, int32_t count);
 };
 

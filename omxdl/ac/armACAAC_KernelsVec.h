@@ -9,8 +9,9 @@
 // (V::loadQuads, V::dupQuads, V::transpose act on each quarter); the middle
 // pass of the 64-point FFT, whose lane layout is tied to four lanes, runs on
 // V::Half, a four-lane type (V itself when V has four lanes): the passes
-// share the data layout, so any pass may run on either.  Everything here has internal linkage, so each ISA file gets
-// its own copy compiled for its own instructions.
+// share the data layout, so any pass may run on either.  Everything here has
+// internal linkage, so each ISA file gets its own copy compiled for its own
+// instructions.
 //
 // The results are those of the plain C versions bit for bit:
 // - sums wrap in 32 bits, so they may be grouped in any order;
@@ -104,8 +105,8 @@ struct SynthVec {
 
     // ------------------------------------------------------------ FFT passes
 
-    // Radix-8 first pass, lanes over j (stride a multiple of L); the source is split (re, im) or, with
-    // interleaved, one array of complex values.
+    // Radix-8 first pass, lanes over j (stride a multiple of L); the source
+    // is split (re, im) or, with interleaved, one array of complex values.
     template <bool interleaved>
     AACD_VEC_TARGET static void r8Pass(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di, int n) {
         const int stride = n / 8;
@@ -282,25 +283,23 @@ struct SynthVec {
         r2Last64<false>(ar, ai, br, bi);
     }
 
-    // omx_FFT_common for the two sizes the decoder uses; any other order
-    // goes to the C version.
+    // omx_FFT_common for the two sizes the decoder uses, each with its own
+    // twiddles: order 9 or 6.
     AACD_VEC_TARGET static void fft(int32_t *data, int32_t order, const int32_t *twiddles, int32_t *scratch) {
-        if (order == 9 && twiddles == armACAAC_IMDCT_FFTLongQ31) {
+        if (order == 9) {
             int32_t *sr = scratch, *si = scratch + 512;
             r8Pass<true>(data, nullptr, sr, si, 512);
             int32_t *dr = data, *di = data + 512;
             r4Groups(sr, si, dr, di, 512, 8, twiddles);
             r4Quads(dr, di, sr, si, 512, twiddles);
             r4Last512<true>(sr, si, data, nullptr);
-        } else if (order == 6 && twiddles == armACAAC_IMDCT_FFTShortQ31) {
+        } else {
             int32_t *sr = scratch, *si = scratch + 64;
             r8Pass<true>(data, nullptr, sr, si, 64);
             int32_t *dr = data, *di = data + 64;
             H::r4Mid64(sr, si, dr, di);
             r2Last64<true>(dr, di, scratch, nullptr);
             for (int i = 0; i < 128; i += L) V::store(data + i, V::load(scratch + i));
-        } else {
-            aacd::fftC(data, order, twiddles, scratch);
         }
     }
 
@@ -438,14 +437,7 @@ struct SynthVec {
                                            int32_t windowShape, int32_t prevWindowShape, int32_t stride,
                                            int32_t bitDepth, const ArmIMDCTTables *tables) {
         constexpr int kTransitionHalf = 1024, kShortHalf = 1472;
-        // The lane-ordered copies belong to the library's own table set.
-        if (tables->winSine != armACAAC_Q31winSine || tables->winKBD != armACAAC_Q31winKBD ||
-            tables->preTwiddleShort != armACAAC_preTwiddleShortQ31 ||
-            tables->preTwiddleLong != armACAAC_preTwiddleLongQ31 ||
-            tables->fftTwiddleShort != armACAAC_IMDCT_FFTShortQ31 ||
-            tables->fftTwiddleLong != armACAAC_IMDCT_FFTLongQ31)
-            return aacd::mdctInvC(x, pcm, ov, windowSequence, windowShape, prevWindowShape, stride, bitDepth,
-                                  tables);
+        // tables is the library's own set, whose lane-ordered copies these are.
         const int32_t *cur = windowShape ? armACAAC_vecWinKBD : armACAAC_vecWinSine;
         const int32_t *prev = prevWindowShape ? armACAAC_vecWinKBD : armACAAC_vecWinSine;
         const bool deep = bitDepth == 24;
@@ -480,10 +472,9 @@ struct SynthVec {
 
         // Eight short windows: S (time 448 + i) replaces the spectrum window
         // by window; t holds the previous window's tail.
-        alignas(32) int32_t t[128];
+        alignas(32) int32_t t[128] = {};
         alignas(32) int32_t z[128];
         alignas(32) int32_t y[128];
-        for (int j = 0; j < 128; j += L) V::store(t + j, V::dup(0));
         for (int w = 0; w < 8; ++w) {
             int32_t *xw = x + 128 * w;
             preTwiddle(xw, 128, armACAAC_vecPreTwiddleShort, z, z + 64);
@@ -499,24 +490,22 @@ struct SynthVec {
             // addition wraps, as in the C code.
             storeOut(pcm, n, stride, V::min(V::max(V::sar(V::add(a, rnd), shift + 1), lo), hi));
         }
-        for (int n = 0; n < 448; n += L) V::store(ov + n, V::load(x + 576 + n));
-        for (int j = 0; j < 128; j += L) V::store(ov + 448 + j, V::load(t + j));
+        // The next overlap, from its end back: zeros (from 576), the last
+        // window's tail (from 448), S from time 1024 (from 0).
         for (int n = 576; n < 1024; n += L) V::store(ov + n, V::dup(0));
+        for (int j = 0; j < 128; j += L) V::store(ov + 448 + j, V::load(t + j));
+        for (int n = 0; n < 448; n += L) V::store(ov + n, V::load(x + 576 + n));
         return 0;
     }
 
-    // Both roundings of the products above, for the kernel check.
+    // Both roundings of the products above, for the kernel check (count a
+    // multiple of L).
     AACD_VEC_TARGET static void q31Products(const int32_t *a, const int32_t *b, int32_t *up, int32_t *down,
                                             int32_t count) {
-        int32_t i = 0;
-        for (; i + L <= count; i += L) {
+        for (int32_t i = 0; i < count; i += L) {
             const I va = V::load(a + i), vb = V::load(b + i);
             V::store(up + i, V::mulrExact(va, vb));
             V::store(down + i, V::neg(V::mulr(va, V::neg(vb))));
-        }
-        for (; i < count; ++i) {
-            up[i] = aacd::mulQ31Round(a[i], b[i]);
-            down[i] = aacd::mulQ31RoundDown(a[i], b[i]);
         }
     }
 };

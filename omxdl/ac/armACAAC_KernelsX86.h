@@ -16,7 +16,59 @@
 
 namespace {
 
-struct X86V {
+// The rounded Q31 products of the vector kernels, on registers of 64-bit
+// lanes: R (X86R128, X86R256) gives the width's operations.
+//
+// The C products are mulQ31Round(a, b) = low 32 bits of (a b + 2^30) >> 31
+// on 64-bit integers, and the same with a b -/+ c d for the middle FFT
+// passes.  Here, for every operand (-2^31 included):
+// - R::mul multiplies the signed low 32 bits of each 64-bit lane (PMULDQ)
+//   into the exact 64-bit product (|a b| <= 2^62); R::odd moves the odd
+//   32-bit elements into those low halves, so that the even and the odd
+//   elements each get their exact products;
+// - the sums a b + 2^30 and a b - c d + 2^30 lie inside the 64-bit range;
+//   a b + c d + 2^30 leaves it only for b = d = -2^31 (and a = c = -2^31),
+//   which never occurs: b, d are the two parts of one FFT twiddle;
+// - R::narrow31 puts bits 31..62 of each sum into its element: a logical
+//   right shift by 31 for the even element (the low half of its lane), a
+//   left shift by 1 for the odd one (the high half), then a blend.  Bits
+//   31..62 are the low 32 bits of sum >> 31, arithmetic or logical.
+// So every lane equals the C product bit for bit (the kernel check's
+// q31_products case holds every pair of extremes and exact halves).
+template <class R>
+struct X86Q31 {
+    using I = typename R::I;
+    AACD_VEC_TARGET static I mulr(I a, I b) {
+        const I e = R::add64(R::mul(a, b), R::half());
+        const I o = R::add64(R::mul(R::odd(a), R::odd(b)), R::half());
+        return R::narrow31(e, o);
+    }
+    AACD_VEC_TARGET static I mulrExact(I a, I b) { return mulr(a, b); }
+    AACD_VEC_TARGET static I mulSubR(I a, I b, I c, I d) {
+        const I e = R::add64(R::sub64(R::mul(a, b), R::mul(c, d)), R::half());
+        const I o = R::add64(R::sub64(R::mul(R::odd(a), R::odd(b)), R::mul(R::odd(c), R::odd(d))), R::half());
+        return R::narrow31(e, o);
+    }
+    AACD_VEC_TARGET static I mulAddR(I a, I b, I c, I d) {
+        const I e = R::add64(R::add64(R::mul(a, b), R::mul(c, d)), R::half());
+        const I o = R::add64(R::add64(R::mul(R::odd(a), R::odd(b)), R::mul(R::odd(c), R::odd(d))), R::half());
+        return R::narrow31(e, o);
+    }
+};
+
+struct X86R128 {
+    using I = __m128i;
+    AACD_VEC_TARGET static I mul(I a, I b) { return _mm_mul_epi32(a, b); }
+    AACD_VEC_TARGET static I add64(I a, I b) { return _mm_add_epi64(a, b); }
+    AACD_VEC_TARGET static I sub64(I a, I b) { return _mm_sub_epi64(a, b); }
+    AACD_VEC_TARGET static I half() { return _mm_set1_epi64x(int64_t{1} << 30); }
+    AACD_VEC_TARGET static I odd(I a) { return _mm_srli_epi64(a, 32); }
+    AACD_VEC_TARGET static I narrow31(I e, I o) {
+        return _mm_blend_epi16(_mm_srli_epi64(e, 31), _mm_slli_epi64(o, 1), 0xCC);
+    }
+};
+
+struct X86V : X86Q31<X86R128> {
     using I = __m128i;
     static constexpr int kLanes = 4;
     using Half = X86V;
@@ -64,34 +116,6 @@ struct X86V {
         c = _mm_unpacklo_epi64(t2, t3);
         d = _mm_unpackhi_epi64(t2, t3);
     }
-    // 64-bit products of the even lanes (0, 2) and of the odd lanes (1, 3).
-    AACD_VEC_TARGET static I odd(I a) { return _mm_shuffle_epi32(a, _MM_SHUFFLE(3, 3, 1, 1)); }
-    // Bits 31..62 of the 64-bit sums in even (e) and odd (o) lanes, back in
-    // their lanes: that is (sum >> 31) cut to 32 bits, exactly as the C code.
-    AACD_VEC_TARGET static I narrow31(I e, I o) {
-        return _mm_blend_epi16(_mm_srli_epi64(e, 31), _mm_slli_epi64(o, 1), 0xCC);
-    }
-    AACD_VEC_TARGET static I mulr(I a, I b) {
-        const I rnd = _mm_set1_epi64x(int64_t{1} << 30);
-        const I e = _mm_add_epi64(_mm_mul_epi32(a, b), rnd);
-        const I o = _mm_add_epi64(_mm_mul_epi32(odd(a), odd(b)), rnd);
-        return narrow31(e, o);
-    }
-    // The 64-bit products above are exact for every operand.
-    AACD_VEC_TARGET static I mulrExact(I a, I b) { return mulr(a, b); }
-    AACD_VEC_TARGET static I mulSubR(I a, I b, I c, I d) {
-        const I rnd = _mm_set1_epi64x(int64_t{1} << 30);
-        const I e = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epi32(a, b), _mm_mul_epi32(c, d)), rnd);
-        const I o = _mm_add_epi64(_mm_sub_epi64(_mm_mul_epi32(odd(a), odd(b)), _mm_mul_epi32(odd(c), odd(d))), rnd);
-        return narrow31(e, o);
-    }
-    AACD_VEC_TARGET static I mulAddR(I a, I b, I c, I d) {
-        const I rnd = _mm_set1_epi64x(int64_t{1} << 30);
-        const I e = _mm_add_epi64(_mm_add_epi64(_mm_mul_epi32(a, b), _mm_mul_epi32(c, d)), rnd);
-        const I o = _mm_add_epi64(_mm_add_epi64(_mm_mul_epi32(odd(a), odd(b)), _mm_mul_epi32(odd(c), odd(d))), rnd);
-        return narrow31(e, o);
-    }
-
     // Saturating a + b and a - b: on overflow the limit of a's sign.
     AACD_VEC_TARGET static I satLimit(I a) { return _mm_xor_si128(_mm_srai_epi32(a, 31), _mm_set1_epi32(INT32_MAX)); }
     AACD_VEC_TARGET static I satAdd(I a, I b) {
@@ -106,14 +130,13 @@ struct X86V {
     }
 };
 
+// count a multiple of 4.
 [[maybe_unused]] AACD_VEC_TARGET void msBandX86(int32_t *l, int32_t *r, int32_t count) {
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
+    for (int32_t i = 0; i < count; i += 4) {
         const __m128i a = X86V::load(l + i), b = X86V::load(r + i);
         X86V::store(l + i, X86V::satAdd(a, b));
         X86V::store(r + i, X86V::satSub(a, b));
     }
-    if (i < count) aacd::msBandC(l + i, r + i, count - i);
 }
 
 // sign(q) T[|q|] (P 2^-20) for two values, rounded half away from zero and
@@ -137,23 +160,23 @@ struct QuantSse41 {
     }
 };
 
-// One pass: a vector with some |q| above 8191 hands the rest of the band,
-// from that vector on, to the C version, which converts up to the bad value
-// and stops there.  All-zero vectors take the same path (T[0] = 0 gives 0):
-// skipping them cost more in mispredicted branches than it saved.
+// One pass over the band (count a multiple of 4): a vector with some |q|
+// above 8191 goes to the C version, which converts it up to the bad value
+// and stops there with the error.  All-zero vectors take the same path as
+// the others (T[0] = 0 gives 0): skipping them cost more in mispredicted
+// branches than it saved.
 template <class Q>
 AACD_VEC_TARGET int32_t quantBandX86(int32_t *p, int32_t count, double pow2) {
     const double scale = pow2 * 0x1p-20;
     const double *tab = armv8_ACAAC_InvQuantTable;
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
+    for (int32_t i = 0; i < count; i += 4) {
         const __m128i q = X86V::load(p + i);
         // |q| > 8191 as unsigned (-2^31 included): a bit above the low 13.
         const __m128i a = _mm_abs_epi32(q);
-        if (!_mm_testz_si128(a, _mm_set1_epi32(~8191))) break;
+        if (!_mm_testz_si128(a, _mm_set1_epi32(~8191))) return aacd::quantBandC(p + i, 4, pow2);
         X86V::store(p + i, Q::convert(tab, a, q, scale));
     }
-    return i < count ? aacd::quantBandC(p + i, count - i, pow2) : 0;
+    return 0;
 }
 
 }  // namespace

@@ -16,11 +16,23 @@ namespace {
 
 using I8 = __m256i;
 
+struct X86R256 {
+    using I = I8;
+    AACD_VEC_TARGET static I mul(I a, I b) { return _mm256_mul_epi32(a, b); }
+    AACD_VEC_TARGET static I add64(I a, I b) { return _mm256_add_epi64(a, b); }
+    AACD_VEC_TARGET static I sub64(I a, I b) { return _mm256_sub_epi64(a, b); }
+    AACD_VEC_TARGET static I half() { return _mm256_set1_epi64x(int64_t{1} << 30); }
+    AACD_VEC_TARGET static I odd(I a) { return _mm256_srli_epi64(a, 32); }
+    AACD_VEC_TARGET static I narrow31(I e, I o) {
+        return _mm256_blend_epi32(_mm256_srli_epi64(e, 31), _mm256_slli_epi64(o, 1), 0xAA);
+    }
+};
+
 // Eight-lane operations for the lane-generic synthesis template: the
-// products are X86V's (see there) on four 64-bit lanes of even and of odd
-// elements; rev, zip and ld2 cross the two 128-bit halves so that lane i is
-// element i, as the template expects.
-struct X86V8 {
+// products are X86Q31's on four 64-bit lanes of even and of odd elements;
+// rev, zip and ld2 cross the two 128-bit halves so that lane i is element i,
+// as the template expects.
+struct X86V8 : X86Q31<X86R256> {
     using I = I8;
     static constexpr int kLanes = 8;
     using Half = X86V;
@@ -71,31 +83,6 @@ struct X86V8 {
         c = _mm256_unpacklo_epi64(t2, t3);
         d = _mm256_unpackhi_epi64(t2, t3);
     }
-    AACD_VEC_TARGET static I odd(I a) { return _mm256_srli_epi64(a, 32); }
-    AACD_VEC_TARGET static I narrow31(I e, I o) {
-        return _mm256_blend_epi32(_mm256_srli_epi64(e, 31), _mm256_slli_epi64(o, 1), 0xAA);
-    }
-    AACD_VEC_TARGET static I mulr(I a, I b) {
-        const I rnd = _mm256_set1_epi64x(int64_t{1} << 30);
-        const I e = _mm256_add_epi64(_mm256_mul_epi32(a, b), rnd);
-        const I o = _mm256_add_epi64(_mm256_mul_epi32(odd(a), odd(b)), rnd);
-        return narrow31(e, o);
-    }
-    AACD_VEC_TARGET static I mulrExact(I a, I b) { return mulr(a, b); }
-    AACD_VEC_TARGET static I mulSubR(I a, I b, I c, I d) {
-        const I rnd = _mm256_set1_epi64x(int64_t{1} << 30);
-        const I e = _mm256_add_epi64(_mm256_sub_epi64(_mm256_mul_epi32(a, b), _mm256_mul_epi32(c, d)), rnd);
-        const I o = _mm256_add_epi64(
-            _mm256_sub_epi64(_mm256_mul_epi32(odd(a), odd(b)), _mm256_mul_epi32(odd(c), odd(d))), rnd);
-        return narrow31(e, o);
-    }
-    AACD_VEC_TARGET static I mulAddR(I a, I b, I c, I d) {
-        const I rnd = _mm256_set1_epi64x(int64_t{1} << 30);
-        const I e = _mm256_add_epi64(_mm256_add_epi64(_mm256_mul_epi32(a, b), _mm256_mul_epi32(c, d)), rnd);
-        const I o = _mm256_add_epi64(
-            _mm256_add_epi64(_mm256_mul_epi32(odd(a), odd(b)), _mm256_mul_epi32(odd(c), odd(d))), rnd);
-        return narrow31(e, o);
-    }
 };
 
 AACD_VEC_TARGET I8 satLimit8(I8 a) { return _mm256_xor_si256(_mm256_srai_epi32(a, 31), _mm256_set1_epi32(INT32_MAX)); }
@@ -106,9 +93,11 @@ AACD_VEC_TARGET I8 blend(I8 v, I8 limit, I8 over) {
         _mm256_blendv_ps(_mm256_castsi256_ps(v), _mm256_castsi256_ps(limit), _mm256_castsi256_ps(over)));
 }
 
+// count a multiple of 4: an odd number of fours begins with one on four
+// lanes.
 AACD_VEC_TARGET void msBandAvx2(int32_t *l, int32_t *r, int32_t count) {
-    int32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
+    if (count & 4) msBandX86(l, r, 4);
+    for (int32_t i = count & 4; i < count; i += 8) {
         const I8 a = _mm256_loadu_si256(reinterpret_cast<const I8 *>(l + i));
         const I8 b = _mm256_loadu_si256(reinterpret_cast<const I8 *>(r + i));
         const I8 s = _mm256_add_epi32(a, b), d = _mm256_sub_epi32(a, b);
@@ -118,7 +107,6 @@ AACD_VEC_TARGET void msBandAvx2(int32_t *l, int32_t *r, int32_t count) {
         _mm256_storeu_si256(reinterpret_cast<I8 *>(l + i), blend(s, lim, overS));
         _mm256_storeu_si256(reinterpret_cast<I8 *>(r + i), blend(d, lim, overD));
     }
-    if (i < count) msBandX86(l + i, r + i, count - i);
 }
 
 // QuantSse41's arithmetic on the four values at once.

@@ -91,14 +91,13 @@ struct NeonV {
     }
 };
 
+// count a multiple of 4.
 void msBandNeon(int32_t *l, int32_t *r, int32_t count) {
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
+    for (int32_t i = 0; i < count; i += 4) {
         const int32x4_t a = vld1q_s32(l + i), b = vld1q_s32(r + i);
         vst1q_s32(l + i, vqaddq_s32(a, b));
         vst1q_s32(r + i, vqsubq_s32(a, b));
     }
-    if (i < count) aacd::msBandC(l + i, r + i, count - i);
 }
 
 // sign(q) T[|q|] (P 2^-20) for two values, rounded half away from zero
@@ -111,24 +110,24 @@ int32x2_t quantPair(float64x2_t t, int32x2_t q, float64x2_t scale) {
     return vqmovn_s64(vcvtq_s64_f64(vaddq_f64(x, half)));
 }
 
-// One pass: a vector of four all-zero values stays as it is; a vector with
-// some |q| above 8191 hands the rest of the band, from that vector on, to
-// the C version, which converts up to the bad value and stops there.
+// One pass over the band (count a multiple of 4): a vector of four all-zero
+// values stays as it is; a vector with some |q| above 8191 goes to the C
+// version, which converts it up to the bad value and stops there with the
+// error.
 int32_t quantBandNeon(int32_t *p, int32_t count, double pow2) {
     const float64x2_t scale = vdupq_n_f64(pow2 * 0x1p-20);
     const double *tab = armv8_ACAAC_InvQuantTable;
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
+    for (int32_t i = 0; i < count; i += 4) {
         const int32x4_t q = vld1q_s32(p + i);
         const int32x4_t a = vabsq_s32(q);
         const uint32_t top = vmaxvq_u32(vreinterpretq_u32_s32(a));  // -2^31 stays large
         if (top == 0) continue;
-        if (top > 8191) break;
+        if (top > 8191) return aacd::quantBandC(p + i, 4, pow2);
         const float64x2_t t01 = vcombine_f64(vld1_f64(tab + vgetq_lane_s32(a, 0)), vld1_f64(tab + vgetq_lane_s32(a, 1)));
         const float64x2_t t23 = vcombine_f64(vld1_f64(tab + vgetq_lane_s32(a, 2)), vld1_f64(tab + vgetq_lane_s32(a, 3)));
         vst1q_s32(p + i, vcombine_s32(quantPair(t01, vget_low_s32(q), scale), quantPair(t23, vget_high_s32(q), scale)));
     }
-    return i < count ? aacd::quantBandC(p + i, count - i, pow2) : 0;
+    return 0;
 }
 
 }  // namespace

@@ -172,7 +172,9 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
                                              int32_t outputStride, int32_t bitDepth,
                                              const ArmIMDCTTables *pTables) {
     if (outputStride <= 0) return -5;
-    return aacd::kernels().mdctInv(pSrcSpectralCoefs, pDstPcm, pSrcDstOverlap, windowSequence, windowShape,
+    // The vector versions know the library's own tables only.
+    const auto mdctInv = pTables == &armACAAC_IMDCT_Tables ? aacd::kernels().mdctInv : aacd::mdctInvC;
+    return mdctInv(pSrcSpectralCoefs, pDstPcm, pSrcDstOverlap, windowSequence, windowShape,
                                    prevWindowShape, outputStride, bitDepth, pTables);
 }
 

@@ -188,7 +188,10 @@ extern "C" {
 AACD_EXPORT void omx_FFT_common(int32_t *pData, int32_t order, const int32_t *pTwiddles,
                                 int32_t *pScratch) {
     if (order < 4 || order > 9) return;
-    aacd::kernels().fft(pData, order, pTwiddles, pScratch);
+    // The vector versions know the decoder's two sizes with their twiddles.
+    const bool own = (order == 9 && pTwiddles == armACAAC_IMDCT_FFTLongQ31) ||
+                     (order == 6 && pTwiddles == armACAAC_IMDCT_FFTShortQ31);
+    (own ? aacd::kernels().fft : aacd::fftC)(pData, order, pTwiddles, pScratch);
 }
 
 }  // extern "C"

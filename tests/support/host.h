@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <tuple>
 #include <vector>
@@ -16,7 +15,6 @@ namespace aacdtest {
 // Allocates the five blocks at a chosen misalignment and initialises them.
 struct Host {
     explicit Host(uint8_t bits = 16, size_t misalign = 0, bool init = true) {
-        std::memset(&cfg, 0, sizeof cfg);
         aacd_query_dec_mem(&cfg);
         for (int k = 0; k < 5; ++k) {
             storage[k].assign(cfg.mem_info.blocks[k].size + 64 + misalign, 0);
@@ -26,11 +24,9 @@ struct Host {
         std::tie(cfg.output_bits, params.sampling_index, cfg.block_params) = std::make_tuple(bits, 4u, &params);
         if (init) status = aacd_decoder_init(&cfg);
     }
-    int32_t decode(const std::vector<uint8_t> &block) {
-        return aacd_decode_frame(&cfg, &out, pcm.data(), block.data(), static_cast<int32_t>(block.size()));
-    }
+    int32_t decode(const std::vector<uint8_t> &block) { return aacd_decode_frame(&cfg, &out, pcm.data(), block.data(), int32_t(block.size())); }
 
-    AacdDecoderConfig cfg;
+    AacdDecoderConfig cfg{};
     AacdBlockParams params{};
     AacdFrameOutput out{};
     std::vector<int32_t> pcm = std::vector<int32_t>(6 * 1024 + 16, 0);

@@ -74,11 +74,11 @@ inline void callMdct(const aacd::SynthKernels &k, int32_t *s) {
 }
 
 // Inverse quantisation of a band: [count, sf, status, padding][values 1024].
-// Quantised values up to +-8191; one seed in four puts an out-of-range value
-// somewhere.
+// count a multiple of 4, quantised values up to +-8191; one seed in four
+// puts an out-of-range value somewhere.
 inline void fillQuant(uint32_t seed, int32_t *s) {
     std::mt19937 rng(seed);
-    s[0] = static_cast<int32_t>(1 + rng() % 1024);
+    s[0] = static_cast<int32_t>(4 + 4 * (rng() % 256));
     s[1] = static_cast<int32_t>(rng() % 256);
     const int32_t amp = static_cast<int32_t>(1u << (rng() % 14));
     for (int i = 0; i < 1024; ++i) {
@@ -95,11 +95,11 @@ inline void callQuant(const aacd::SynthKernels &k, int32_t *s) {
     s[2] = k.quantBand(s + 4, s[0], armv8_ACAAC_Pow2Table[s[1]]);
 }
 
-// Mid/side of a band: [count][left 1024][right 1024].
+// Mid/side of a band: [count, a multiple of 4][left 1024][right 1024].
 inline void fillMs(uint32_t seed, int32_t *s) {
     std::mt19937 rng(seed);
     fillWords(rng, s + 1, 2048);
-    s[0] = static_cast<int32_t>(1 + rng() % 1024);
+    s[0] = static_cast<int32_t>(4 + 4 * (rng() % 256));
 }
 inline void callMs(const aacd::SynthKernels &k, int32_t *s) { k.msBand(s + 1, s + 1025, s[0]); }
 
