@@ -153,13 +153,12 @@ TEST(SpectralTools, ArgumentChecks) {
                           Case{8, kG8, -1, 4, 128, 0, -5, -5}, Case{1, kG1, 0, 4, 1024, 0, 0, -5}, Case{8, kG8, 52, 4, 128, -5, -5, -5},
                           Case{8, kG8, 51, 4, 128, -162, -5, -162}, Case{8, kG8, 15, 11, 128, 0, 0, 0}, Case{8, kG8, 5, 12, 128, -5, -5, -5},
                           Case{8, kG1, 5, 4, 128, 0, 0, 0}, Case{1, kG1, 0, 12, 1024, -5, -5, -5}, Case{8, kG8, 0, -1, 128, -5, -5, -5}}) {
-        std::copy(c.g, c.g + 8, p.grp);
+        std::copy(c.g, c.g + 8, p.grp), p.ng = c.ng, p.maxSfb = c.maxSfb, p.fl = c.fl;
         EXPECT_TRUE(omxACAAC_QuantInv_S32_I(l, sf, c.ng, c.g, c.maxSfb, cb, c.sri, c.fl) == c.band &&
                     omxACAAC_DecodeMsStereo_S32_I(l, r, &cpe, cb, c.ng, c.g, c.maxSfb, c.sri, c.fl) == c.band &&
                     omxACAAC_DecodeIsStereo_S32(l, r, sf, cb, c.ng, c.g, c.maxSfb, c.sri, c.fl) == c.band &&
                     omxACAAC_DeinterleaveSpectrum_S32(l, d, c.ng, c.g, c.maxSfb, c.sri, c.fl) == c.deint)
             << c.ng << " " << c.g[0] << " " << c.maxSfb << " " << c.sri << " " << c.fl;
-        p.ng = c.ng, p.maxSfb = c.maxSfb, p.fl = c.fl;
         EXPECT_EQ(p.run(0, c.sri), c.pns) << c.ng << " " << c.g[0] << " " << c.maxSfb << " " << c.sri << " " << c.fl;
     }
     for (int k = 0; k < 9; ++k)  // each pointer null in turn; past the count: none
@@ -250,7 +249,7 @@ TEST(Tns, Statuses) {
                          Case{1, 1024, 3, 49, 1, 4, 50, 2, 0, -2, -156}, Case{1, 1024, 3, 49, 1, 4, 49, 2, 0, -2, 0}, Case{1, 1024, 3, 49, 1, 4, -1, 2, 0, -2, -156},
                          Case{1, 1024, 3, 49, 1, 4, 10, 13, 0, -2, -155}, Case{1, 1024, 3, 49, 1, 4, 10, 12, 0, -2, 0}, Case{1, 1024, 3, 49, 1, 4, 10, 20, 0, -2, -155},
                          Case{1, 1024, 3, 49, 1, 4, 10, 2, 2, -2, -152}, Case{1, 1024, 3, 49, 1, 4, 10, 2, 1, 8, -153}, Case{1, 1024, 3, 49, 2, 4, 10, 2, 1, -2, -153},
-                         Case{1, 1024, 3, 49, 0, 9, 10, 2, 0, -2, 0}}) {
+                         Case{1, 1024, 3, 49, 0, 9, 10, 2, 0, -2, 0}, Case{1, 1024, 12, 0, 0, 4, 10, 2, 0, -2, -5}}) {
         V x = in;
         int32_t nf[8] = {c.nf}, res[8] = {c.res}, len[8] = {c.len, 5}, order[8] = {c.order, 1}, dir[8] = {c.dir};
         const int8_t coef[20] = {3, static_cast<int8_t>(c.c1), static_cast<int8_t>(c.nf == 2 ? -9 : 1)};
@@ -516,6 +515,8 @@ TEST(IntegerArithmetic, KnownValues) {
         {"cmp", OP(return aacd_cmp(I(a), I(b)) * 10 + aacd_test_val(I(a))), {{1, 2, 0, -9}, {2, 2, 0, 1}, {kMax, kMin, 0, 11}, {kMin, 0, 0, -11}, {0, 0, 0, 0}}},
         {"sfract", OP(int16_t s = 0; return aacd_lfract2sfract(I(a), &s) == s ? s + (int64_t{aacd_lfract2shortint(I(a))} << 16) : kI64Min),
          {{0x12345678, 0, 0, 0x1234 + (0x1234LL << 16)}, {kMin, 0, 0, -32768 + (0x8000LL << 16)}, {-1, 0, 0, -1 + (0xFFFFLL << 16)}}},
+        {"moves", OP(int32_t o = 0; aacd_mvi2acc(I(a), &c); return c + aacd_lfract2long(I(b)) + int2lfract(I(b)) + aacd_or(I(a), I(b), &o) + aacd_and(I(a), I(b), &o)),
+         {{0x0F0F, 0x00FF, 5, 0x0F0F + 0xFF + 0xFF + 0x0FFF + 0x0F}}},
         {"saturate", OP(return aacd_saturate(0, &a) == b ? a : kI64Min), {{1LL << 40, 1LL << 40, 0, kMax}, {-(1LL << 40), -(1LL << 40), 0, kMin}, {kMax, kMax, 0, kMax},
          {kMin, kMin, 0, kMin}, {kMax + 1LL, kMax + 1LL, 0, kMax}, {kMin - 1LL, kMin - 1LL, 0, kMin}}},
         // aacd_norm {acc, count, acc after}: with the upper half only sign, left until bits 31 and 30 differ, then right by 2; otherwise
@@ -551,8 +552,7 @@ TEST(Memory, CopySetClearSwapAndBlockNorm) {
     AACD_lfractclr(w + 12, 1), AACD_lfractclr(w, -1);
     EXPECT_EQ(Bytes(w, w + 16), (Bytes{0x11, 0x11, 0x11, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     uint8_t a[7] = {1, 2, 3, 4, 5, 6, 7}, b[7] = {10, 20, 30, 40, 50, 60, 70};
-    EXPECT_TRUE(armSwapElem(a, b, 5) == 0 && armSwapElem(a, b, 0) == 0 && armSwapElem(a, b, INT32_MIN) == 0 && armSwapElem(nullptr, b, 3) == -5 &&
-                armSwapElem(a, nullptr, 3) == -5);
+    EXPECT_TRUE(armSwapElem(a, b, 5) == 0 && armSwapElem(a, b, -1) == 0 && armSwapElem(nullptr, b, 3) == -5 && armSwapElem(a, nullptr, 3) == -5);
     EXPECT_TRUE(Bytes(a, a + 7) == (Bytes{10, 20, 30, 40, 50, 6, 7}) && Bytes(b, b + 7) == (Bytes{1, 2, 3, 4, 5, 60, 70}));
     int32_t one[1] = {5}, x[3] = {3, -5, 1}, z2[2] = {0, 0}, big[2] = {1, 0x40000000};
     EXPECT_TRUE(norm_lfarray(one, 0) == 0 && norm_lfarray(one, -1) == 0 && one[0] == 5 && norm_lf(x, 3) == 28 && norm_lfarray(x, 3) == 28 &&
