@@ -136,7 +136,6 @@ TEST_P(CodeBook, IsPrefixFreeAndComplete) {
               std::make_tuple(uint8_t{0}, uint64_t{1} << 32, kLongest[cb], static_cast<uint32_t>(kLongest[cb])));
 }
 
-
 // For every pattern of the longest code's bits and for random windows at
 // every bit offset, the lookup gives the index of the linear scan
 // (scale factors) or its tuple by the standard's numbering (digits of base
@@ -170,7 +169,6 @@ TEST_P(CodeBook, LookupEqualsLinearScan) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllCodebooks, CodeBook, ::testing::Range(0, 12));
-
 
 // A random channel stream: a layout at a random rate (grouped short windows,
 // some sections of length 0) and, filled in by writeIcs, what it decodes to.
@@ -246,8 +244,8 @@ void writeIcs(BitWriter &w, Ics &e, std::mt19937 &rng, bool common) {
 }
 
 // Everything a channel stream, or a pair head and its two channel streams,
-// decodes to; bits: the position before each channel and at the end; a
-// guard value after each spectrum.
+// decodes to; bits: the position after them; a guard value after each
+// spectrum.
 struct Result {
     int32_t sts[3], bits, noise[2], is[2], coefs[2][1025];
     IcsInfo ics; ChanPairElt cpe; LtpInfo ltp[2]; ChannelInfo info[2];
@@ -322,9 +320,9 @@ Fields longInfo(int m, int predictor = 0) { return {{0, 4}, {m, 6}, {predictor, 
 Fields shortInfo(int m) { return {{4, 4}, {m, 4}, {0x7F, 7}}; }                         // eight short windows in one group
 
 // Channel streams (gain 100 unless given) and pairs: the status where
-// decoding stops, the bits read up to there (a row's fields; its tail is
-// not read) and the LTP records written (bit r: record r present).  At
-// 48 kHz 49 long and 14 short bands, at 8 kHz 40 and 15, at 32 kHz 51.
+// decoding stops, the bits read up to there (a row's fields but its last
+// `unread` bits) and the LTP records written (bit r: record r present).  At
+// 48 kHz 49 long and 14 short bands, at 8 kHz 40 long ones.
 TEST(NoiselessDecode, StatusesAndFieldsWhereTheyArise) {
     const Fields g = {{100, 8}}, none = {{0, 3}};  // no pulse, TNS or gain control data
     const Fields pulses = {{1, 1}, {3, 2}, {48, 6}, {31, 5}, {0, 4}, {31, 5}, {0, 4}, {31, 5}, {0, 4}};
