@@ -140,7 +140,7 @@ AACD_EXPORT int32_t AACD_get_prog_config(AacdProgConfig *pce, int32_t *tagOut,
         *tagOut = tag;
         return 0;
     }
-    if (AACD_enter_mc_info(workingMap(state), pce, state) < 0) return -1;
+    if (AACD_enter_mc_info(workingMap(state), pce, state) != 1) return -1;  // 1: entered, -1: refused
     state->implicitConfig = 0;
     *tagOut = tag;
     return 0;

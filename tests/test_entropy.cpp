@@ -136,7 +136,6 @@ TEST_P(CodeBook, IsPrefixFreeAndComplete) {
               std::make_tuple(uint8_t{0}, uint64_t{1} << 32, kLongest[cb], static_cast<uint32_t>(kLongest[cb])));
 }
 
-
 // For every pattern of the longest code's bits and for random windows at
 // every bit offset, the lookup gives the index of the linear scan
 // (scale factors) or its tuple by the standard's numbering (digits of base
@@ -170,7 +169,6 @@ TEST_P(CodeBook, LookupEqualsLinearScan) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllCodebooks, CodeBook, ::testing::Range(0, 12));
-
 
 // A random channel stream: a layout at a random rate (grouped short windows,
 // some sections of length 0) and, filled in by writeIcs, what it decodes to.
@@ -246,8 +244,8 @@ void writeIcs(BitWriter &w, Ics &e, std::mt19937 &rng, bool common) {
 }
 
 // Everything a channel stream, or a pair head and its two channel streams,
-// decodes to; bits: the position before each channel and at the end; a
-// guard value after each spectrum.
+// decodes to; bits: the position after them; a guard value after each
+// spectrum.
 struct Result {
     int32_t sts[3], bits, noise[2], is[2], coefs[2][1025];
     IcsInfo ics; ChanPairElt cpe; LtpInfo ltp[2]; ChannelInfo info[2];
@@ -322,13 +320,13 @@ Fields longInfo(int m, int predictor = 0) { return {{0, 4}, {m, 6}, {predictor, 
 Fields shortInfo(int m) { return {{4, 4}, {m, 4}, {0x7F, 7}}; }                         // eight short windows in one group
 
 // Channel streams (gain 100 unless given) and pairs: the status where
-// decoding stops, the bits read up to there (a row's fields; its tail is
-// not read) and the LTP records written (bit r: record r present).  At
-// 48 kHz 49 long and 14 short bands, at 8 kHz 40 and 15, at 32 kHz 51.
+// decoding stops, the bits read up to there (a row's fields but its last
+// `unread` bits) and the LTP records written (bit r: record r present).  At
+// 48 kHz 49 long and 14 short bands, at 8 kHz 40 long ones.
 TEST(NoiselessDecode, StatusesAndFieldsWhereTheyArise) {
     const Fields g = {{100, 8}}, none = {{0, 3}};  // no pulse, TNS or gain control data
     const Fields pulses = {{1, 1}, {3, 2}, {48, 6}, {31, 5}, {0, 4}, {31, 5}, {0, 4}, {31, 5}, {0, 4}};
-    const Fields esc = {{11, 4}, {1, 5}, {60, -1}, {0, 3}, {3, -12}, {1, 1}, {16 * 17 + 1, -12}, {0, 1}, {1, 1}};  // (0, -3), (16 + escape, -1)
+    const Fields esc = {{11, 4}, {1, 5}, {60, -1}, {0, 3}, {16 * 17 + 1, -12}, {0, 1}, {1, 1}}, rest = {{3, -12}, {1, 1}};  // (16 + escape, -1), (0, -3)
     const Fields ltp0 = {{1, 1}, {0x100, 11}, {2, 3}}, ltp1 = {{1, 1}, {0x101, 11}, {3, 3}}, forty = {{~0u, 32}, {0xFF, 8}}, five = {{0x15, 5}};
     const auto head = [](const Fields &info) { return Fields{{5, 4}, {1, 1}} + info + Fields{{0, 2}}; };  // pair head, ms_mask_present 0
     const auto zeros = [&](int len) { return Fields{{0, 4}, {31, len < 31 ? 0 : 5}, {len % 31, 5}} + none; };  // one long codebook 0 section
@@ -343,16 +341,17 @@ TEST(NoiselessDecode, StatusesAndFieldsWhereTheyArise) {
         {"more sections than bands", g + longInfo(2) + Fields{{0, 4}, {0, 5}, {0, 4}, {0, 5}, {0, 4}, {0, 5}}, -2},
         {"scale factor 255", sf(255, 60) + none, 0}, {"scale factor 256", sf(255, 61), -2}, {"scale factor 0", sf(0, 60) + none, 0}, {"scale factor -1", sf(0, 59), -2},
         {"pulses up to 1023", g + longInfo(0) + pulses + Fields{{2, 5}, {0, 4}, {0, 2}}, 0}, {"a pulse at 1024", g + longInfo(0) + pulses + Fields{{3, 5}, {0, 4}}, -2},
-        {"pulse start band 49", g + longInfo(0) + Fields{{1, 1}, {0, 2}, {49, 6}}, -2}, {"escape of 8 ones", g + longInfo(1) + esc + Fields{{0x1FE, 9}, {5, 12}}, 0},
-        {"escape of 9 ones", g + longInfo(1) + esc + Fields{{0x3FE, 10}, {5, 12}}, -2, 0, 3, 2, false, 22},
+        {"pulse start band 49", g + longInfo(0) + Fields{{1, 1}, {0, 2}, {49, 6}}, -2}, {"escape of 8 ones", g + longInfo(1) + esc + Fields{{0x1FE, 9}, {5, 12}} + rest, 0},
+        {"escape of 70 ones", g + longInfo(1) + esc + Fields{{~0u, 32}, {~0u, 32}, {0x3F, 6}}, -2, 0, 3, 2, false, 70},
         {"shared max_sfb 40 of 40", head(longInfo(40)) + g + zeros(40) + g + zeros(40), 0, 0, 11, 2, true},
         {"shared max_sfb 41 of 40", head(longInfo(41)) + g, -162, 0, 11, 2, true}, {"shared max_sfb 51 of 40", head(longInfo(51)) + g, -162, 0, 11, 2, true},
         {"shared max_sfb 52", Fields{{5, 4}, {1, 1}, {0, 4}, {52, 6}}, -162, 0, 11, 2, true}, {"shared short max_sfb 15 of 14", head(shortInfo(15)) + g, -162, 0, 3, 2, true},
         {"low complexity: the predictor flag only", g + longInfo(5, 1) + zeros(5), 0},
         {"type 4: LTP with 40 band flags of 45", g + longInfo(45, 1) + ltp0 + forty + zeros(45), 0, 1, 3, 4},
-        {"type 4 pair: LTP of the second record", head(longInfo(5, 1) + Fields{{0, 1}} + ltp1 + five) + g + zeros(5) + g + zeros(5), 0, 2, 3, 4, true},
+        {"type 4 pair: no LTP data", head(longInfo(5, 1) + Fields{{0, 1}, {0, 1}}) + g + zeros(5) + g + zeros(5), 0, 0, 3, 4, true},
         {"type 4 pair: LTP of both records", head(longInfo(5, 1) + ltp0 + five + ltp1 + five) + g + zeros(5) + g + zeros(5), 0, 3, 3, 4, true},
-        {"type 1: reset group, 41 prediction flags of 45", g + longInfo(45, 1) + Fields{{1, 1}, {17, 5}} + forty + Fields{{1, 1}} + zeros(45), 0, 0, 3, 1},
+        {"type 1: reset group, 5 prediction flags", g + longInfo(5, 1) + Fields{{1, 1}, {17, 5}} + five + zeros(5), 0, 0, 3, 1},
+        {"type 1: 41 prediction flags of 45", g + longInfo(45, 1) + Fields{{0, 1}} + forty + Fields{{1, 1}} + zeros(45), 0, 0, 3, 1},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -399,7 +398,6 @@ TEST(ExportedOperations, ArgumentsAndPositions) {
         return [&, aot, nulls](auto pp, auto po) { return omxACAAC_DecodeChanPairElt(pp, po, nulls & 1 ? nullptr : &ics, nulls & 2 ? nullptr : &cpe, aot, nulls & 4 ? nullptr : pair); };
     };
     struct Row { Call call; int32_t sts; int bits, bad = 1; Fields data = {}; };
-    const std::vector<int32_t> eight(8, 1);
     const Row rows[] = {
         {[&](auto pp, auto po) { return armACAAC_DecodeIcsInfoData(pp, po, 0, 2, 0, &ch, &ics, pair); }, 0, 11, -5},
         {[&](auto pp, auto po) { return armACAAC_DecodeLtpData(pp, po, EIGHT_SHORT_SEQUENCE, 5, &l); }, 0, 14, 0},
@@ -417,8 +415,8 @@ TEST(ExportedOperations, ArgumentsAndPositions) {
         {spec(0, 1, 3, 10, {}, {10}, 10, 0), 0, 0}, {spec(0, 1, 3, 10, {}, {11}, 10, 0), -5, 0}, {spec(0, 1, 3, 10, {}, {1}, 11, 0), -5, 0},
         {spec(0, 1, 3, 10, {}, {1}, 10, 1), -5, 0}, {spec(0, 1, 3, 10, {}, {1}, 10, 2), -5, 0}, {spec(0, 1, 3, 10, {}, {1}, 10, 8), -5, 0},
         {spec(0, 1, 3, 10, {}, {1}, 10, 16), -5, 0}, {spec(0, 1, 3, 10, {}, {0}, 10, 24), 0, 0}, {spec(2, 1, 3, 14, {8}, {1}, 14, 0), 0, 0},
-        {spec(2, 1, 3, 15, {8}, {1}, 14, 0), -5, 0}, {spec(2, 0, 3, 10, {}, {}, 10, 0), -5, 0}, {spec(2, 8, 3, 10, eight, {}, 10, 0), 0, 0},
-        {spec(2, 9, 3, 10, eight, {}, 10, 0), -5, 0}, {spec(2, 1, 3, 10, {8}, {1}, 10, 32), -5, 0}, {spec(2, 2, 3, 10, {9, -1}, {}, 10, 0), -5, 0},
+        {spec(2, 1, 3, 15, {8}, {1}, 14, 0), -5, 0}, {spec(2, 0, 3, 10, {}, {}, 10, 0), -5, 0}, {spec(2, 8, 3, 10, std::vector<int32_t>(8, 1), {}, 10, 0), 0, 0},
+        {spec(2, 9, 3, 10, std::vector<int32_t>(8, 1), {}, 10, 0), -5, 0}, {spec(2, 1, 3, 10, {8}, {1}, 10, 32), -5, 0}, {spec(2, 2, 3, 10, {9, -1}, {}, 10, 0), -5, 0},
         {spec(2, 1, 3, 10, {-1}, {}, 10, 0), -5, 0}, {spec(2, 2, 3, 10, {0, 8}, {1, 1}, 10, 0), 0, 0}, {spec(2, 2, 3, 10, {5, 4}, {}, 10, 0), -5, 0},
     };
     for (const Row &r : rows) {
