@@ -140,7 +140,7 @@ AACD_EXPORT int32_t AACD_get_prog_config(AacdProgConfig *pce, int32_t *tagOut,
         *tagOut = tag;
         return 0;
     }
-    if (AACD_enter_mc_info(workingMap(state), pce, state) < 0) return -1;
+    if (AACD_enter_mc_info(workingMap(state), pce, state) != 1) return -1;  // 1: entered, -1: refused
     state->implicitConfig = 0;
     *tagOut = tag;
     return 0;
@@ -201,18 +201,21 @@ AACD_EXPORT int32_t AACD_enter_mc_info(AacdMcInfo *map, const AacdProgConfig *pc
     const ListPos lists[] = {
         {&pce->front, kPosFront}, {&pce->side, kPosSide}, {&pce->back, kPosBack},
         {&pce->lfe, kPosLfe}};
+    // A list longer than its 16 entries cannot be read past: every position
+    // refuses once its slots are taken (six front channels, two back, one
+    // LFE, no side channel), at the seventh entry at the latest.
     for (const ListPos &lp : lists) {
         const int32_t n = lp.list->numElements;
-        for (int32_t i = 0; i < n && i < 16; ++i) {
+        for (int32_t i = 0; i < n; ++i) {
             if (AACD_enter_chn(lp.list->isCpe[i], lp.list->tag[i], lp.position, 0, map) < 0) {
                 return -1;
             }
         }
     }
 
-    const int32_t nCc = pce->validCc.numElements;
-    map->numCoupling = nCc;
-    for (int32_t i = 0; i < nCc && i < 16; ++i) map->couplingTag[i] = pce->validCc.tag[i];
+    // Coupling channel elements are not supported: their count is kept for
+    // the record, their tags are not needed.
+    map->numCoupling = pce->validCc.numElements;
 
     (void)AACD_check_mc_info(map, 1, state);
     return 1;

@@ -68,11 +68,12 @@ extern "C" AACD_EXPORT int32_t AACD_huffdecode(int32_t id, AacdMcInfo *map,
         LtpInfo *const ltpPair[2] = {&st->ltpInfo[0], &st->ltpInfo[1]};
         if (aacd::decodeChanPairElt(&pos, &ics, &st->chanPairElt, kAotLc, ltpPair) != 0)
             return -1;
+        // The band counts below are indexed by the map's sampling index,
+        // which every path into the map keeps within 0..11: the stream
+        // configuration input rejects a frame of fixed parameters above 11
+        // before any element is read, and program configurations above 11
+        // are refused.
         const int32_t sri = ci.samplingRateIndex;
-        // The band counts below are indexed by the map's sampling index.
-        // Every path into the map keeps it within 0..11; the check keeps a
-        // corrupted instance from reading past the 12-entry tables.
-        if (sri < 0 || sri > 11) return -1;
         if (ics.windowSequence == EIGHT_SHORT_SEQUENCE) {
             ci.numWindows = 8;
             ci.windowLength = 128;

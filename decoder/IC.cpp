@@ -73,7 +73,7 @@ extern "C" AACD_EXPORT int32_t AACD_decode_info(AacdDecoderState *state,
             return kStatusBadProgConfig;
         state->implicitConfig = 1;
         AACD_reset_mc_info(map, state);
-        if (AACD_enter_mc_info(map, &rec, state) < 0) return kStatusBadProgConfig;
+        if (AACD_enter_mc_info(map, &rec, state) != 1) return kStatusBadProgConfig;  // 1: entered
         state->implicitConfig = 0;
         state->progConfig = rec;
     }

@@ -63,7 +63,7 @@ AACD_EXPORT void SBRD_getfill(int32_t prevElementId, AacdSbrLink *sbr) {
     AacdSbrPayload *rec = sbr->payload;
     const int32_t n = rec->entry_count;
     if ((type == kExtSbrData || type == kExtSbrDataCrc) && count <= kMaxSbrBytes &&
-        (prevElementId == 0 || prevElementId == 1) && n >= 0 && n <= 1) {
+        (prevElementId == 0 || prevElementId == 1) && n <= 1) {  // n: 0 at frame start
         AacdSbrPayloadEntry &e = rec->entries[n];
         e.payload[0] = static_cast<uint8_t>(aacd::bitGet(pos, 4));
         for (int32_t i = 1; i < count; ++i) e.payload[i] = static_cast<uint8_t>(aacd::bitGet(pos, 8));

@@ -48,9 +48,7 @@ Parsed parse(AacdDecoderState &st, const Pce &e, int prefix) {
     put(w, {{0, int(5 * e.cc)}, {0, (8 - (w.count() + int(5 * e.cc)) % 8) % 8}, {e.comment, 8}});
     for (uint32_t i = 0; i < e.comment; ++i) w.bits(0x41 + i % 26, 8);
     Parsed r{-9, -9, 0, w.count() - prefix};
-    w.bits(0xFFFF, 16);
-    st.bitPos = aacd::bitReaderAt(w.base(), 8192, static_cast<uint32_t>(prefix));
-    r.status = AACD_get_prog_config(&st.progConfig, &r.tag, &st);
+    r.status = (st.bitPos = aacd::bitReaderAt(w.base(), 8192, static_cast<uint32_t>(prefix)), AACD_get_prog_config(&st.progConfig, &r.tag, &st));
     return r.bits = bitsFrom(w.start(), st.bitPos) - prefix, r;
 }
 
@@ -85,7 +83,8 @@ TEST(ProgConfig, ChecksEntryAndLookups) {
         {{4, 1, 4, 3, 0, 0, 0, 0, 0, 7}, -1, -1, {1, 2, 3, 4}},
         {{3, 1, 11, 3, 0, 2, 1, 7, 0, 0, 5, 255}, 0, -1, {0, 1, 2, 3, 4, 5}, {{0, 2, 0}, {0, 0, 0}, {0, 9, 0}, {3, 0, 0}, {0, 8, 0}, {0, 1, 0}, {0, 0, 0}}, {2, 0, 4, 5, 3, 1, -1}},
         {{0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 2, 1}, 0, -1, {1, 2}, {{1, 0, 1}, {0, 0, 0}}, {1, -1}},
-        {{0, 1, 4, 2, 0, 0, 0, 0, 0, 2}, 0, -1, {0, 1, 2}, {{1, 1, 0}, {0, 1, 0}, {0, 0, 0}}, {1, -1, 0}},
+        {{0, 1, 4, 2, 0, 0, 0, 0, 0, 2}, 0, -1, {0, 1, 2}, {{1, 1, 0}, {0, 1, 0}, {0, 0, 0}}, {1, -1, 0}}, {{0, 1, 4, 0, 0, 0, 1}, 0, -1, {5}, {{3, 0, 0}}, {5}},
+        {{0, 1, 4, 2}, 0, -1, {1, 2}, {{0, 1, 0}, {0, 0, 0}}, {2, 1}},
     };
     for (const Case &c : cases) {
         for (int prefix : {0, 3}) {
@@ -117,6 +116,8 @@ TEST(ProgConfig, ChecksEntryAndLookups) {
     const Parsed r = parse(*st, {7, 1, 8, 2}, 1);
     EXPECT_EQ(std::make_tuple(r.status, r.tag, r.bits, st->configTag, st->progConfig.samplingFrequencyIndex), std::make_tuple(0, 7, r.end, 0, 8));
     EXPECT_EQ(std::memcmp(&before, &st->mcInfo, sizeof before), 0);
+    st->implicitConfig = 1;  // the program in force met again is entered again
+    EXPECT_EQ(std::make_tuple(parse(*st, {0, 1, 4, 1, 0, 0, 0, 0, 0, 1}, 0).status, st->implicitConfig), std::make_tuple(0, 0));
     AacdMcInfo m{};  // a pair found in slot 5 has no room; side channels and unknown positions have none
     std::tie(m.slot[5].present, m.slot[5].isCpe, m.slot[5].tag) = std::make_tuple(1, 1, 2);
     EXPECT_EQ(std::make_tuple(AACD_enter_chn(1, 2, kPosLookup, 0, &m), AACD_enter_chn(0, 0, kPosSide, 0, &m), AACD_enter_chn(0, 0, 0x7A, 0, &m)), std::make_tuple(-1, -1, -1));
@@ -155,9 +156,9 @@ TEST(ChannelMap, ImplicitLayoutsOverFrames) {
     EXPECT_EQ(std::make_tuple(aacd::slotRole(single), aacd::slotRole(second), aacd::slotRole(m.slot[5])), std::make_tuple(41, 43, 0));
 }
 
-AacdProgConfig hostRecord(int32_t tag, int32_t pairs, int32_t sf = 4) {  // front pairs, all of tag 0
+AacdProgConfig hostRecord(int32_t tag, int32_t pairs, int32_t sf = 4, int32_t singles = 0) {  // front pairs, then singles, all of tag 0
     AacdProgConfig p{};
-    return std::tie(p.profile, p.samplingFrequencyIndex, p.elementInstanceTag, p.front.numElements) = std::make_tuple(1, sf, tag, pairs), std::fill_n(p.front.isCpe, pairs, 1), p;
+    return std::tie(p.profile, p.samplingFrequencyIndex, p.elementInstanceTag, p.front.numElements) = std::make_tuple(1, sf, tag, pairs + singles), std::fill_n(p.front.isCpe, pairs, 1), p;
 }
 
 // Fixed parameters: indices up to 15 are taken over, 12 to 15 with status
@@ -165,7 +166,8 @@ AacdProgConfig hostRecord(int32_t tag, int32_t pairs, int32_t sf = 4) {  // fron
 // Host records: the first record's tag (0) is the tag in force, records of
 // other tags are skipped, the last matching one is kept; config_id,
 // sampling_index and aux_c are not taken over.  A record of sampling index
-// 12 is refused before the map is touched, one that does not fit after.
+// 12 is refused before the map is touched, one that does not fit after
+// (seventeen front singles: the leading count stops at the 16 entries).
 TEST(DecodeInfo, FixedParametersAndHostRecords) {
     struct Step { int32_t configId; uint32_t sf; bool clearBefore; int32_t status, implicitAfter, index; };
     const Step steps[] = {{0, 4, true, 0, 1, 4}, {0, 11, true, 0, 0, 11}, {1, 12, true, 35, 1, 12},
@@ -185,13 +187,14 @@ TEST(DecodeInfo, FixedParametersAndHostRecords) {
     EXPECT_EQ(std::make_tuple(st->configTag, st->implicitConfig, presentSlots(st->mcInfo), st->mcInfo.samplingRateIndex), std::make_tuple(0, 0, Ints{1, 2}, 7));
     EXPECT_EQ(std::make_tuple(st->numProgConfigs, st->auxB, st->configId, st->samplingIndex, st->auxC), std::make_tuple(3, 6, 2, 15u, -4));
     EXPECT_EQ(std::memcmp(&st->progConfig, &list[1], sizeof(AacdProgConfig)), 0);
-    for (auto [rec, status, index] : {std::tuple{hostRecord(0, 1, 11), 0, 11}, {hostRecord(0, 1, 12), 36, 11}, {hostRecord(0, 3), 36, 4}}) {
+    for (auto [rec, status, index, lead] : {std::tuple{hostRecord(0, 1, 11), 0, 11, 0}, {hostRecord(0, 1, 12), 36, 11, 0}, {hostRecord(0, 3), 36, 4, 0},
+                                            {hostRecord(0, 0, 7, 17), 36, 7, 16}}) {
         std::tie(bp.prog_configs, bp.num_prog_configs) = std::make_tuple(&rec, 1);
         EXPECT_EQ(AACD_decode_info(st.get(), &bp), status);
-        EXPECT_EQ(std::make_tuple(st->mcInfo.samplingRateIndex, st->implicitConfig), std::make_tuple(index, index == 4 ? 1 : 0));
+        EXPECT_EQ(std::make_tuple(st->mcInfo.samplingRateIndex, st->implicitConfig, st->mcInfo.frontSceCount), std::make_tuple(index, status && index != 11, lead));
     }
-    bp.prog_configs = nullptr;
-    EXPECT_EQ(AACD_decode_info(st.get(), &bp), 36);
+    bp.prog_configs = nullptr;  // a positive count without records is refused, a negative one ignored
+    for (auto [n, status] : {std::pair{1, 36}, {-2, 0}}) EXPECT_EQ((bp.num_prog_configs = n, AACD_decode_info(st.get(), &bp)), status);
 }
 
 // The channel element refuses an element id other than 0, 1 and 3 right
@@ -308,6 +311,7 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
     for (int b = 4; b < 40; ++b) zeroTail.spectral(b, b < 10 ? 168 : 150, b, b < 10 ? 5 : 1);
     BitWriter element;  // the whole of big's element
     putSce(element, big);
+    const Block dse = blockOf([](BitWriter &w) { putLoudPair(w, 1), put(w, {{4, 3}, {0, 4}, {0, 1}, {40, 8}}); });  // 40 bytes that are not there
     auto pair = [](int mask, int maxSfb) { return blockOf([&](BitWriter &w) { putPair(w, Chan(maxSfb), Chan(maxSfb), mask); }); };
     const uint32_t loud = uint32_t(loudPair(9).size());
     struct Case { const char *name; Block block; int32_t status; uint32_t bits; std::function<void(Host &)> setup; int32_t size; };
@@ -318,6 +322,7 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
         {"quantised 8192", blockOf([&](BitWriter &w) { putSce(w, big); }), -1, (uint32_t(element.count()) + 7) & ~7u, {}, -1},
         // an element running past input_size fails although the missing bits (zeros) would decode
         {"cut in a run of zeros", blockOf([&](BitWriter &w) { putSce(w, zeroTail); }), -1, 0, {}, -2}, {"empty block", loudPair(9), -1, 0, {}, 0},
+        {"data stream past the end", dse, -1, 8 * uint32_t(dse.size()), {}, -1},
         {"coupling after a pair", blockOf([](BitWriter &w) { putPair(w, Chan(0), Chan(0), 0), w.bits(2, 3); }), 33, 48, {}, -1},
         {"program of profile 0", pceBlock(0, 1), 35, 16, {}, -1}, {"program of 7 channels", pceBlock(1, 3), 35, 8 * uint32_t(pceBlock(1, 3).size() - 1), {}, -1},
         {"sampling index 12", loudPair(9), 35, 0, [](Host &h) { h.params.sampling_index = 12; }, -1},
@@ -335,7 +340,6 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
         ASSERT_TRUE(c.size != -2 || int32_t(c.block.size()) - size >= 9);
         size += c.size == -2 ? 3 : 0;
         Host h, twin;
-        h.params.frame_bytes = twin.params.frame_bytes = 1 << 20;
         for (int i = 0; i < 4; ++i) decode(h, loudPair(i)), decode(twin, loudPair(i));
         if (c.setup) c.setup(h);
         std::fill(h.pcm.begin(), h.pcm.end(), kSentinel);
@@ -420,11 +424,9 @@ TEST(Api, SbrHandOffAndAuxiliaryElements) {
 // the same history.
 TEST(Api, ChannelPairStateIsKeptPerChannel) {
     Chan noisy(21);
-    std::vector<int> used(21, 0);
-    used[20] = 1;
     for (int later : {0, -1}) {
         Host h;
-        decode(h, blockOf([&](BitWriter &w) { putPair(w, noisy.band(20, 13, 80), noisy, 1, used); }));
+        decode(h, blockOf([&](BitWriter &w) { putPair(w, noisy.band(20, 13, 80), noisy, 1, 1ull << 20); }));
         decode(h, blockOf([&](BitWriter &w) { putPair(w, noisy, noisy, later); }));
         EXPECT_EQ(channelOf(h, 0), channelOf(h, 1));
         decode(h, endOnly());

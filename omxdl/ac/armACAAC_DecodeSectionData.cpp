@@ -25,11 +25,11 @@ int32_t decodeSectionData(uint8_t *pSfbCb, uint8_t *pSectCb, uint8_t *pSectEnd,
             if (cb == 13) *pNoiseFlag = 1;
             int32_t len = 0;
             uint32_t inc;
-            do {
+            do {  // a length above 59 stops reading at once
                 inc = aacd::bitGet(pos, lenBits);
                 len += static_cast<int32_t>(inc);
-            } while (inc == escape && len <= 59);
-            if (len > 59) return omxsts::kErr;
+                if (len > 59) return omxsts::kErr;
+            } while (inc == escape);
             const int32_t end = k + len;
             if (end > maxSfb) return omxsts::kErr;
             ++count;

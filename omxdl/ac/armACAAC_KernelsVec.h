@@ -9,8 +9,9 @@
 // (V::loadQuads, V::dupQuads, V::transpose act on each quarter); the middle
 // pass of the 64-point FFT, whose lane layout is tied to four lanes, runs on
 // V::Half, a four-lane type (V itself when V has four lanes): the passes
-// share the data layout, so any pass may run on either.  Everything here has internal linkage, so each ISA file gets
-// its own copy compiled for its own instructions.
+// share the data layout, so any pass may run on either.  Everything here has
+// internal linkage, so each ISA file gets its own copy compiled for its own
+// instructions.
 //
 // The results are those of the plain C versions bit for bit:
 // - sums wrap in 32 bits, so they may be grouped in any order;
@@ -104,8 +105,8 @@ struct SynthVec {
 
     // ------------------------------------------------------------ FFT passes
 
-    // Radix-8 first pass, lanes over j (stride a multiple of L); the source is split (re, im) or, with
-    // interleaved, one array of complex values.
+    // Radix-8 first pass, lanes over j (stride a multiple of L); the source
+    // is split (re, im) or, with interleaved, one array of complex values.
     template <bool interleaved>
     AACD_VEC_TARGET static void r8Pass(const int32_t *sr, const int32_t *si, int32_t *dr, int32_t *di, int n) {
         const int stride = n / 8;
@@ -471,10 +472,9 @@ struct SynthVec {
 
         // Eight short windows: S (time 448 + i) replaces the spectrum window
         // by window; t holds the previous window's tail.
-        alignas(32) int32_t t[128];
+        alignas(32) int32_t t[128] = {};
         alignas(32) int32_t z[128];
         alignas(32) int32_t y[128];
-        for (int j = 0; j < 128; j += L) V::store(t + j, V::dup(0));
         for (int w = 0; w < 8; ++w) {
             int32_t *xw = x + 128 * w;
             preTwiddle(xw, 128, armACAAC_vecPreTwiddleShort, z, z + 64);
@@ -490,9 +490,11 @@ struct SynthVec {
             // addition wraps, as in the C code.
             storeOut(pcm, n, stride, V::min(V::max(V::sar(V::add(a, rnd), shift + 1), lo), hi));
         }
-        for (int n = 0; n < 448; n += L) V::store(ov + n, V::load(x + 576 + n));
-        for (int j = 0; j < 128; j += L) V::store(ov + 448 + j, V::load(t + j));
+        // The next overlap, from its end back: zeros (from 576), the last
+        // window's tail (from 448), S from time 1024 (from 0).
         for (int n = 576; n < 1024; n += L) V::store(ov + n, V::dup(0));
+        for (int j = 0; j < 128; j += L) V::store(ov + 448 + j, V::load(t + j));
+        for (int n = 0; n < 448; n += L) V::store(ov + n, V::load(x + 576 + n));
         return 0;
     }
 

@@ -44,8 +44,7 @@ struct Chan {
 
 inline Channel layoutOf(const Chan &c) {
     Channel ch;
-    std::tie(ch.sri, ch.shortWindows, ch.maxSfb, ch.numSect[0], ch.groupLen[0]) =
-        std::make_tuple(kHostSri, c.shortWindows, c.maxSfb(), c.maxSfb(), c.shortWindows ? 8 : 1);
+    std::tie(ch.sri, ch.shortWindows, ch.maxSfb, ch.numSect[0], ch.groupLen[0]) = std::make_tuple(kHostSri, c.shortWindows, c.maxSfb(), c.maxSfb(), c.shortWindows ? 8 : 1);
     for (int b = 0; b < c.maxSfb(); ++b) ch.sectCb.push_back(uint8_t(c.cb[b])), ch.sectEnd.push_back(uint8_t(b + 1));
     return ch;
 }
@@ -73,12 +72,12 @@ inline void putIcs(BitWriter &w, const Chan &c, bool common) {
 // Single channel (id 0) or LFE (id 3) element.
 inline void putSce(BitWriter &w, const Chan &c, uint32_t id = 0, uint32_t tag = 0) { put(w, {{id, 3}, {tag, 4}}), putIcs(w, c, false); }
 
-// Channel pair with common window (ms_mask_present msMask; msUsed: one flag
-// per band for mask 1) or, for msMask < 0, without.
-inline void putPair(BitWriter &w, const Chan &l, const Chan &r, int msMask, const std::vector<int> &msUsed = {}, uint32_t tag = 0) {
+// Channel pair with common window (ms_mask_present msMask; msUsed: bit b is
+// the flag of band b for mask 1) or, for msMask < 0, without.
+inline void putPair(BitWriter &w, const Chan &l, const Chan &r, int msMask, uint64_t msUsed = 0, uint32_t tag = 0) {
     put(w, {{1, 3}, {tag, 4}, {msMask >= 0, 1}});
     if (msMask >= 0) writeIcsInfo(w, layoutOf(l), l.shape), w.bits(static_cast<uint32_t>(msMask), 2);
-    for (int b = 0; msMask == 1 && b < l.maxSfb(); ++b) w.bits(b < int(msUsed.size()) ? uint32_t(msUsed[b]) : 0u, 1);
+    for (int b = 0; msMask == 1 && b < l.maxSfb(); ++b) w.bits(uint32_t(msUsed >> b & 1), 1);
     putIcs(w, l, msMask >= 0), putIcs(w, r, msMask >= 0);
 }
 
