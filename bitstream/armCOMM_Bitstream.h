@@ -112,14 +112,9 @@ inline void bitDrop(BitReader &r, uint32_t n) {
     r.cache <<= n;
     r.avail -= n;
 }
-// Advances by n bits (n >= 0, may exceed 32).
-inline void bitSkip(BitReader &r, int32_t n) {
-    if (static_cast<uint32_t>(n) <= r.avail) {
-        bitDrop(r, static_cast<uint32_t>(n));
-    } else {
-        bitSeek(r, uint64_t{bitIndex(r)} + static_cast<uint32_t>(n));
-    }
-}
+// Advances by n bits (n >= 0, may exceed 32).  Skips are rare (element
+// tags, alignment, fill payloads): always a seek.
+inline void bitSkip(BitReader &r, int32_t n) { bitSeek(r, uint64_t{bitIndex(r)} + static_cast<uint32_t>(n)); }
 // Next n bits (1..32); the position advances by n.
 inline uint32_t bitGet(BitReader &r, int32_t n) {
     const uint32_t v = bitPeek(r, n);
