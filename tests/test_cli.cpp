@@ -176,6 +176,8 @@ void write_damaged_sample() {
 TEST(Cli, ExitCodesAndMessages) {
     mkdir(kOut.c_str(), 0777);
     write_damaged_sample();
+    // Files this test checks are written afresh (or must not appear).
+    for (const char *f : {"refused.wav", "damaged.wav", "stdout.wav"}) std::remove((kOut + "/" + f).c_str());
     const struct {
         std::string cmd;
         int code;
