@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host.h"
-#include "random_ics.h"
+#include "channel_encoder.h"
 
 namespace {
 
