@@ -386,7 +386,7 @@ TEST(ExportedOperations, ArgumentsAndPositions) {
     const auto sfd = [&](int groups, int maxSfb, int nulls) -> Call {
         return [=, &sf, &cbs](auto pp, auto po) { return armACAAC_DecodeScaleFactorData(nulls & 1 ? nullptr : sf.data(), groups, 100, nulls & 2 ? nullptr : cbs.data(), maxSfb, pp, po); };
     };
-    const auto spec = [&](int ws, int groups, int sri, int maxSfb, std::vector<int32_t> grp, std::vector<int32_t> ns, int end, int nulls) -> Call {
+    const auto spectral = [&](int ws, int groups, int sri, int maxSfb, std::vector<int32_t> grp, std::vector<int32_t> ns, int end, int nulls) -> Call {
         grp.resize(9), ns.resize(9);
         return [=, &out, &sectCb, ends = std::vector<uint8_t>(64, static_cast<uint8_t>(end))](auto pp, auto po) {
             return armACAAC_DecodeSpectralData(nulls & 1 ? nullptr : out.data(), ws, groups, sri, nulls & 8 ? nullptr : sectCb.data(), nulls & 16 ? nullptr : ends.data(),
@@ -404,20 +404,20 @@ TEST(ExportedOperations, ArgumentsAndPositions) {
         {[&](auto pp, auto po) { return armACAAC_DecodePulseData(armACAAC_swbOffsetLongWindow[3], &pulse[0], &pulse[1], &pulse[2], pp, po, &pulse[6], 49); }, 0, 17, -5},
         {[&](auto pp, auto po) { return armACAAC_DecodeTNSData(2, 3, 0, tns, pp, po, 1, nullptr, nullptr, nullptr, nullptr, nullptr, &ch), 0; }, 0, 2, 0},
         {[&](auto pp, auto po) { return omxACAAC_NoiselessDecode(pp, po, sf.data(), out.data(), sfbCb, tns, &ch, 0, 2, &l, &noise, &is); }, 0, 22, -5},
-        {sect(1), -2, 18, -5}, {sfd(1, 1, 0), 0, 1, -5}, {spec(0, 1, 3, 0, {}, {0}, 0, 0), 0, 0, -5}, {head(2, 0), 0, 5, -5},
+        {sect(1), -2, 18, -5}, {sfd(1, 1, 0), 0, 1, -5}, {spectral(0, 1, 3, 0, {}, {0}, 0, 0), 0, 0, -5}, {head(2, 0), 0, 5, -5},
         {sect(63), 0, 23, 1, {{1, 4}, {31, 5}, {28, 5}, {2, 4}, {4, 5}}}, {sect(63), -2, 14, 1, {{1, 4}, {31, 5}, {29, 5}}}, {sect(63), -2, 14, 1, {{1, 4}, {31, 5}, {31, 5}, {1, 5}}},
         {sfd(8, 15, 0), 0, 120}, {sfd(3, 40, 0), 0, 120}, {sfd(1, 51, 0), 0, 51}, {sfd(9, 1, 0), -5, 0}, {sfd(1, 52, 0), -5, 0}, {sfd(3, 41, 0), -5, 0},
         {sfd(1, 1, 1), -5, 0}, {sfd(1, 1, 2), -5, 0}, {sfd(0, 5, 3), 0, 0}, {sfd(1, 0, 3), 0, 0},
         {head(1, 0), -5, 0}, {head(3, 0), -5, 0}, {head(4, 0), 0, 5}, {head(2, 1), -5, 0}, {head(2, 2), -5, 0}, {head(2, 4), -5, 0},
-        {spec(0, 1, 3, 49, {}, {1}, 49, 0), 0, 0}, {spec(0, 1, 3, 50, {}, {1}, 49, 0), -5, 0}, {spec(0, 1, 11, 40, {}, {1}, 40, 0), 0, 0},
-        {spec(0, 1, 12, 10, {}, {1}, 10, 0), -5, 0}, {spec(0, 1, 0, 41, {}, {1}, 41, 0), 0, 0}, {spec(0, 1, -1, 10, {}, {1}, 10, 0), -5, 0},
-        {spec(0, 1, 3, -1, {}, {0}, 0, 0), -5, 0}, {spec(0, 2, 3, 10, {}, {1}, 10, 0), -5, 0}, {spec(0, 1, 3, 10, {}, {-1}, 10, 0), -5, 0},
-        {spec(0, 1, 3, 10, {}, {10}, 10, 0), 0, 0}, {spec(0, 1, 3, 10, {}, {11}, 10, 0), -5, 0}, {spec(0, 1, 3, 10, {}, {1}, 11, 0), -5, 0},
-        {spec(0, 1, 3, 10, {}, {1}, 10, 1), -5, 0}, {spec(0, 1, 3, 10, {}, {1}, 10, 2), -5, 0}, {spec(0, 1, 3, 10, {}, {1}, 10, 8), -5, 0},
-        {spec(0, 1, 3, 10, {}, {1}, 10, 16), -5, 0}, {spec(0, 1, 3, 10, {}, {0}, 10, 24), 0, 0}, {spec(2, 1, 3, 14, {8}, {1}, 14, 0), 0, 0},
-        {spec(2, 1, 3, 15, {8}, {1}, 14, 0), -5, 0}, {spec(2, 0, 3, 10, {}, {}, 10, 0), -5, 0}, {spec(2, 8, 3, 10, std::vector<int32_t>(8, 1), {}, 10, 0), 0, 0},
-        {spec(2, 9, 3, 10, std::vector<int32_t>(8, 1), {}, 10, 0), -5, 0}, {spec(2, 1, 3, 10, {8}, {1}, 10, 32), -5, 0}, {spec(2, 2, 3, 10, {9, -1}, {}, 10, 0), -5, 0},
-        {spec(2, 1, 3, 10, {-1}, {}, 10, 0), -5, 0}, {spec(2, 2, 3, 10, {0, 8}, {1, 1}, 10, 0), 0, 0}, {spec(2, 2, 3, 10, {5, 4}, {}, 10, 0), -5, 0},
+        {spectral(0, 1, 3, 49, {}, {1}, 49, 0), 0, 0}, {spectral(0, 1, 3, 50, {}, {1}, 49, 0), -5, 0}, {spectral(0, 1, 11, 40, {}, {1}, 40, 0), 0, 0},
+        {spectral(0, 1, 12, 10, {}, {1}, 10, 0), -5, 0}, {spectral(0, 1, 0, 41, {}, {1}, 41, 0), 0, 0}, {spectral(0, 1, -1, 10, {}, {1}, 10, 0), -5, 0},
+        {spectral(0, 1, 3, -1, {}, {0}, 0, 0), -5, 0}, {spectral(0, 2, 3, 10, {}, {1}, 10, 0), -5, 0}, {spectral(0, 1, 3, 10, {}, {-1}, 10, 0), -5, 0},
+        {spectral(0, 1, 3, 10, {}, {10}, 10, 0), 0, 0}, {spectral(0, 1, 3, 10, {}, {11}, 10, 0), -5, 0}, {spectral(0, 1, 3, 10, {}, {1}, 11, 0), -5, 0},
+        {spectral(0, 1, 3, 10, {}, {1}, 10, 1), -5, 0}, {spectral(0, 1, 3, 10, {}, {1}, 10, 2), -5, 0}, {spectral(0, 1, 3, 10, {}, {1}, 10, 8), -5, 0},
+        {spectral(0, 1, 3, 10, {}, {1}, 10, 16), -5, 0}, {spectral(0, 1, 3, 10, {}, {0}, 10, 24), 0, 0}, {spectral(2, 1, 3, 14, {8}, {1}, 14, 0), 0, 0},
+        {spectral(2, 1, 3, 15, {8}, {1}, 14, 0), -5, 0}, {spectral(2, 0, 3, 10, {}, {}, 10, 0), -5, 0}, {spectral(2, 8, 3, 10, std::vector<int32_t>(8, 1), {}, 10, 0), 0, 0},
+        {spectral(2, 9, 3, 10, std::vector<int32_t>(8, 1), {}, 10, 0), -5, 0}, {spectral(2, 1, 3, 10, {8}, {1}, 10, 32), -5, 0}, {spectral(2, 2, 3, 10, {9, -1}, {}, 10, 0), -5, 0},
+        {spectral(2, 1, 3, 10, {-1}, {}, 10, 0), -5, 0}, {spectral(2, 2, 3, 10, {0, 8}, {1, 1}, 10, 0), 0, 0}, {spectral(2, 2, 3, 10, {5, 4}, {}, 10, 0), -5, 0},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(&r - rows);
