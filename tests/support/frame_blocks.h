@@ -64,7 +64,7 @@ inline void putIcs(BitWriter &w, const Chan &c, bool common) {
         last[k] = c.sf[b];
     }
     const bool pulse = c.pulseAmp >= 0, tns = c.tnsBands >= 0;  // one pulse at 0; n_filt 1, coef_res 0, order 0
-    put(w, {{pulse, 1}, {0, pulse ? 13 : 0}, {c.pulseAmp, pulse ? 4 : 0}, {tns, 1}, {2, tns ? 3 : 0}, {c.tnsBands << 5, tns ? 11 : 0}, {0, 1}});
+    put(w, {{pulse, 1}, {0, pulse ? 13 : 0}, {c.pulseAmp, pulse ? 4 : 0}, {tns, 1}, {2, tns ? 3 : 0}, {tns ? c.tnsBands << 5 : 0, tns ? 11 : 0}, {0, 1}});
     for (int b = 0; b < c.maxSfb(); ++b)
         for (int k = 0; c.cb[b] > 0 && c.cb[b] < 12 && k < bandWidth(b); k += c.cb[b] <= 4 ? 4 : 2) writeTuple(w, c.cb[b], &c.q[b][k]);
 }
