@@ -175,7 +175,7 @@ AACD_EXPORT int32_t omxACAAC_MDCTInv_S32_S32(int32_t *pSrcSpectralCoefs, int32_t
     // The vector versions know the library's own tables only.
     const auto mdctInv = pTables == &armACAAC_IMDCT_Tables ? aacd::kernels().mdctInv : aacd::mdctInvC;
     return mdctInv(pSrcSpectralCoefs, pDstPcm, pSrcDstOverlap, windowSequence, windowShape,
-                                   prevWindowShape, outputStride, bitDepth, pTables);
+                   prevWindowShape, outputStride, bitDepth, pTables);
 }
 
 }  // extern "C"
