@@ -14,11 +14,14 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <numeric>
+#include <tuple>
 #include <vector>
 
+#include "channel_encoder.h"
 #include "config/huffdec1.h"
 #include "decoder/decoder.h"
-#include "frame_blocks.h"
+#include "host.h"
 
 using aacdtest::Host;
 using Block = std::vector<uint8_t>;
@@ -49,7 +52,7 @@ Parsed parse(AacdDecoderState &st, const Pce &e, int prefix) {
     for (uint32_t i = 0; i < e.comment; ++i) w.bits(0x41 + i % 26, 8);
     Parsed r{-9, -9, 0, w.count() - prefix};
     r.status = (st.bitPos = aacd::bitReaderAt(w.base(), 8192, static_cast<uint32_t>(prefix)), AACD_get_prog_config(&st.progConfig, &r.tag, &st));
-    return r.bits = bitsFrom(w.start(), st.bitPos) - prefix, r;
+    return r.bits = int(aacd::bitIndex(st.bitPos)) - prefix, r;
 }
 
 struct Elt { int32_t id, tag, cw; };  // id 0 SCE, 1 CPE, 3 LFE; cw: common window
@@ -121,6 +124,12 @@ TEST(ProgConfig, ChecksEntryAndLookups) {
     AacdMcInfo m{};  // a pair found in slot 5 has no room; side channels and unknown positions have none
     std::tie(m.slot[5].present, m.slot[5].isCpe, m.slot[5].tag) = std::make_tuple(1, 1, 2);
     EXPECT_EQ(std::make_tuple(AACD_enter_chn(1, 2, kPosLookup, 0, &m), AACD_enter_chn(0, 0, kPosSide, 0, &m), AACD_enter_chn(0, 0, 0x7A, 0, &m)), std::make_tuple(-1, -1, -1));
+    // The channel element refuses an element id other than 0, 1 and 3 right
+    // after its tag, before it touches anything.
+    const uint8_t zeros[8] = {};
+    st->bitPos = aacd::bitReaderAt(zeros, 8);
+    EXPECT_EQ(AACD_huffdecode(2, &st->mcInfo, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, st.get()), -1);
+    EXPECT_EQ(aacd::bitIndex(st->bitPos), 4u);
 }
 
 // Implicit mode: the slot of each element in the first and in later frames
@@ -197,21 +206,108 @@ TEST(DecodeInfo, FixedParametersAndHostRecords) {
     for (auto [n, status] : {std::pair{1, 36}, {-2, 0}}) EXPECT_EQ((bp.num_prog_configs = n, AACD_decode_info(st.get(), &bp)), status);
 }
 
-// The channel element refuses an element id other than 0, 1 and 3 right
-// after its tag, before it touches anything.
-TEST(ChannelElement, RefusesOtherElementIds) {
-    auto st = makeState();
-    const uint8_t zeros[8] = {};
-    st->bitPos = aacd::bitReaderAt(zeros, 8);
-    EXPECT_EQ(AACD_huffdecode(2, &st->mcInfo, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, st.get()), -1);
-    EXPECT_EQ(aacd::bitIndex(st->bitPos), 4u);
+// Raw data blocks built element by element, and the host side of a decoding
+// call.
+constexpr int kHostSri = 4;                // 44.1 kHz, the test host's sampling index
+constexpr int32_t kSentinel = 0x7EADBEEF;  // outside every output range
+
+int bandWidth(int b) { return armACAAC_swbOffsetLongWindow[kHostSri][b + 1] - armACAAC_swbOffsetLongWindow[kHostSri][b]; }
+
+// One channel at 44.1 kHz, one section per band: codebook, the band's scale
+// factor (noise energy for codebook 13) and the quantised values of spectral
+// bands.  Short windows form one group of eight and carry no spectral bands.
+// tnsBands >= 0 adds one long-window TNS filter of order 0 over that many
+// bands; pulseAmp >= 0 one pulse of that amplitude on the first coefficient.
+struct Chan : Channel {
+    int tnsBands = -1, shape = 0, pulseAmp = -1;
+    std::vector<int> sf;
+    std::vector<std::vector<int32_t>> q;
+    explicit Chan(int bands, bool isShort = false) : sf(bands, 0), q(bands) {
+        std::tie(sri, shortWindows, maxSfb, numSect[0], groupLen[0], globalGain) = std::make_tuple(kHostSri, isShort, bands, bands, isShort ? 8 : 1, 150);
+        for (int b = 0; b < bands; ++b) sectCb.push_back(0), sectEnd.push_back(uint8_t(b + 1));
+    }
+    Chan &band(int b, int codebook, int scale) { return sectCb[b] = uint8_t(codebook), sf[b] = scale, *this; }
+    Chan &spectral(int b, int scale, int seed, int codebook = 5) {  // codebook 5: a fixed pattern, others zeros
+        q[b].clear();
+        for (int k = 0; k < bandWidth(b); ++k) q[b].push_back(codebook == 5 ? (k * 5 + seed) % 9 - 4 : 0);
+        return band(b, codebook, scale);
+    }
+};
+
+// individual_channel_stream(): gain, stream info unless the pair shares it,
+// sections, scale factors, pulse and TNS data as asked, no gain control,
+// spectral data.
+void putIcs(BitWriter &w, const Chan &c, bool common) {
+    w.bits(uint32_t(c.globalGain), 8);
+    if (!common) writeIcsInfo(w, c, c.shape);
+    writeSections(w, c);
+    for (int b = 0, last[2] = {c.globalGain, c.globalGain - 90}, noiseBands = 0; b < c.maxSfb; ++b) {  // scale factor, noise energy
+        const int k = c.sectCb[b] == 13, d = c.sf[b] - last[k];
+        if (c.sectCb[b] == 0) continue;
+        (k && noiseBands++ == 0) ? w.bits(uint32_t(d + 256), 9) : w.code(0, d + 60);
+        last[k] = c.sf[b];
+    }
+    const bool pulse = c.pulseAmp >= 0, tns = c.tnsBands >= 0;  // one pulse at 0; n_filt 1, coef_res 0, order 0
+    put(w, {{pulse, 1}, {0, pulse ? 13 : 0}, {c.pulseAmp, pulse ? 4 : 0}, {tns, 1}, {2, tns ? 3 : 0}, {tns ? c.tnsBands << 5 : 0, tns ? 11 : 0}, {0, 1}});
+    for (int b = 0, cb = 0; b < c.maxSfb; ++b)
+        for (int k = 0; (cb = c.sectCb[b]) > 0 && cb < 12 && k < bandWidth(b); k += cb <= 4 ? 4 : 2) writeTuple(w, cb, &c.q[b][k]);
 }
 
-template <class F> Block blockOf(F build) { BitWriter w; return build(w), finish(w); }
+// Single channel (id 0) or LFE (id 3) element.
+void putSce(BitWriter &w, const Chan &c, uint32_t id = 0) { put(w, {{id, 3}, {0, 4}}), putIcs(w, c, false); }
+
+// Channel pair with common window (ms_mask_present msMask; msUsed: bit b is
+// the flag of band b for mask 1) or, for msMask < 0, without.
+void putPair(BitWriter &w, const Chan &l, const Chan &r, int msMask, uint64_t msUsed = 0) {
+    put(w, {{1, 3}, {0, 4}, {msMask >= 0, 1}});
+    if (msMask >= 0) writeIcsInfo(w, l, l.shape), w.bits(uint32_t(msMask), 2);
+    for (int b = 0; msMask == 1 && b < l.maxSfb; ++b) w.bits(uint32_t(msUsed >> b & 1), 1);
+    putIcs(w, l, msMask >= 0), putIcs(w, r, msMask >= 0);
+}
+
+// Fill element with one extension payload: type, nibble, then count-1 bytes
+// cycling through `bytes`.
+void putFill(BitWriter &w, int count, uint32_t type = 0, uint32_t nibble = 0, const std::vector<uint8_t> &bytes = {0}) {
+    put(w, {{6, 3}, {std::min(count, 15), 4}, {count - 14, count >= 15 ? 8 : 0}, {type, count ? 4 : 0}, {nibble, count ? 4 : 0}});
+    for (int i = 1; i < count; ++i) w.bits(bytes[size_t(i - 1) % bytes.size()], 8);
+}
+
+// Loud elements: each channel has content of its own in bands 8 to 11 (pair)
+// or 4 to 11 (single channel or LFE).
+void putLoudPair(BitWriter &w, int seed) {
+    Chan l(12), r(12);
+    for (int b = 8; b < 12; ++b) l.spectral(b, 170, seed + b), r.spectral(b, 165, seed + 2 * b);
+    putPair(w, l, r, 0);
+}
+void putLoudSce(BitWriter &w, int seed, uint32_t id = 0) {
+    Chan c(12);
+    for (int b = 4; b < 12; ++b) c.spectral(b, 168, seed + b);
+    putSce(w, c, id);
+}
+
+// A block of the elements `build` writes and the end element; the end
+// element alone; a loud pair.
+template <class F> Block blockOf(F build) { BitWriter w; return build(w), w.bits(7, 3), w.bytes(); }
 Block endOnly() { return blockOf([](BitWriter &) {}); }
 Block loudPair(int seed) { return blockOf([&](BitWriter &w) { putLoudPair(w, seed); }); }
-uintptr_t addr(const void *p) { return reinterpret_cast<uintptr_t>(p); }
+
+// Decodes one block with a sentinel-filled PCM buffer; the whole output, one
+// channel of it, and its largest magnitude.
+int32_t decode(Host &h, const Block &block, bool lost = false) {
+    return std::fill(h.pcm.begin(), h.pcm.end(), kSentinel), h.cfg.frame_lost = lost ? 1 : 0, h.decode(block);
+}
+Ints frameOf(const Host &h) { return Ints(h.pcm.begin(), h.pcm.begin() + 1024 * h.out.num_channels); }
+Ints channelOf(const Host &h, uint32_t k) { Ints v(1024); for (uint32_t n = 0; n < 1024; ++n) v[n] = h.pcm[n * h.out.num_channels + k]; return v; }
+int32_t peak(const Ints &v) { return std::accumulate(v.begin(), v.end(), 0, [](int32_t m, int32_t x) { return std::max(m, std::abs(x)); }); }
 bool allSentinel(const int32_t *p, const int32_t *end) { return std::all_of(p, end, [](int32_t v) { return v == kSentinel; }); }
+uintptr_t addr(const void *p) { return reinterpret_cast<uintptr_t>(p); }
+
+// The host's records of SBR hand-off mode, linked to h's instance.
+struct SbrRecords {
+    AacdSbrPayload payload{}, swap{}, previous{};
+    Ints core = Ints(6 * 2048, 0);
+    explicit SbrRecords(Host &h) { h.cfg.sbr = AacdSbrLink{h.cfg.state, &payload, core.data(), &swap, &previous}; }
+};
 
 // The memory plan; a null config or block base is refused (51) with nothing
 // written; output_bits other than 16 and 24 (39) leaves an instance that
@@ -268,11 +364,11 @@ TEST(Api, MemoryPlanInitialisationAndArgumentChecks) {
     }
     Host h, other;
     const Block b = endOnly();
-    SbrRecords rec;
+    SbrRecords rec(h);
     std::tie(h.cfg.frame_lost, h.out.frame_count) = std::make_tuple(1u, 77u);
     for (int k = 0; k < 12; ++k) {  // 6 to 10: a null link reference, 11: another instance's state
         AacdDecoderConfig c = h.cfg;
-        std::tie(c.sbr, c.sbr_mode, c.block_params, c.state) = std::make_tuple(rec.link(h), k >= 6, k == 4 ? nullptr : c.block_params, k == 5 ? nullptr : c.state);
+        std::tie(c.sbr_mode, c.block_params, c.state) = std::make_tuple(k >= 6, k == 4 ? nullptr : c.block_params, k == 5 ? nullptr : c.state);
         if (k >= 6) reinterpret_cast<void **>(&c.sbr)[k < 11 ? k - 6 : 0] = k < 11 ? nullptr : other.cfg.state;
         EXPECT_EQ(aacd_decode_frame(k ? &c : nullptr, k == 1 ? nullptr : &h.out, k == 2 ? nullptr : h.pcm.data(), k == 3 ? nullptr : b.data(), 1), 53) << k;
         EXPECT_EQ(c.frame_lost, 1u);
@@ -384,14 +480,15 @@ TEST(Api, SbrHandOffAndAuxiliaryElements) {
         {[&](BitWriter &w) { putLoudPair(w, 8); }, 1, 0, {c}},
     };
     Host normal, sbr;
-    SbrRecords rec;
-    rec.attach(sbr);
+    SbrRecords rec(sbr);
+    sbr.cfg.sbr_mode = 1;
     int32_t loudest = 0;
     for (const Call &k : calls) {
         BitWriter w;
         k.build(w);
         const uint32_t aligned = (w.count() + 10) & ~7;  // with the end element
-        Block block = finish(w);
+        w.bits(7, 3);
+        Block block = w.bytes();
         block.resize(block.size() + 8, 0xFF);  // a longer count would run into these
         std::fill(rec.core.begin(), rec.core.end(), kSentinel);
         rec.payload.entry_count = 77;
