@@ -29,6 +29,8 @@
 
 namespace {
 
+constexpr int32_t kUntouched = 0x5A5A5A5A;
+
 // n bits from bit position pos of the size bytes at b, one at a time; zeros past the end.
 uint32_t refBits(const uint8_t *b, size_t size, size_t pos, int n) {
     uint32_t v = 0;
@@ -120,29 +122,25 @@ constexpr int kCounts[12] = {121, 81, 81, 81, 81, 81, 81, 64, 64, 169, 169, 289}
 
 class CodeBook : public ::testing::TestWithParam<int> {};
 
-TEST_P(CodeBook, IsPrefixFreeAndComplete) {
-    const int cb = GetParam();
+// The list holds the known number of codes (then its end mark), of lengths
+// 1 to 32 whose 2^-length sum to exactly 1, the longest of the known length
+// (the lookup table's too).  For every pattern of the longest code's bits
+// (each matching some code: with the sum of 1 that makes the list a complete
+// prefix-free code) and for random windows at every bit offset, the lookup
+// gives the index of the linear scan (scale factors) or its tuple by the
+// standard's numbering (digits of base m, less lav in the signed books), and
+// a length that takes in the sign bits of an unsigned book.
+TEST_P(CodeBook, IsCompleteAndLookupEqualsLinearScan) {
+    const int cb = GetParam(), len = kLongest[cb], lav = armACAAC_lavCb[cb], uns = armACAAC_signCb[cb], m = uns ? lav + 1 : 2 * lav + 1;
     const ArmVlc32 *list = armACAAC_CodeBooks_C[cb];
     int longest = 0;
     uint64_t kraft = 0;  // in units of 2^-32
     for (int i = 0; i < kCounts[cb]; ++i) {
         ASSERT_TRUE(list[i].codeLen >= 1 && list[i].codeLen <= 32 && list[i].codeWord >> list[i].codeLen == 0) << i;
-        longest = std::max<int>(longest, list[i].codeLen);
-        kraft += uint64_t{1} << (32 - list[i].codeLen);
-        for (int j = 0; j < kCounts[cb]; ++j)
-            EXPECT_TRUE(i == j || list[j].codeLen < list[i].codeLen || list[j].codeWord >> (list[j].codeLen - list[i].codeLen) != list[i].codeWord) << j;
+        longest = std::max<int>(longest, list[i].codeLen), kraft += uint64_t{1} << (32 - list[i].codeLen);
     }
     EXPECT_EQ(std::make_tuple(list[kCounts[cb]].codeLen, kraft, longest, aacd::kHuffLookup[cb].maxLen),
-              std::make_tuple(uint8_t{0}, uint64_t{1} << 32, kLongest[cb], static_cast<uint32_t>(kLongest[cb])));
-}
-
-// For every pattern of the longest code's bits and for random windows at
-// every bit offset, the lookup gives the index of the linear scan
-// (scale factors) or its tuple by the standard's numbering (digits of base
-// m, less lav in the signed books), and a length that takes in the sign bits
-// of an unsigned book.
-TEST_P(CodeBook, LookupEqualsLinearScan) {
-    const int cb = GetParam(), len = kLongest[cb], lav = armACAAC_lavCb[cb], uns = armACAAC_signCb[cb], m = uns ? lav + 1 : 2 * lav + 1;
+              std::make_tuple(uint8_t{0}, uint64_t{1} << 32, len, static_cast<uint32_t>(len)));
     std::mt19937 rng(1234 + cb);
     using aacd::huffValue;
     constexpr int32_t (*kValue[12])(uint32_t, int) = {nullptr, huffValue<1>, huffValue<2>, huffValue<3>, huffValue<4>, huffValue<5>,
@@ -153,8 +151,8 @@ TEST_P(CodeBook, LookupEqualsLinearScan) {
         for (int i = 0; i < 8; ++i) buf[i] = static_cast<uint8_t>(((noise & ~mask) | (uint64_t{window} << (32 - offset))) >> (56 - 8 * i));
         const uint8_t *p = buf;
         uint32_t off = offset;
-        const int32_t idx = armUnPackVLC32(&p, &off, armACAAC_CodeBooks_C[cb]);
-        ASSERT_TRUE(idx >= 0 && idx < kCounts[cb] && window >> (32 - armACAAC_CodeBooks_C[cb][idx].codeLen) == armACAAC_CodeBooks_C[cb][idx].codeWord);
+        const int32_t idx = armUnPackVLC32(&p, &off, list);
+        ASSERT_TRUE(idx >= 0 && idx < kCounts[cb] && window >> (32 - list[idx].codeLen) == list[idx].codeWord);
         const uint32_t leaf = cb == 0 ? aacd::huffLookup(aacd::kHuffLookup[0], window) : aacd::huffLookupSpectrum(aacd::kHuffLookup[cb], uint64_t{window} << 32);
         int32_t bits = static_cast<int32_t>((p - buf) * 8 + off - offset);
         for (int i = cb == 0 ? 0 : cb <= 4 ? 3 : 1, rest = idx; i >= 0; --i, rest /= m) {
@@ -423,14 +421,15 @@ TEST(ExportedOperations, ArgumentsAndPositions) {
         SCOPED_TRACE(&r - rows);
         BitWriter w;
         put(w, Fields{{0x55, 7}} + r.data);
-        const BitRef start{w.base(), 7};
-        BitRef pos = start;
-        EXPECT_EQ(r.call(&pos.byte, &pos.offset), r.sts);
-        EXPECT_EQ(bitsFrom(start, pos), r.bits);
+        const uint8_t *p = w.base();
+        uint32_t off = 7;
+        const int32_t sts = r.call(&p, &off);  // then the position it leaves
+        EXPECT_EQ(std::make_tuple(sts, (p - w.base()) * 8 + off - 7), std::make_tuple(r.sts, r.bits));
         for (int k = 0; r.bad != 1 && k < 4; ++k) {
-            BitRef keep{k == 1 ? nullptr : w.base(), k == 3 ? 8u : 7u}, given = keep;
-            EXPECT_EQ(r.call(k == 0 ? nullptr : &keep.byte, k == 2 ? nullptr : &keep.offset), r.bad) << k;
-            EXPECT_TRUE(keep.byte == given.byte && keep.offset == given.offset) << k;
+            const uint8_t *const given = k == 1 ? nullptr : w.base();
+            p = given, off = k == 3 ? 8 : 7;
+            const int32_t bad = r.call(k == 0 ? nullptr : &p, k == 2 ? nullptr : &off);
+            EXPECT_EQ(std::make_tuple(bad, p, off), std::make_tuple(r.bad, given, k == 3 ? 8u : 7u)) << k;
         }
     }
 }

@@ -15,8 +15,6 @@
 
 namespace {
 
-struct BitRef { const uint8_t *byte; uint32_t offset; };  // the exported operations' position: byte, bits of it consumed
-
 class BitWriter {
 public:
     void bits(uint32_t value, int len) {
@@ -25,8 +23,6 @@ public:
     }
     void code(int cb, int index) { bits(armACAAC_CodeBooks_C[cb][index].codeWord, armACAAC_CodeBooks_C[cb][index].codeLen); }
     int count() const { return static_cast<int>(count_); }
-    // The start of the written bits, for the decoder's reader (bounded by the buffer).
-    aacd::BitReader start() const { return aacd::bitReaderAt(buf_.data(), static_cast<uint32_t>(buf_.size())); }
     const uint8_t *base() const { return buf_.data(); }
     // The bytes written so far, the last one padded with zero bits.
     std::vector<uint8_t> bytes() const { return std::vector<uint8_t>(buf_.begin(), buf_.begin() + (count_ + 7) / 8); }
@@ -36,11 +32,6 @@ private:
     uint8_t *p_ = buf_.data();
     uint32_t off_ = 0, count_ = 0;
 };
-
-inline int bitsFrom(const aacd::BitReader &start, const aacd::BitReader &now) {
-    return static_cast<int>(int64_t{aacd::bitIndex(now)} - aacd::bitIndex(start) + (now.base - start.base) * 8);
-}
-inline int bitsFrom(const BitRef &start, const BitRef &now) { return static_cast<int>((now.byte - start.byte) * 8 + now.offset - start.offset); }
 
 // Fields in one call: put(w, {{value, bits}, ...}); bits < 0: the code word of index value of codebook -bits - 1.
 struct Field { template <class T> Field(T value, int bits) : v(static_cast<uint32_t>(value)), n(bits) {} uint32_t v; int n; };
@@ -90,6 +81,4 @@ inline void writeSections(BitWriter &w, const Channel &ch) {
         }
     }
 }
-
-constexpr int32_t kUntouched = 0x5A5A5A5A;
 }  // namespace
