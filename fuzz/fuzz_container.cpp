@@ -10,11 +10,8 @@
 // The input's length picks the host options, so that every stream is also
 // tried with them: bit 0 set gives 24-bit output, bit 1 set drops blocks at
 // random (one in eight, seeded by the length).
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
-#include "aacd.h"
 #include "container.h"
 #include "fuzz_common.h"
 #include "host_decoder.h"
@@ -91,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!d.open(data, size)) return 0;
     aacd_cli::HostDecoder host;
     std::string err;
-    if (!host.init(opt, &err)) fail("host init");
+    check(host.init(opt, &err), "host init");
     uint64_t frames = 0;
     const auto sink = [&](const aacd_cli::OutFrame &f) {
         check(f.layout != nullptr && f.layout->channels >= 0 && f.layout->channels <= 6, "host layout");

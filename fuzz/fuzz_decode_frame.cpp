@@ -11,12 +11,8 @@
 // frame_bytes, bit 7 also: new config_id), a 2-byte little-endian length and
 // the block's bytes (tools/make-fuzz-seeds.py writes seeds in this format).
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <vector>
 
-#include "aacd.h"
 #include "fuzz_common.h"
 
 using namespace aacd_fuzz;
@@ -49,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (flags & 0x20) {
         // Host program configuration records from the fuzzer's bytes.
         const std::vector<uint8_t> records = r.take(sizeof pce);
-        std::memcpy(pce, records.data(), records.size());
+        std::copy(records.begin(), records.end(), reinterpret_cast<uint8_t *>(pce));
         params.num_prog_configs = 1 + (flags >> 7);
         params.prog_configs = pce;
     }

@@ -4,8 +4,6 @@
 // AudioSpecificConfig, a LOAS stream (every AudioMuxElement), an ADIF header
 // and ADTS headers.  What they accept must be what the decoder can take;
 // payloads must lie inside the caller's buffer.  Any broken invariant traps.
-#include <cstddef>
-#include <cstdint>
 
 #include "formats.h"
 #include "fuzz_common.h"
