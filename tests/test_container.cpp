@@ -112,9 +112,10 @@ Bytes adif_stream(const std::vector<Pce> &pces, bool copyright = false, int type
 // byte:size" ("lost:0" for a lost block, "~" after a block the host must
 // delimit: it consumes the next count of `used`, else 0), " error" when it
 // ends in an error, and the counts of skipped bytes, resynchronisations and
-// truncated frames that are not zero.
+// truncated frames that are not zero.  One demuxer serves every stream, so
+// that each open also shows that nothing of the previous stream is left.
 std::string drain(const Bytes &stream, const std::vector<int> &used = {}) {
-    Demuxer d;
+    static Demuxer d;
     if (!d.open(stream.data(), stream.size())) return d.error().empty() ? "refused without a message" : "refused";
     std::string out;
     RawBlock b;
