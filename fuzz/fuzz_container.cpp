@@ -59,7 +59,8 @@ uint64_t walk(const uint8_t *data, size_t size, int bits) {
         const AacdBlockParams &p = *d.params();
         check(p.num_prog_configs >= 0 && p.num_prog_configs <= max_pce, "program configuration count");
         check(p.num_prog_configs > 0 ? p.prog_configs != nullptr : p.sampling_index <= 11, "stream parameters");
-        if (info.format == StreamFormat::kAdts && b.bounded && !b.lost) check(p.frame_bytes == b.size, "ADTS frame_bytes");
+        if (info.format == StreamFormat::kAdts && b.bounded && !b.lost)
+            check(p.frame_bytes == b.size, "ADTS frame_bytes");
 
         inst.cfg.block_params = d.params();
         inst.cfg.frame_lost = b.lost ? 1 : 0;
@@ -70,7 +71,8 @@ uint64_t walk(const uint8_t *data, size_t size, int bits) {
             s = inst.decode(out, nullptr, 0);
             check(s == AACD_OK, "lost block after an abandoned call");
         }
-        if (!b.bounded) d.consume(s == AACD_OK && out.bits_consumed > 0 ? static_cast<int32_t>(out.bits_consumed / 8) : 0);
+        if (!b.bounded)
+            d.consume(s == AACD_OK && out.bits_consumed > 0 ? static_cast<int32_t>(out.bits_consumed / 8) : 0);
     }
 }
 
