@@ -40,8 +40,8 @@ Bytes bits(const std::vector<Field> &fields) {
 }
 
 // A program configuration: by default 5.1 at 48 kHz (tag 3: centre, front
-// pair, back pair, LFE) with an associated data element, a matrix mixdown
-// and a one-byte comment, byte-aligned counting from bit `at`.
+// pair, back pair, LFE) with an associated data element.  put_pce adds a
+// matrix mixdown and a one-byte comment, byte-aligned counting from bit `at`.
 struct Pce {
     int tag = 3, profile = 1, sf = 3;
     Elements front{{0, 0}, {1, 1}}, side, back{{1, 2}}, cc;
