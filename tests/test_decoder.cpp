@@ -279,18 +279,15 @@ void putFill(BitWriter &w, int count, uint32_t type = 0, uint32_t nibble = 0, co
     for (int i = 1; i < count; ++i) w.bits(bytes[size_t(i - 1) % bytes.size()], 8);
 }
 
-// Loud elements: each channel has content of its own in bands 8 to 11 (pair)
-// or 4 to 11 (single channel or LFE).
-void putLoudPair(BitWriter &w, int seed) {
-    Chan l(12), r(12);
-    for (int b = 8; b < 12; ++b) l.spectral(b, 170, seed + b), r.spectral(b, 165, seed + 2 * b);
-    putPair(w, l, r, 0);
-}
-void putLoudSce(BitWriter &w, int seed, uint32_t id = 0) {
+// A loud channel: content of its own in bands `first` to 11; loud pairs
+// (bands 8 to 11) and single channels or LFE elements (4 to 11).
+Chan loud(int seed, int first = 4, int scale = 168) {
     Chan c(12);
-    for (int b = 4; b < 12; ++b) c.spectral(b, 168, seed + b);
-    putSce(w, c, id);
+    for (int b = first; b < 12; ++b) c.spectral(b, scale, seed + b);
+    return c;
 }
+void putLoudPair(BitWriter &w, int seed) { putPair(w, loud(seed, 8, 170), loud(seed + 3, 8, 165), 0); }
+void putLoudSce(BitWriter &w, int seed, uint32_t id = 0) { putSce(w, loud(seed), id); }
 
 // A block of the elements `build` writes and the end element; the end
 // element alone; a loud pair.
@@ -323,8 +320,8 @@ struct SbrRecords {
 // bytes plus 32, whatever the host's alignment.  decode_frame refuses (53)
 // each null reference, an instance never initialised and, in SBR hand-off
 // mode, each null reference of the link and a link to another instance:
-// nothing is written, not even the frame_lost flag.  Output: the rate and
-// aux_b of the frame delivered, one call late.
+// nothing is written, not even the frame_lost flag.  The first frame after
+// an init: the end element alone, the host's aux_b passed on.
 TEST(Api, MemoryPlanInitialisationAndArgumentChecks) {
     EXPECT_STREQ(aacd_decode_versionInfo(), "TALVEN_AACD_ARM_03.09.00_ARMV8  build on Sep 16 2022 13:23:31");
     AacdDecoderConfig cfg;
@@ -349,9 +346,10 @@ TEST(Api, MemoryPlanInitialisationAndArgumentChecks) {
         std::tie(h.cfg.output_bits, h.cfg.frame_lost) = std::make_tuple(bits, 1u);
         EXPECT_EQ(aacd_decoder_init(&h.cfg), 39);
         EXPECT_EQ(std::make_tuple(h.decode(endOnly()), h.cfg.frame_lost), std::make_tuple(53, 1u)) << int(bits);
-        h.cfg.output_bits = bits < 20 ? 16 : 24;
+        std::tie(h.cfg.output_bits, h.params.aux_b) = std::make_tuple(bits < 20 ? 16 : 24, bits - 3);
         EXPECT_EQ(aacd_decoder_init(&h.cfg), 0);
-        EXPECT_EQ(std::make_tuple(decode(h, endOnly()), h.out.frame_count), std::make_tuple(0, 1u));
+        EXPECT_EQ(std::make_tuple(decode(h, endOnly()), h.out.frame_count, h.out.sampling_rate, h.out.aux_b, h.out.bits_consumed, h.out.frame_samples),
+                  std::make_tuple(0, 1u, 44100u, bits - 3, 8u, 1024u));
     }
     for (size_t mis : {0, 1, 31}) {
         Host h(16, mis);
@@ -382,13 +380,6 @@ TEST(Api, MemoryPlanInitialisationAndArgumentChecks) {
         EXPECT_EQ(c.frame_lost, 1u);
     }
     EXPECT_EQ(std::make_tuple(h.out.frame_count, *h.cfg.frame_counter), std::make_tuple(77u, 0u));
-    const uint32_t rates[12] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000};
-    for (uint32_t i = 0; i < 12; ++i) {
-        std::tie(h.params.sampling_index, h.params.aux_b) = std::make_tuple(11 - i, int32_t(i) - 3);
-        ASSERT_EQ(decode(h, endOnly()), AACD_OK);
-        EXPECT_EQ(std::make_tuple(h.out.sampling_rate, h.out.aux_b, h.out.bits_consumed, h.out.num_channels, h.out.frame_samples, h.out.frame_count),
-                  std::make_tuple(rates[12 - std::max(i, 1u)], i - 3, 8u, 0u, 1024u, i + 1)) << i;
-    }
 }
 
 // After four good blocks, the first `size` bytes of a bad block (all for
@@ -481,7 +472,6 @@ TEST(Api, SbrHandOffAndAuxiliaryElements) {
     Host normal, sbr;
     SbrRecords rec(sbr);
     sbr.cfg.sbr_mode = 1;
-    int32_t loudest = 0;
     for (const Call &k : calls) {
         BitWriter w;
         k.build(w);
@@ -503,11 +493,9 @@ TEST(Api, SbrHandOffAndAuxiliaryElements) {
         for (uint32_t s = 0, present = 0; s < 6; ++s) {
             const int32_t *slot = rec.core.data() + 2048 * s;
             const bool used = *sbr.cfg.channel_refs[s][0] != 0;
-            EXPECT_TRUE(allSentinel(slot + (used ? 1024 : 0), slot + 2048) && (!used || std::vector<int32_t>(slot, slot + 1024) == channelOf(normal, present))) << s;
-            loudest = std::max(loudest, used ? peak(channelOf(normal, present++)) : 0);
+            EXPECT_TRUE(allSentinel(slot + (used ? 1024 : 0), slot + 2048) && (!used || Ints(slot, slot + 1024) == channelOf(normal, present++))) << s;
         }
     }
-    EXPECT_GT(loudest, 1000);
 }
 
 // Per-channel state of a channel pair.  Noise in one band of both channels
@@ -528,8 +516,7 @@ TEST(Api, ChannelPairStateIsKeptPerChannel) {
         decode(h, endOnly());
         EXPECT_TRUE(peak(channelOf(h, 0)) > 500 && channelOf(h, 0) != channelOf(h, 1)) << later;
     }
-    Chan l1(12), r1(12), l2(12), r2(12);
-    for (int b = 4; b < 12; ++b) l1.spectral(b, 168, b), r1.spectral(b, 168, 2 * b), l2.spectral(b, 170, 3 * b), r2.spectral(b, 165, b);
+    Chan l1 = loud(0), r1 = loud(3), l2 = loud(5, 4, 170), r2 = loud(7, 4, 165);
     l1.shape = 1;
     Host h;
     for (int m : {-1, 0, 0}) ASSERT_EQ(decode(h, blockOf([&](BitWriter &w) { putPair(w, m ? l1 : l2, m ? r1 : r2, m); })), AACD_OK);

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <random>
 #include <vector>
 
 #include "omxdl/ac/armACAAC.h"
