@@ -14,7 +14,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <numeric>
 #include <tuple>
 #include <vector>
 
@@ -299,16 +298,9 @@ int32_t decode(Host &h, const Block &block, bool lost = false) {
 }
 Ints frameOf(const Host &h) { return Ints(h.pcm.begin(), h.pcm.begin() + 1024 * h.out.num_channels); }
 Ints channelOf(const Host &h, uint32_t k) { Ints v(1024); for (uint32_t n = 0; n < 1024; ++n) v[n] = h.pcm[n * h.out.num_channels + k]; return v; }
-int32_t peak(const Ints &v) { return std::accumulate(v.begin(), v.end(), 0, [](int32_t m, int32_t x) { return std::max(m, std::abs(x)); }); }
+int32_t peak(const Ints &v) { return std::abs(*std::max_element(v.begin(), v.end(), [](int32_t a, int32_t b) { return std::abs(a) < std::abs(b); })); }
 bool allSentinel(const int32_t *p, const int32_t *end) { return std::all_of(p, end, [](int32_t v) { return v == kSentinel; }); }
 uintptr_t addr(const void *p) { return reinterpret_cast<uintptr_t>(p); }
-
-// The host's records of SBR hand-off mode, linked to h's instance.
-struct SbrRecords {
-    AacdSbrPayload payload{}, swap{}, previous{};
-    Ints core = Ints(6 * 2048, 0);
-    explicit SbrRecords(Host &h) { h.cfg.sbr = AacdSbrLink{h.cfg.state, &payload, core.data(), &swap, &previous}; }
-};
 
 // The memory plan; a null config or block base is refused (51) with nothing
 // written; output_bits other than 16 and 24 (39) leaves an instance that
@@ -367,8 +359,8 @@ TEST(Api, MemoryPlanInitialisationAndArgumentChecks) {
     }
     Host h, other;
     const Block b = endOnly();
-    SbrRecords rec(h);
-    std::tie(h.cfg.frame_lost, h.out.frame_count) = std::make_tuple(1u, 77u);
+    AacdSbrPayload payload{};  // a complete link (never used: every call is refused)
+    std::tie(h.cfg.sbr, h.cfg.frame_lost, h.out.frame_count) = std::make_tuple(AacdSbrLink{h.cfg.state, &payload, h.pcm.data(), &payload, &payload}, 1u, 77u);
     for (int k = 0; k < 12; ++k) {  // 6 to 10: a null link reference, 11: another instance's state
         AacdDecoderConfig c = h.cfg;
         std::tie(c.sbr_mode, c.block_params, c.state) = std::make_tuple(k >= 6, k == 4 ? nullptr : c.block_params, k == 5 ? nullptr : c.state);
@@ -465,25 +457,26 @@ TEST(Api, SbrHandOffAndAuxiliaryElements) {
         {[&](BitWriter &w) { putLoudPair(w, 8); }, 1, 0, {c}},
     };
     Host normal, sbr;
-    SbrRecords rec(sbr);
-    sbr.cfg.sbr_mode = 1;
+    AacdSbrPayload payload{}, swap{}, previous{};  // the host's records of hand-off mode
+    Ints core(6 * 2048);
+    std::tie(sbr.cfg.sbr, sbr.cfg.sbr_mode) = std::make_tuple(AacdSbrLink{sbr.cfg.state, &payload, core.data(), &swap, &previous}, 1u);
     for (const Call &k : calls) {
         Block block = blockOf(k.build);
         const uint32_t aligned = 8 * uint32_t(block.size());  // the whole block, end element and byte alignment included
         block.resize(block.size() + 8, 0xFF);  // a longer count would run into these
-        std::fill(rec.core.begin(), rec.core.end(), kSentinel);
-        rec.payload.entry_count = 77;
+        std::fill(core.begin(), core.end(), kSentinel);
+        payload.entry_count = 77;
         ASSERT_EQ(std::make_tuple(decode(normal, block, k.lost), decode(sbr, block, k.lost)), std::make_tuple(k.status, k.status));
-        EXPECT_EQ(std::make_tuple(sbr.out.bits_consumed, sbr.out.num_channels, rec.payload.entry_count),
+        EXPECT_EQ(std::make_tuple(sbr.out.bits_consumed, sbr.out.num_channels, payload.entry_count),
                   std::make_tuple(k.lost ? 0 : k.status ? normal.out.bits_consumed : aligned, normal.out.num_channels, int32_t(k.handedOver.size()))) << &k - calls;
         for (const Sbr &e : k.handedOver) {
-            const AacdSbrPayloadEntry &got = rec.payload.entries[&e - k.handedOver.data()];
+            const AacdSbrPayloadEntry &got = payload.entries[&e - k.handedOver.data()];
             EXPECT_EQ(std::make_tuple(got.element_id, got.extension_type, int(got.byte_count), got.payload[0], got.payload[std::min(e.count - 1, 1)], got.payload[e.count - 1]),
                       std::make_tuple(e.id, e.type, e.count, uint8_t(e.count & 15), uint8_t(e.count > 1 ? e.count : 1), uint8_t(e.count == 1 ? 1 : e.count % 2 ? e.type : e.count)));
         }
         EXPECT_TRUE(allSentinel(sbr.pcm.data(), sbr.pcm.data() + sbr.pcm.size()));
         for (uint32_t s = 0, present = 0; s < 6; ++s) {
-            const int32_t *slot = rec.core.data() + 2048 * s;
+            const int32_t *slot = core.data() + 2048 * s;
             const bool used = *sbr.cfg.channel_refs[s][0] != 0;
             EXPECT_TRUE(allSentinel(slot + (used ? 1024 : 0), slot + 2048) && (!used || Ints(slot, slot + 1024) == channelOf(normal, present++))) << s;
         }
