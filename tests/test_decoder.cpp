@@ -123,8 +123,7 @@ TEST(ProgConfig, ChecksEntryAndLookups) {
     EXPECT_EQ(std::make_tuple(r.status, r.tag, r.bits, st->configTag, st->progConfig.samplingFrequencyIndex), std::make_tuple(0, 7, r.end, 0, 8));
     EXPECT_EQ(std::memcmp(&before, &st->mcInfo, sizeof before), 0);
     st->implicitConfig = 1;  // the program in force met again is entered again
-    EXPECT_EQ(parse(*st, {0, 1, 4, 1, 0, 0, 0, 0, 0, 1}, 0).status, 0);
-    EXPECT_EQ(st->implicitConfig, 0);
+    EXPECT_EQ(std::make_tuple(parse(*st, {0, 1, 4, 1, 0, 0, 0, 0, 0, 1}, 0).status, st->implicitConfig), std::make_tuple(0, 0));
     AacdMcInfo m{};  // a pair found in slot 5 has no room; side channels and unknown positions have none
     std::tie(m.slot[5].present, m.slot[5].isCpe, m.slot[5].tag) = std::make_tuple(1, 1, 2);
     EXPECT_EQ(std::make_tuple(AACD_enter_chn(1, 2, kPosLookup, 0, &m), AACD_enter_chn(0, 0, kPosSide, 0, &m), AACD_enter_chn(0, 0, 0x7A, 0, &m)), std::make_tuple(-1, -1, -1));
@@ -190,9 +189,9 @@ TEST(DecodeInfo, FixedParametersAndHostRecords) {
     for (const Step &s : steps) {
         st->implicitConfig = !s.clearBefore;
         std::tie(bp.config_id, bp.sampling_index, bp.aux_a, bp.aux_b, bp.aux_c, bp.aux_d, bp.aux_e) = std::make_tuple(s.configId, s.sf, 1, 2, -100, 4, 5);
-        EXPECT_EQ(AACD_decode_info(st.get(), &bp), s.status) << s.sf;
-        EXPECT_EQ(std::make_tuple(st->implicitConfig, st->mcInfo.samplingRateIndex, st->samplingIndex, st->configId, st->auxA, st->auxB, st->auxC, st->auxD, st->auxE),
-                  std::make_tuple(s.implicitAfter, s.index, uint32_t(s.index), s.configId, 1, 2, -4, 4, 5)) << s.sf;  // -100 >> 5
+        EXPECT_EQ(std::make_tuple(AACD_decode_info(st.get(), &bp), st->implicitConfig, st->mcInfo.samplingRateIndex, st->samplingIndex, st->configId, st->auxA,
+                                  st->auxB, st->auxC, st->auxD, st->auxE),
+                  std::make_tuple(s.status, s.implicitAfter, s.index, uint32_t(s.index), s.configId, 1, 2, -4, 4, 5)) << s.sf;  // -100 >> 5
     }
     std::vector<AacdProgConfig> list = {hostRecord(0, 2), hostRecord(0, 1, 7), hostRecord(1, 2)};
     std::tie(bp.num_prog_configs, bp.prog_configs, bp.config_id, bp.aux_b, bp.aux_c) = std::make_tuple(3, list.data(), 9, 6, 64);
@@ -203,8 +202,8 @@ TEST(DecodeInfo, FixedParametersAndHostRecords) {
     for (auto [rec, status, index, lead] : {std::tuple{hostRecord(0, 1, 11), 0, 11, 0}, {hostRecord(0, 1, 12), 36, 11, 0}, {hostRecord(0, 3), 36, 4, 0},
                                             {hostRecord(0, 0, 7, 17), 36, 7, 16}}) {
         std::tie(bp.prog_configs, bp.num_prog_configs) = std::make_tuple(&rec, 1);
-        EXPECT_EQ(AACD_decode_info(st.get(), &bp), status);
-        EXPECT_EQ(std::make_tuple(st->mcInfo.samplingRateIndex, st->implicitConfig, st->mcInfo.frontSceCount), std::make_tuple(index, status && index != 11, lead));
+        EXPECT_EQ(std::make_tuple(AACD_decode_info(st.get(), &bp), st->mcInfo.samplingRateIndex, st->implicitConfig, st->mcInfo.frontSceCount),
+                  std::make_tuple(status, index, status && index != 11, lead));
     }
     bp.prog_configs = nullptr;  // a positive count without records is refused, a negative one ignored
     for (auto [n, status] : {std::pair{1, 36}, {-2, 0}}) EXPECT_EQ((bp.num_prog_configs = n, AACD_decode_info(st.get(), &bp)), status);

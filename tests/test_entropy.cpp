@@ -34,17 +34,14 @@ constexpr int32_t kUntouched = 0x5A5A5A5A;
 TEST(BitWriter, ByteRulesAndRejectedArguments) {
     uint8_t b[4] = {0xFF, 0xFF, 0xFF, 0xFF}, *p = b;
     uint32_t off = 3;
-    EXPECT_EQ(armPackBits(&p, &off, 2, 2), 0);  // keeps 111, writes 10, zeroes the rest of the byte
-    EXPECT_TRUE(b[0] == 0xF0 && p == b && off == 5u);
-    p = b + 1, off = 0;
-    EXPECT_EQ(armPackVLC32(&p, &off, ArmVlc32{8, 0xA5}), 0);  // ending on a byte boundary writes 0 into the next byte
-    EXPECT_TRUE(b[1] == 0xA5 && b[2] == 0x00 && p == b + 2 && off == 0u);
+    EXPECT_EQ(std::make_tuple(armPackBits(&p, &off, 2, 2), b[0], p, off), std::make_tuple(0, 0xF0, b, 5u));  // keeps 111, writes 10, zeroes the rest
+    p = b + 1, off = 0;  // ending on a byte boundary writes 0 into the next byte
+    EXPECT_EQ(std::make_tuple(armPackVLC32(&p, &off, ArmVlc32{8, 0xA5}), b[1], b[2], p, off), std::make_tuple(0, 0xA5, 0, b + 2, 0u));
     for (const auto &[o, len] : std::vector<std::pair<uint32_t, int>>{{0, 0}, {3, 33}, {0, -1}, {5, INT32_MIN}, {8, 1}, {100, 4}}) {
         uint8_t d[8] = {0xA5, 0x5A, 0xC3, 0x3C, 0xA5, 0x5A, 0xC3, 0x3C};
         p = d + 2, off = o;
-        EXPECT_EQ(armPackBits(&p, &off, 0xFFFFFFFFu, len), -5) << o << " " << len;
-        EXPECT_EQ(armPackVLC32(&p, &off, ArmVlc32{static_cast<uint8_t>(len), 0u}), -5);
-        EXPECT_TRUE(p == d + 2 && off == o && d[2] == 0xC3 && d[3] == 0x3C);
+        const int32_t bits = armPackBits(&p, &off, 0xFFFFFFFFu, len), vlc = armPackVLC32(&p, &off, ArmVlc32{static_cast<uint8_t>(len), 0u});
+        EXPECT_EQ(std::make_tuple(bits, vlc, p, off, d[2], d[3]), std::make_tuple(-5, -5, d + 2, o, 0xC3, 0x3C)) << o << " " << len;
     }
 }
 
