@@ -53,7 +53,7 @@ class CodeBook : public ::testing::TestWithParam<int> {};
 // 1 to 32 whose 2^-length sum to exactly 1, the longest of the known length
 // (the lookup table's too).  For every pattern of the longest code's bits
 // (each matching some code: with the sum of 1 that makes the list a complete
-// prefix-free code) and for random windows at every bit offset, the lookup
+// prefix-free code), followed by random bits, at every bit offset, the lookup
 // gives the index of the linear scan (scale factors) or its tuple by the
 // standard's numbering (digits of base m, less lav in the signed books), and
 // a length that takes in the sign bits of an unsigned book.
@@ -90,7 +90,6 @@ TEST_P(CodeBook, IsCompleteAndLookupEqualsLinearScan) {
         ASSERT_EQ(static_cast<int32_t>(aacd::huffLength(leaf)), bits) << window;
     };
     for (uint32_t pattern = 0; pattern < (1u << len); ++pattern) check((pattern << (32 - len)) | (static_cast<uint32_t>(rng()) >> len), pattern & 7u);
-    for (int n = 0; n < 50000; ++n) check(static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng() & 7u));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllCodebooks, CodeBook, ::testing::Range(0, 12));

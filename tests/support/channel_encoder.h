@@ -73,11 +73,10 @@ inline void writeIcsInfo(BitWriter &w, const Channel &ch, int shape) {
 // Section data of ch, lengths split at the escape value.
 inline void writeSections(BitWriter &w, const Channel &ch) {
     const int bits = ch.shortWindows ? 3 : 5, esc = ch.shortWindows ? 7 : 31;
-    for (int g = 0, s = 0; g < ch.numGroups; ++g) {
+    for (int g = 0, s = 0; g < ch.numGroups; ++g)
         for (int i = 0, k = 0, len = 0; i < ch.numSect[g]; ++i, k = ch.sectEnd[s++]) {
             for (w.bits(ch.sectCb[s], 4), len = ch.sectEnd[s] - k; len >= esc; len -= esc) w.bits(esc, bits);
             w.bits(len, bits);
         }
-    }
 }
 }  // namespace
