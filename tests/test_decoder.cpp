@@ -67,8 +67,7 @@ Ints runFrame(AacdDecoderState &st, const std::vector<Elt> &elts, bool ok = true
     AACD_reset_mc_info(&st.mcInfo, &st);
     Ints r;
     for (const Elt &e : elts) r.push_back(AACD_chn_config(e.id, e.tag, e.cw, &st.mcInfo, &st));
-    st.frameOk = ok;
-    return AACD_restore_mc_info(&st.mcInfo, &st), st.frameOk = 1, r;
+    return st.frameOk = ok, AACD_restore_mc_info(&st.mcInfo, &st), st.frameOk = 1, r;
 }
 
 // Every check refuses its first value outside the supported layout right
@@ -382,7 +381,6 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
     BitWriter element;  // the whole of big's element
     putSce(element, big);
     const Block dse = blockOf([](BitWriter &w) { putLoudPair(w, 1), put(w, {{4, 3}, {0, 4}, {0, 1}, {40, 8}}); });  // 40 bytes that are not there
-    auto pair = [](int mask, int maxSfb) { return blockOf([&](BitWriter &w) { putPair(w, Chan(maxSfb), Chan(maxSfb), mask); }); };
     auto pce = [](uint32_t profile, uint32_t pairs) { return blockOf([&](BitWriter &w) { w.bits(5, 3), putPce(w, {0, profile, 4, 3, 0, 0, 0, 0, 0, pairs}); }); };
     const uint32_t loud = uint32_t(loudPair(9).size());
     struct Case { const char *name; Block block; int32_t status; uint32_t bits; std::function<void(Host &)> setup; int32_t size; };
@@ -398,7 +396,7 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
         // a TNS filter over 63 bands (44.1 kHz has 49) fails when the filters run: status 0
         {"TNS over 63 bands", blockOf([&](BitWriter &w) { putPair(w, tns, Chan(0), 0), putFill(w, 0); }), 0, 64, {}, -1},
         {"longer than frame_bytes", loudPair(9), 0, 8 * (loud - 1), [=](Host &h) { std::tie(h.cfg.check_frame_length, h.params.frame_bytes) = std::make_tuple(1u, int32_t(loud) - 1); }, -1}, {"negative frame_bytes", loudPair(9), 0, 0, [](Host &h) { std::tie(h.cfg.check_frame_length, h.params.frame_bytes) = std::make_tuple(1u, -3); }, -1},
-        {"reserved ms_mask_present", pair(3, 0), 44, 0, {}, -1},
+        {"reserved ms_mask_present", blockOf([](BitWriter &w) { putPair(w, Chan(0), Chan(0), 3); }), 44, 0, {}, -1},
         // the scratch buffer moved off its 8-byte boundary: deinterleaving refuses it
         {"short windows, scratch misaligned", blockOf([](BitWriter &w) { putSce(w, Chan(0, true)); }), 46, 0, [](Host &h) { h.cfg.state->scratch += 1; }, -1},
     };

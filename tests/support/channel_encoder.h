@@ -14,22 +14,21 @@
 
 namespace {
 
-class BitWriter {
-public:
+// An 8 KiB buffer written from its start; not to be copied.
+struct BitWriter {
+    std::vector<uint8_t> buf = std::vector<uint8_t>(8192, 0);
+    uint8_t *p = buf.data();
+    uint32_t off = 0, n = 0;  // bit offset in *p, bits written
+
     void bits(uint32_t value, int len) {
-        ASSERT_EQ(len == 0 ? 0 : armPackBits(&p_, &off_, value, len), 0);
-        count_ += len;
+        ASSERT_EQ(len == 0 ? 0 : armPackBits(&p, &off, value, len), 0);
+        n += len;
     }
     void code(int cb, int index) { bits(armACAAC_CodeBooks_C[cb][index].codeWord, armACAAC_CodeBooks_C[cb][index].codeLen); }
-    int count() const { return static_cast<int>(count_); }
-    const uint8_t *base() const { return buf_.data(); }
+    int count() const { return static_cast<int>(n); }
+    const uint8_t *base() const { return buf.data(); }
     // The bytes written so far, the last one padded with zero bits.
-    std::vector<uint8_t> bytes() const { return std::vector<uint8_t>(buf_.begin(), buf_.begin() + (count_ + 7) / 8); }
-
-private:
-    std::vector<uint8_t> buf_ = std::vector<uint8_t>(8192, 0);
-    uint8_t *p_ = buf_.data();
-    uint32_t off_ = 0, count_ = 0;
+    std::vector<uint8_t> bytes() const { return std::vector<uint8_t>(buf.begin(), buf.begin() + (n + 7) / 8); }
 };
 
 // Fields in one call: put(w, {{value, bits}, ...}); bits < 0: the code word of index value of codebook -bits - 1.
