@@ -60,14 +60,13 @@ class CodeBook : public ::testing::TestWithParam<int> {};
 TEST_P(CodeBook, IsCompleteAndLookupEqualsLinearScan) {
     const int cb = GetParam(), len = kLongest[cb], lav = armACAAC_lavCb[cb], uns = armACAAC_signCb[cb], m = uns ? lav + 1 : 2 * lav + 1;
     const ArmVlc32 *list = armACAAC_CodeBooks_C[cb];
-    int longest = 0;
-    uint64_t kraft = 0;  // in units of 2^-32
+    uint64_t kraft = 0, longest = 0;  // kraft in units of 2^-32
     for (int i = 0; i < kCounts[cb]; ++i) {
         ASSERT_TRUE(list[i].codeLen >= 1 && list[i].codeLen <= 32 && list[i].codeWord >> list[i].codeLen == 0) << i;
-        longest = std::max<int>(longest, list[i].codeLen), kraft += uint64_t{1} << (32 - list[i].codeLen);
+        longest = std::max<uint64_t>(longest, list[i].codeLen), kraft += uint64_t{1} << (32 - list[i].codeLen);
     }
     EXPECT_EQ(std::make_tuple(list[kCounts[cb]].codeLen, kraft, longest, aacd::kHuffLookup[cb].maxLen),
-              std::make_tuple(uint8_t{0}, uint64_t{1} << 32, len, static_cast<uint32_t>(len)));
+              std::make_tuple(uint8_t{0}, uint64_t{1} << 32, uint64_t(len), static_cast<uint32_t>(len)));
     std::mt19937 rng(1234 + cb);
     using aacd::huffValue;
     constexpr int32_t (*kValue[12])(uint32_t, int) = {nullptr, huffValue<1>, huffValue<2>, huffValue<3>, huffValue<4>, huffValue<5>,
@@ -276,12 +275,11 @@ TEST(NoiselessDecode, StatusesAndFieldsWhereTheyArise) {
         {"type 1: 41 prediction flags of 45", g + longInfo(45, 1) + Fields{{0, 1}} + forty + Fields{{1, 1}} + zeros(45), 0, 0, 3, 1},
     };
     for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
         BitWriter w;
         const int bits = put(w, row.fields) - row.unread;
         const Result r = decode(w.base(), 8192, row.sri, row.pair, row.aot);
         EXPECT_EQ(std::make_tuple(r.sts[0] ? r.sts[0] : r.sts[1] ? r.sts[1] : r.sts[2], r.bits, r.ltp[0].ltpDataPresent | r.ltp[1].ltpDataPresent << 1),
-                  std::make_tuple(row.sts, bits, row.ltp));
+                  std::make_tuple(row.sts, bits, row.ltp)) << row.name;
     }
 }
 
@@ -330,8 +328,7 @@ TEST(ExportedOperations, ArgumentsAndPositions) {
     const Row rows[] = {
         {get(20), 0xABCDE, 20, 1, {{0xABCDE, 20}}}, {get(32), int32_t(0x89ABCDEF), 32, 1, {{0x89ABCDEF, 32}}}, {get(1), 1, 1, 1, {{1, 1}}},
         {get(33), int32_t(0x89ABCDEF), 33, 1, {{0x89ABCDEF, 32}}}, {get(0), 0, 0, 1, {{1, 1}}}, {get(-3), 0, -3, 1, {{7, 3}}},
-        {get(12, true), 0xABC, 0, 1, {{0xABC, 12}}},
-        {[](auto pp, auto po) { return armSkipBits(pp, po, 20), armSkipBits(pp, po, -13), 0; }, 0, 7},
+        {get(12, true), 0xABC, 0, 1, {{0xABC, 12}}}, {[](auto pp, auto po) { return armSkipBits(pp, po, 20), armSkipBits(pp, po, -13), 0; }, 0, 7},
         {[](auto pp, auto po) { return armByteAlign(pp, po), armByteAlign(pp, po), int32_t(armGetBits(pp, po, 8)); }, 0xA5, 9, 1, {{0, 1}, {0xA5, 8}}},
         {[](auto pp, auto po) { return *po += 8, int32_t(armGetBits(pp, po, 4)); }, 0xD, 12, 1, {{0, 8}, {0xD, 4}}},
         {[&](auto pp, auto po) { return armUnPackVLC32(pp, po, empty); }, -1, 0}, {[&](auto pp, auto po) { return armUnPackVLC32(pp, po, list); }, 2, 32, 1, {{0x24000000u, 32}}},
