@@ -29,16 +29,12 @@ struct Case {
 
 inline constexpr int32_t kExtremes[] = {0, 1, -1, INT32_MAX, INT32_MIN, INT32_MIN + 1, 1 << 30, -(1 << 30)};
 
-inline int32_t draw(std::mt19937 &rng, int bits) {
-    if (rng() % 64 == 0) return kExtremes[rng() % 8];
-    return static_cast<int32_t>(rng()) >> (32 - bits);
-}
-
-// Words of one magnitude class per seed: 8, 16, 24, 28 or 32 significant bits.
+// Words of one magnitude class per seed (8, 16, 24, 28 or 32 significant
+// bits), one in 64 an extreme instead.
 inline void fillWords(std::mt19937 &rng, int32_t *p, size_t n) {
     static constexpr int kBits[] = {8, 16, 24, 28, 32};
-    const int bits = kBits[rng() % 5];
-    for (size_t i = 0; i < n; ++i) p[i] = draw(rng, bits);
+    const int shift = 32 - kBits[rng() % 5];
+    for (size_t i = 0; i < n; ++i) p[i] = rng() % 64 == 0 ? kExtremes[rng() % 8] : static_cast<int32_t>(rng()) >> shift;
 }
 
 // FFT: [scratch 2N][data 2N].
