@@ -7,109 +7,81 @@
 // so it stays small.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
+#include <algorithm>
+#include <memory>
 #include <thread>
 #include <vector>
 
-#include "aacd.h"
-#include "container.h"
+#include "host.h"
 #include "test_data.h"
 
 namespace {
 
-struct Result {
-    std::vector<int32_t> pcm;  // every call's output, concatenated
-    std::vector<int32_t> statuses;
-    std::vector<uint32_t> bits;
-    bool operator==(const Result &o) const { return pcm == o.pcm && statuses == o.statuses && bits == o.bits; }
-};
-
-// One instance whose memory it owns, fed from its own demuxer: every block,
-// then one lost block to flush.
+// One instance fed the blocks of an ADTS stream, then one lost block to
+// flush; it records every call's output, status and bits consumed.
 struct Instance {
-    AacdDecoderConfig cfg{};
-    std::vector<uint8_t> mem[5];
-    aacd_cli::Demuxer demux;
-    Result r;
-    bool done = false;
+    aacdtest::Host h;
+    std::vector<std::vector<uint8_t>> blocks;
+    size_t next = 0;
+    std::vector<int32_t> pcm, results;
 
-    bool open(const std::vector<uint8_t> &data, uint8_t outputBits) {
-        if (!demux.open(data.data(), data.size()) || aacd_query_dec_mem(&cfg) != AACD_OK) return false;
-        for (int k = 0; k < 5; ++k) {
-            mem[k].assign(cfg.mem_info.blocks[k].size, 0);
-            cfg.mem_info.blocks[k].base = mem[k].data();
-        }
-        cfg.output_bits = outputBits;
-        cfg.block_params = demux.params();
-        return aacd_decoder_init(&cfg) == AACD_OK;
+    Instance(const char *name, uint8_t bits) : h(bits) {
+        std::vector<aacd_fmt::AdtsHeader> headers;
+        blocks = aacdtest::adtsFrames(name, true, &headers);
+        h.params.sampling_index = static_cast<uint32_t>(headers.at(0).sampling_index);
     }
     // Decodes the next block (or the final lost one); false once done.
     bool step() {
-        if (done) return false;
+        if (next > blocks.size()) return false;
         static const uint8_t none = 0;
-        aacd_cli::RawBlock b{};
-        const bool have = demux.next(&b) == aacd_cli::Demuxer::Result::kBlock;
-        cfg.frame_lost = (!have || b.lost) ? 1 : 0;
-        std::vector<int32_t> pcm(6 * 1024);
-        AacdFrameOutput out{};
-        const int32_t s = aacd_decode_frame(&cfg, &out, pcm.data(), have ? b.data : &none, have ? b.size : 0);
-        if (have && !b.bounded) demux.consume(s == AACD_OK ? static_cast<int32_t>(out.bits_consumed / 8) : 0);
-        r.statuses.push_back(s);
-        r.bits.push_back(out.bits_consumed);
-        r.pcm.insert(r.pcm.end(), pcm.begin(), pcm.begin() + 1024 * out.num_channels);
-        done = !have;
-        EXPECT_TRUE(have || demux.error().empty()) << demux.error();
+        const bool lost = next == blocks.size();
+        h.cfg.frame_lost = lost ? 1 : 0;
+        const int32_t s = lost ? aacd_decode_frame(&h.cfg, &h.out, h.pcm.data(), &none, 0) : h.decode(blocks[next]);
+        results.insert(results.end(), {s, static_cast<int32_t>(h.out.bits_consumed)});
+        pcm.insert(pcm.end(), h.pcm.begin(), h.pcm.begin() + 1024 * h.out.num_channels);
+        ++next;
         return true;
     }
+    bool operator==(const Instance &o) const { return pcm == o.pcm && results == o.results; }
 };
 
-Result decodeAlone(const std::vector<uint8_t> &data, uint8_t outputBits) {
-    Instance inst;
-    EXPECT_TRUE(inst.open(data, outputBits));
-    while (inst.step()) {
-    }
-    return inst.r;
-}
-
 const char *const kStreams[] = {"r48000_stereo_clicks.aac", "pns_stereo.aac", "is_stereo.aac", "r22050_mono_sweep.aac"};
-constexpr int kNumStreams = 4;
+
+// 16 and 24 bits alternate so that instances differ in depth too.
+uint8_t bitsOf(int i) { return i % 2 ? 24 : 16; }
+
+std::unique_ptr<Instance> decodeAlone(int i) {
+    auto inst = std::make_unique<Instance>(kStreams[i], bitsOf(i));
+    while (inst->step()) {
+    }
+    return inst;
+}
 
 }  // namespace
 
 TEST(Concurrency, ParallelInstancesMatchSequentialDecoding) {
-    std::vector<uint8_t> data[kNumStreams];
-    Result sequential[kNumStreams], parallel[kNumStreams][2];
-    for (int i = 0; i < kNumStreams; ++i) {
-        data[i] = aacdtest::readData(kStreams[i]);
-        // 16 and 24 bits alternate so that instances differ in depth too.
-        sequential[i] = decodeAlone(data[i], i % 2 ? 24 : 16);
-        ASSERT_GT(sequential[i].statuses.size(), 5u) << kStreams[i];
-        bool audible = false;
-        for (int32_t v : sequential[i].pcm) audible = audible || v != 0;
-        EXPECT_TRUE(audible) << kStreams[i];
+    std::unique_ptr<Instance> sequential[4], parallel[4][2];
+    for (int i = 0; i < 4; ++i) {
+        sequential[i] = decodeAlone(i);
+        ASSERT_GT(sequential[i]->next, 5u) << kStreams[i];
+        const std::vector<int32_t> &pcm = sequential[i]->pcm;
+        EXPECT_NE(std::count(pcm.begin(), pcm.end(), 0), static_cast<long>(pcm.size())) << kStreams[i] << " is silent";
     }
     std::vector<std::thread> threads;
-    for (int i = 0; i < kNumStreams; ++i) {
+    for (int i = 0; i < 4; ++i) {
         threads.emplace_back([&, i] {
-            for (Result &p : parallel[i]) p = decodeAlone(data[i], i % 2 ? 24 : 16);
+            for (auto &p : parallel[i]) p = decodeAlone(i);
         });
     }
     for (std::thread &t : threads) t.join();
-    for (int i = 0; i < kNumStreams; ++i)
-        for (const Result &p : parallel[i]) EXPECT_TRUE(p == sequential[i]) << kStreams[i];
+    for (int i = 0; i < 4; ++i) {
+        for (const auto &p : parallel[i]) EXPECT_TRUE(*p == *sequential[i]) << kStreams[i];
+    }
 }
 
 TEST(Concurrency, InterleavedInstancesOnOneThreadDoNotInterfere) {
-    std::vector<uint8_t> data[2];
-    Instance inst[2];
-    Result alone[2];
-    for (int k = 0; k < 2; ++k) {
-        data[k] = aacdtest::readData(kStreams[k]);
-        alone[k] = decodeAlone(data[k], 16);
-        ASSERT_TRUE(inst[k].open(data[k], 16));
+    Instance a(kStreams[0], bitsOf(0)), b(kStreams[1], bitsOf(1));
+    while (a.step() | b.step()) {
     }
-    while (inst[0].step() | inst[1].step()) {
-    }
-    for (int k = 0; k < 2; ++k) EXPECT_TRUE(inst[k].r == alone[k]) << kStreams[k];
+    EXPECT_TRUE(a == *decodeAlone(0) && b == *decodeAlone(1));
 }
