@@ -29,9 +29,7 @@ struct StreamEntry {
     uint32_t rate = 0;
     int channels = 0;
     std::string flags;
-    [[nodiscard]] bool has(const std::string &flag) const {
-        return ("," + flags + ",").find("," + flag + ",") != std::string::npos;
-    }
+    [[nodiscard]] bool has(const std::string &f) const { return ("," + flags + ",").find("," + f + ",") != std::string::npos; }
 };
 
 inline std::vector<StreamEntry> readManifest() {
