@@ -19,15 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 int main(int argc, char **argv) {
     namespace fs = std::filesystem;
     std::vector<fs::path> files;
+    std::error_code ec;
     for (int i = 1; i < argc; ++i) {
-        const fs::path p(argv[i]);
-        std::error_code ec;
-        if (fs::is_directory(p, ec)) {
-            for (const auto &e : fs::directory_iterator(p))
-                if (e.is_regular_file() && e.path().filename().string()[0] != '.') files.push_back(e.path());
-        } else if (fs::exists(p, ec)) {
-            files.push_back(p);
-        }
+        if (!fs::is_directory(argv[i], ec) && fs::exists(argv[i], ec)) files.emplace_back(argv[i]);
+        for (const auto &e : fs::directory_iterator(argv[i], ec))
+            if (e.is_regular_file() && e.path().filename().string()[0] != '.') files.push_back(e.path());
     }
     for (const fs::path &f : files) {
         std::ifstream in(f, std::ios::binary);

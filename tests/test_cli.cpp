@@ -29,99 +29,64 @@ using aacdtest::readData;
 const std::string kData = AACD_TEST_DATA_DIR, kOut = AACD_TEST_OUT;
 
 struct Result {
-    int code = -1;
+    int code;
     std::string err;
 };
 
 // Runs "aacd-decode ARGS" through the shell (ARGS may hold redirections;
 // "ARGS <|FILE" pipes FILE into the program).
 Result run(const std::string &args) {
-    mkdir(kOut.c_str(), 0777);
     const std::string log = kOut + "/stderr-" + std::to_string(getpid()) + ".txt";
     const size_t pipe = args.find("<|");
     const std::string cmd = pipe == std::string::npos
                                 ? std::string(AACD_CLI) + " " + args
                                 : "cat " + args.substr(pipe + 2) + " | " + AACD_CLI + " " + args.substr(0, pipe);
     const int st = std::system((cmd + " 2>" + log).c_str());
-    Result r;
-    r.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     const std::vector<uint8_t> e = readData(log);
-    r.err.assign(e.begin(), e.end());
-    return r;
+    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, std::string(e.begin(), e.end())};
 }
 
-struct Wav {
-    uint32_t rate = 0, mask = 0;
-    int channels = 0, bits = 0;
-    std::vector<double> samples; // on the 16-bit scale
-};
-
-uint32_t le(const uint8_t *p, int n) {
-    uint32_t v = 0;
-    for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
-// A WAV file whose header sizes agree with its length.
-bool read_wav(const std::string &path, Wav *w) {
-    const std::vector<uint8_t> f = readData(path);
-    if (f.size() < 44 || std::string(f.begin(), f.begin() + 4) != "RIFF" || le(&f[4], 4) != f.size() - 8) return false;
-    size_t at = 12, data = 0, bytes = 0;
-    while (at + 8 <= f.size()) {
-        const std::string id(f.begin() + at, f.begin() + at + 4);
-        const size_t n = le(&f[at + 4], 4);
-        if (id == "fmt ") {
-            w->channels = static_cast<int>(le(&f[at + 10], 2));
-            w->rate = le(&f[at + 12], 4);
-            w->bits = static_cast<int>(le(&f[at + 22], 2));
-            if (n >= 40) w->mask = le(&f[at + 28], 4);
-        } else if (id == "data") {
-            data = at + 8, bytes = n;
-        }
-        at += 8 + n;
-    }
-    if (data == 0 || data + bytes != f.size() || w->bits == 0) return false;
-    const int b = w->bits / 8;
-    for (size_t i = data; i + b <= f.size(); i += b) {
-        const uint32_t u = le(&f[i], b) << (32 - 8 * b);
-        w->samples.push_back((static_cast<int32_t>(u) >> (32 - 8 * b)) / (b == 3 ? 256.0 : 1.0));
-    }
-    return true;
-}
-
-// The reference decoding, on the 16-bit scale.
-std::vector<double> reference(const std::string &name) {
-    std::vector<double> v;
-    for (int32_t x : aacdtest::readRef24(name)) v.push_back(std::clamp(x / 256.0, -32768.0, 32767.0));
-    return v;
-}
-
+// A written file: its name in kOut, the reference decoding of the same
+// audio, and the format and length (samples per channel) it must have; a
+// mask of 0 stands for a plain PCM header.
 struct Expect {
-    std::string file;   // written file, in kOut
-    std::string ref;    // reference decoding
+    std::string file, ref;
     uint32_t rate;
     int channels;
-    uint32_t mask;      // 0: plain PCM header
-    size_t frames;      // samples per channel
+    uint32_t mask;
+    size_t frames;
 };
 
+// The header (the format chunk first, the data chunk last, sizes that agree
+// with the file's length), then the samples against the reference on the
+// 16-bit scale.
 void check_output(const Expect &e, const std::string &what) {
-    Wav w;
-    ASSERT_TRUE(read_wav(kOut + "/" + e.file, &w)) << what << ": " << e.file;
-    EXPECT_EQ(w.rate, e.rate) << what;
-    ASSERT_EQ(w.channels, e.channels) << what;
-    EXPECT_EQ(w.mask, e.mask) << what;
-    ASSERT_EQ(w.samples.size(), e.frames * e.channels) << what << ": length";
-    const std::vector<double> ref = reference(e.ref);
-    ASSERT_GE(ref.size(), w.samples.size()) << what;
+    const std::vector<uint8_t> f = readData(kOut + "/" + e.file);
+    const auto le = [&f](size_t at, int n) {
+        uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | f[at + i];
+        return v;
+    };
+    const auto id = [&f](size_t at) { return std::string(f.begin() + at, f.begin() + at + 4); };
+    ASSERT_TRUE(f.size() >= 44 && id(0) == "RIFF" && le(4, 4) == f.size() - 8 && id(12) == "fmt ") << what;
+    const size_t data = 20 + le(16, 4) + 8, n = e.frames * e.channels;
+    ASSERT_TRUE(data <= f.size() && id(data - 8) == "data" && le(data - 4, 4) == f.size() - data) << what;
+    EXPECT_EQ(le(24, 4), e.rate) << what;
+    ASSERT_EQ(static_cast<int>(le(22, 2)), e.channels) << what;
+    EXPECT_EQ(le(16, 4) >= 40 ? le(40, 4) : 0, e.mask) << what;
+    const int b = static_cast<int>(le(34, 2)) / 8;
+    ASSERT_EQ(f.size() - data, n * b) << what << ": length";
+    const std::vector<int32_t> ref = aacdtest::readRef24(e.ref);
+    ASSERT_GE(ref.size(), n) << what;
     double worst = 0, sum = 0;
-    for (size_t i = 0; i < w.samples.size(); ++i) {
-        const double d = w.samples[i] - ref[i];
+    for (size_t i = 0; i < n; ++i) {
+        const int32_t x = static_cast<int32_t>(le(data + b * i, b) << (32 - 8 * b)) >> (32 - 8 * b);
+        const double d = x / (b == 3 ? 256.0 : 1.0) - std::clamp(ref[i] / 256.0, -32768.0, 32767.0);
         worst = std::max(worst, std::fabs(d));
         sum += d * d;
     }
     EXPECT_LE(worst, 1.0) << what;
-    EXPECT_LE(std::sqrt(sum / w.samples.size()), 0.30) << what;
+    EXPECT_LE(std::sqrt(sum / n), 0.30) << what;
 }
 
 // IN and OUT in a command stand for the data and the output folders.
@@ -158,9 +123,7 @@ TEST(Cli, DecodesEveryContainerLikeTheReference) {
         const Result r = run(expand(c.cmd));
         EXPECT_EQ(r.code, 0) << c.cmd << "\n" << r.err;
         for (const Expect &e : c.out) check_output(e, c.cmd);
-        if (c.out.size() > 1) {
-            EXPECT_NE(r.err.find("continuing in " + kOut + "/two-2.wav"), std::string::npos) << r.err;
-        }
+        EXPECT_TRUE(c.out.size() == 1 || r.err.find("continuing in " + kOut + "/two-2.wav") != std::string::npos) << r.err;
     }
 }
 
@@ -202,13 +165,10 @@ TEST(Cli, ExitCodesAndMessages) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.cmd << "\n" << r.err;
         EXPECT_TRUE(c.never.empty() || r.err.find(c.never) == std::string::npos) << c.cmd << "\n" << r.err;
     }
-    struct stat st {};
-    EXPECT_NE(stat((kOut + "/refused.wav").c_str(), &st), 0) << "a refused stream leaves no file";
-    ASSERT_EQ(stat((kOut + "/damaged.wav").c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 44 + 66 * 1024 * 4);
+    EXPECT_FALSE(std::ifstream(kOut + "/refused.wav").good()) << "a refused stream leaves no file";
+    EXPECT_EQ(readData(kOut + "/damaged.wav").size(), 44 + 66 * 1024 * 4u);
     // Standard output got the first format complete before the change.
-    ASSERT_EQ(stat((kOut + "/stdout.wav").c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 44 + 8192 * 2);
+    EXPECT_EQ(readData(kOut + "/stdout.wav").size(), 44 + 8192 * 2u);
 }
 
 }  // namespace
