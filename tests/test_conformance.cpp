@@ -89,7 +89,8 @@ std::pair<double, int> compareEnergies(const std::vector<int32_t> &got, const st
         for (size_t start = 0, hop = 1; (start + kFftSize) * channels <= got.size(); start += kFftSize / 2, ++hop) {
             const auto hg = aacdtest::bandEnergies(&got[start * channels + ch], channels, kFftSize, kBandBins, 0.5);
             const auto hr = aacdtest::bandEnergies(&ref[start * channels + ch], channels, kFftSize, kBandBins, 0.5);
-            for (int b = 0; b < kBands; ++b) std::tie(eg[b], er[b]) = std::make_pair(eg[b] + hg[b] / 0x1p30, er[b] + hr[b] / 0x1p46);
+            for (int b = 0; b < kBands; ++b)
+                std::tie(eg[b], er[b]) = std::make_pair(eg[b] + hg[b] / 0x1p30, er[b] + hr[b] / 0x1p46);
             if (hop % kBlockHops) continue;
             const double top = *std::max_element(er.begin(), er.end());
             const double floor = std::max(top * std::pow(10.0, kFloorDb / 10), lsbFloor);

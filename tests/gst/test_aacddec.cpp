@@ -79,7 +79,8 @@ struct Harness {
         for (; GstBuffer *b = gst_harness_try_pull(h); ++o.buffers) {
             GstMapInfo m;
             gst_buffer_map(b, &m, GST_MAP_READ);
-            const GstClockTime want = gst_util_uint64_scale_int(first * 1024 + o.bytes.size() / frame_bytes, GST_SECOND, rate);
+            const GstClockTime want =
+                gst_util_uint64_scale_int(first * 1024 + o.bytes.size() / frame_bytes, GST_SECOND, rate);
             o.continuous &= GST_BUFFER_PTS(b) + 1 >= want && GST_BUFFER_PTS(b) <= want + 1;
             o.bytes.insert(o.bytes.end(), m.data, m.data + m.size);
             gst_buffer_unmap(b, &m);
@@ -197,7 +198,8 @@ TEST(AacdDec, ImplicitSbrWarnsOnce) {
     Harness t(caps("raw", 44100, 2, "1208"));
     t.push_all(Frames(4, {0x00, 0xc8, 0x00, 0x06, 0x2d, 0x0a, 0xae}));
     EXPECT_EQ(t.pull().buffers, 3u);
-    const char *warning = "The stream carries SBR data (HE-AAC): only the AAC core is decoded, at half the output sampling rate";
+    const std::string warning = "The stream carries SBR data (HE-AAC): only the AAC core is decoded, "
+                                "at half the output sampling rate";
     EXPECT_EQ(t.messages(GST_MESSAGE_WARNING), std::vector<std::string>{warning});
 }
 
@@ -232,7 +234,8 @@ TEST(AacdDec, DamageAndGapsConcealedOrFatal) {
     EXPECT_EQ(side.push(frames[0], 0, 48000), GST_FLOW_OK);
     EXPECT_EQ(side.push(frames[1], 1, 48000), GST_FLOW_ERROR);
     EXPECT_EQ(gst_harness_buffers_received(side.h), 0u);
-    EXPECT_EQ(side.messages(GST_MESSAGE_ERROR), std::vector<std::string>{"the stream's program configuration is not supported"});
+    const std::string error = "the stream's program configuration is not supported";
+    EXPECT_EQ(side.messages(GST_MESSAGE_ERROR), std::vector<std::string>{error});
 }
 
 TEST(AacdDec, FlushRestartsFromSilence) {

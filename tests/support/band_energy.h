@@ -20,7 +20,7 @@ inline void fft(std::vector<std::complex<double>> &a) {
     fft(even);
     fft(odd);
     for (size_t k = 0; k < half; ++k) {
-        const std::complex<double> t = std::polar(1.0, -M_PI * static_cast<double>(k) / static_cast<double>(half)) * odd[k];
+        const std::complex<double> t = std::polar(1.0, -M_PI * double(k) / double(half)) * odd[k];
         a[k] = even[k] + t;
         a[k + half] = even[k] - t;
     }

@@ -29,7 +29,7 @@ struct StreamEntry {
     uint32_t rate = 0;
     int channels = 0;
     std::string flags;
-    [[nodiscard]] bool has(const std::string &f) const { return ("," + flags + ",").find("," + f + ",") != std::string::npos; }
+    bool has(const std::string &f) const { return ("," + flags + ",").find("," + f + ",") != std::string::npos; }
 };
 
 inline std::vector<StreamEntry> readManifest() {
@@ -60,9 +60,8 @@ inline std::vector<std::vector<uint8_t>> adtsFrames(const std::string &name, boo
     std::vector<std::vector<uint8_t>> out;
     aacd_fmt::AdtsHeader h;
     for (size_t at = 0; at < s.size() && aacd_fmt::parse_adts_header(&s[at], s.size() - at, &h); at += h.frame_length) {
-        const size_t end = std::min(s.size(), at + static_cast<size_t>(h.frame_length));
-        out.emplace_back(s.begin() + static_cast<long>(at + (raw ? aacd_fmt::adts_first_block_offset(h) : 0)),
-                         s.begin() + static_cast<long>(end));
+        const auto from = s.begin() + static_cast<long>(at + (raw ? aacd_fmt::adts_first_block_offset(h) : 0));
+        out.emplace_back(from, s.begin() + static_cast<long>(std::min(s.size(), at + static_cast<size_t>(h.frame_length))));
         if (headers) headers->push_back(h);
     }
     return out;
