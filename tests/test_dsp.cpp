@@ -3,13 +3,16 @@
 // The signal processing of the decoder, each part against an independent
 // reference or by known values, with every argument check at its boundary
 // (whole streams are pinned by the golden md5s):
-// - the spectral tools of one channel or pair: inverse quantisation, mid/side
-//   and intensity stereo, noise substitution (properties of the noise),
-//   deinterleaving, temporal noise shaping (long double references);
-// - synthesis in every kernel version this machine runs: the FFT against a
-//   double-precision DFT, the inverse MDCT against the direct formula (windows
-//   computed here: sine, and Kaiser-Bessel-derived from the Bessel series)
-//   and perfect reconstruction through a test-side forward MDCT;
+// - the spectral tools of one channel or pair: inverse quantisation, noise
+//   substitution (properties of the noise), temporal noise shaping (long
+//   double references), and the argument checks of these, mid/side,
+//   intensity stereo and deinterleaving (their data paths are pinned by the
+//   stereo streams);
+// - synthesis in the version this machine chooses (the kernel check holds
+//   the others to it bit for bit): the FFT against a double-precision DFT,
+//   the inverse MDCT against the direct formula (windows computed here: sine,
+//   and Kaiser-Bessel-derived from the Bessel function I0) and perfect
+//   reconstruction through a test-side forward MDCT;
 // - concealment: known values of its steps on inputs no stream reaches, and
 //   where the band energies of an interpolated frame land;
 // - the arithmetic and memory primitives: one table of known values per family.
