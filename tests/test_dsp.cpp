@@ -110,11 +110,13 @@ TEST(Pns, GeneratorAndCorrelation) {
 // stereo (-5 for what does not fit, then -162 for maxSfb above the band
 // count, then -5 for group lengths negative or past the frame), of noise
 // substitution (-5 for all) and of deinterleaving (eight short windows only).
-// Then each pointer null in turn, the mid/side mask and 8-byte alignment.
+// Then each pointer null in turn, the mid/side mask and 8-byte alignment;
+// with mask 2, mid/side leaves an intensity band alone (its right channel
+// holds -5 by then, the intensity calls' copy of the left one's 5).
 TEST(SpectralTools, ArgumentChecks) {
-    alignas(32) static int32_t l[1025], r[1024], d[1026];
+    alignas(32) static int32_t l[1025] = {0, 0, 5}, r[1024], d[1026];
     int16_t sf[51 * 8] = {};
-    uint8_t cb[51 * 8] = {};
+    uint8_t cb[51 * 8] = {14};  // band 0 intensity
     ChanPairElt cpe{0, 1, {}};
     Pns p;
     const int32_t kNeg[8] = {-1, 9}, kNine[8] = {4, 5}, kTwo[8] = {2}, kZero[8] = {0}, k44[8] = {4, 4};
@@ -148,11 +150,11 @@ TEST(SpectralTools, ArgumentChecks) {
                                                at(6, p.corr), at(7, p.seeds), nullptr, nullptr, nullptr) == (k < 8 ? -5 : 0)) << k;
     }
     const ChanPairElt mask0{0, 0, {}}, mask2{0, 2, {}}, mask3{0, 3, {}};
-    EXPECT_TRUE(omxACAAC_DecodeMsStereo_S32_I(l + 1, r, &cpe, cb, 1, kG1, 50, 4, 1024) == -5 && omxACAAC_DecodeMsStereo_S32_I(l, r + 1, &cpe, cb, 1, kG1, 50, 4, 1024) == -5 &&
-                omxACAAC_DecodeMsStereo_S32_I(l + 2, r + 2, &cpe, cb, 1, kG1, 50, 4, 1024) == -162 && omxACAAC_DecodeIsStereo_S32(l + 1, r, sf, cb, 1, kG1, 49, 4, 1024) == 0 &&
-                omxACAAC_DeinterleaveSpectrum_S32(l + 1, d, 8, kG8, 15, 4, 128) == -5 && omxACAAC_DeinterleaveSpectrum_S32(l, d + 1, 8, kG8, 5, 4, 128) == -5 &&
-                omxACAAC_DeinterleaveSpectrum_S32(l + 2, d + 2, 8, kG8, 15, 4, 128) == -162 && omxACAAC_DecodeMsStereo_S32_I(l, r, &mask0, cb, 1, kG1, 50, 4, 1024) == -5 &&
-                omxACAAC_DecodeMsStereo_S32_I(l, r, &mask3, cb, 1, kG1, 50, 4, 1024) == -5 && omxACAAC_DecodeMsStereo_S32_I(l, r, &mask2, cb, 1, kG1, 50, 4, 1024) == -162);
+    EXPECT_TRUE(omxACAAC_DecodeMsStereo_S32_I(l + 2, r + 2, &mask2, cb, 1, kG1, 1, 4, 1024) == 0 && l[2] == 5 &&
+                omxACAAC_DecodeMsStereo_S32_I(l + 1, r, &cpe, cb, 1, kG1, 50, 4, 1024) == -5 && omxACAAC_DecodeIsStereo_S32(l + 1, r, sf, cb, 1, kG1, 49, 4, 1024) == 0 &&
+                omxACAAC_DecodeMsStereo_S32_I(l, r + 1, &cpe, cb, 1, kG1, 50, 4, 1024) == -5 && omxACAAC_DeinterleaveSpectrum_S32(l, d + 1, 8, kG8, 5, 4, 128) == -5 &&
+                omxACAAC_DeinterleaveSpectrum_S32(l + 1, d, 8, kG8, 15, 4, 128) == -5 && omxACAAC_DecodeMsStereo_S32_I(l, r, &mask0, cb, 1, kG1, 50, 4, 1024) == -5 &&
+                omxACAAC_DeinterleaveSpectrum_S32(l + 2, d + 2, 8, kG8, 15, 4, 128) == -162 && omxACAAC_DecodeMsStereo_S32_I(l, r, &mask3, cb, 1, kG1, 50, 4, 1024) == -5);
 }
 
 // --- Temporal noise shaping, against long double references -------------
