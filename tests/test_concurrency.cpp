@@ -3,113 +3,50 @@
 // Independent decoder instances: four streams decoded on four threads at the
 // same time, each twice, and two streams fed block by block alternately to two
 // instances on one thread, give exactly the output (PCM, statuses, bits
-// consumed) of decoding each alone.  Built for a ThreadSanitizer run as well,
-// so it stays small.
+// consumed) of decoding each alone.  On the threads 16 and 24 bits
+// alternate, so that instances differ in depth too.  Built for a
+// ThreadSanitizer run as well, so it stays small.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
+#include <algorithm>
 #include <thread>
 #include <vector>
 
-#include "aacd.h"
-#include "container.h"
-#include "test_data.h"
-
-namespace {
-
-struct Result {
-    std::vector<int32_t> pcm;  // every call's output, concatenated
-    std::vector<int32_t> statuses;
-    std::vector<uint32_t> bits;
-    bool operator==(const Result &o) const { return pcm == o.pcm && statuses == o.statuses && bits == o.bits; }
-};
-
-// One instance whose memory it owns, fed from its own demuxer: every block,
-// then one lost block to flush.
-struct Instance {
-    AacdDecoderConfig cfg{};
-    std::vector<uint8_t> mem[5];
-    aacd_cli::Demuxer demux;
-    Result r;
-    bool done = false;
-
-    bool open(const std::vector<uint8_t> &data, uint8_t outputBits) {
-        if (!demux.open(data.data(), data.size()) || aacd_query_dec_mem(&cfg) != AACD_OK) return false;
-        for (int k = 0; k < 5; ++k) {
-            mem[k].assign(cfg.mem_info.blocks[k].size, 0);
-            cfg.mem_info.blocks[k].base = mem[k].data();
-        }
-        cfg.output_bits = outputBits;
-        cfg.block_params = demux.params();
-        return aacd_decoder_init(&cfg) == AACD_OK;
-    }
-    // Decodes the next block (or the final lost one); false once done.
-    bool step() {
-        if (done) return false;
-        static const uint8_t none = 0;
-        aacd_cli::RawBlock b{};
-        const bool have = demux.next(&b) == aacd_cli::Demuxer::Result::kBlock;
-        cfg.frame_lost = (!have || b.lost) ? 1 : 0;
-        std::vector<int32_t> pcm(6 * 1024);
-        AacdFrameOutput out{};
-        const int32_t s = aacd_decode_frame(&cfg, &out, pcm.data(), have ? b.data : &none, have ? b.size : 0);
-        if (have && !b.bounded) demux.consume(s == AACD_OK ? static_cast<int32_t>(out.bits_consumed / 8) : 0);
-        r.statuses.push_back(s);
-        r.bits.push_back(out.bits_consumed);
-        r.pcm.insert(r.pcm.end(), pcm.begin(), pcm.begin() + 1024 * out.num_channels);
-        done = !have;
-        EXPECT_TRUE(have || demux.error().empty()) << demux.error();
-        return true;
-    }
-};
-
-Result decodeAlone(const std::vector<uint8_t> &data, uint8_t outputBits) {
-    Instance inst;
-    EXPECT_TRUE(inst.open(data, outputBits));
-    while (inst.step()) {
-    }
-    return inst.r;
-}
+#include "stream_host.h"
 
 const char *const kStreams[] = {"r48000_stereo_clicks.aac", "pns_stereo.aac", "is_stereo.aac", "r22050_mono_sweep.aac"};
-constexpr int kNumStreams = 4;
-
-}  // namespace
 
 TEST(Concurrency, ParallelInstancesMatchSequentialDecoding) {
-    std::vector<uint8_t> data[kNumStreams];
-    Result sequential[kNumStreams], parallel[kNumStreams][2];
-    for (int i = 0; i < kNumStreams; ++i) {
-        data[i] = aacdtest::readData(kStreams[i]);
-        // 16 and 24 bits alternate so that instances differ in depth too.
-        sequential[i] = decodeAlone(data[i], i % 2 ? 24 : 16);
-        ASSERT_GT(sequential[i].statuses.size(), 5u) << kStreams[i];
-        bool audible = false;
-        for (int32_t v : sequential[i].pcm) audible = audible || v != 0;
-        EXPECT_TRUE(audible) << kStreams[i];
+    std::vector<aacdtest::Input> in[4];
+    std::vector<aacdtest::Output> sequential[4], parallel[4][2];
+    for (int i = 0; i < 4; ++i) {
+        in[i] = aacdtest::load(kStreams[i], true);
+        sequential[i] = aacdtest::decodeAll(in[i], i % 2 ? 24 : 16);
+        ASSERT_GT(sequential[i].size(), 5u) << kStreams[i];
+        EXPECT_TRUE(std::any_of(sequential[i].begin(), sequential[i].end(), [](const aacdtest::Output &o) {
+            return std::any_of(o.pcm.begin(), o.pcm.end(), [](int32_t v) { return v != 0; });
+        })) << kStreams[i] << " is silent";
     }
     std::vector<std::thread> threads;
-    for (int i = 0; i < kNumStreams; ++i) {
+    for (int i = 0; i < 4; ++i) {
         threads.emplace_back([&, i] {
-            for (Result &p : parallel[i]) p = decodeAlone(data[i], i % 2 ? 24 : 16);
+            for (auto &p : parallel[i]) p = aacdtest::decodeAll(in[i], i % 2 ? 24 : 16);
         });
     }
     for (std::thread &t : threads) t.join();
-    for (int i = 0; i < kNumStreams; ++i)
-        for (const Result &p : parallel[i]) EXPECT_TRUE(p == sequential[i]) << kStreams[i];
+    for (int i = 0; i < 4; ++i) {
+        for (const auto &p : parallel[i]) EXPECT_TRUE(p == sequential[i]) << kStreams[i];
+    }
 }
 
 TEST(Concurrency, InterleavedInstancesOnOneThreadDoNotInterfere) {
-    std::vector<uint8_t> data[2];
-    Instance inst[2];
-    Result alone[2];
-    for (int k = 0; k < 2; ++k) {
-        data[k] = aacdtest::readData(kStreams[k]);
-        alone[k] = decodeAlone(data[k], 16);
-        ASSERT_TRUE(inst[k].open(data[k], 16));
+    aacdtest::Host host[2];
+    std::vector<aacdtest::Input> in[2] = {aacdtest::load(kStreams[0], true), aacdtest::load(kStreams[1], true)};
+    std::vector<aacdtest::Output> got[2];
+    for (size_t c = 0; c < std::max(in[0].size(), in[1].size()); ++c) {
+        for (int k = 0; k < 2; ++k) {
+            if (c < in[k].size()) got[k].push_back(aacdtest::call(host[k], in[k][c]));
+        }
     }
-    while (inst[0].step() | inst[1].step()) {
-    }
-    for (int k = 0; k < 2; ++k) EXPECT_TRUE(inst[k].r == alone[k]) << kStreams[k];
+    for (int k = 0; k < 2; ++k) EXPECT_TRUE(got[k] == aacdtest::decodeAll(in[k])) << kStreams[k];
 }

@@ -1,36 +1,28 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Copyright (c) 2026 The aacd authors
-// Spectral analysis for the tests: an in-place radix-2 FFT and the energies
-// of groups of bins of a Hann-windowed segment.
+// Spectral analysis for the tests: a radix-2 FFT and the energies of groups
+// of bins of a Hann-windowed segment.
 #pragma once
 
 #include <cmath>
 #include <complex>
-#include <cstddef>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 namespace aacdtest {
 
-// In-place forward DFT, length a power of two.
+// Forward DFT in place, length a power of two (recursive decimation in time).
 inline void fft(std::vector<std::complex<double>> &a) {
-    const size_t n = a.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
-        if (i < j) std::swap(a[i], a[j]);
-    }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const std::complex<double> wl = std::polar(1.0, -2 * M_PI / static_cast<double>(len));
-        for (size_t i = 0; i < n; i += len) {
-            std::complex<double> w(1);
-            for (size_t k = 0; k < len / 2; ++k, w *= wl) {
-                const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
-            }
-        }
+    const size_t half = a.size() / 2;
+    if (half == 0) return;
+    std::vector<std::complex<double>> even(half), odd(half);
+    for (size_t i = 0; i < half; ++i) std::tie(even[i], odd[i]) = std::make_pair(a[2 * i], a[2 * i + 1]);
+    fft(even);
+    fft(odd);
+    for (size_t k = 0; k < half; ++k) {
+        const std::complex<double> t = std::polar(1.0, -M_PI * double(k) / double(half)) * odd[k];
+        a[k] = even[k] + t;
+        a[k + half] = even[k] - t;
     }
 }
 

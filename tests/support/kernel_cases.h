@@ -22,24 +22,19 @@ namespace kernel_cases {
 
 struct Case {
     const char *name;
-    size_t words;
-    size_t compareFrom;
+    size_t words, compareFrom;
     void (*fill)(uint32_t seed, int32_t *state);
     void (*call)(const aacd::SynthKernels &k, int32_t *state);
 };
 
-inline int32_t draw(std::mt19937 &rng, int bits) {
-    static constexpr int32_t kExtremes[] = {0, 1, -1, INT32_MAX, INT32_MIN, INT32_MIN + 1, 1 << 30, -(1 << 30)};
-    if (rng() % 64 == 0) return kExtremes[rng() % 8];
-    const int32_t v = static_cast<int32_t>(rng());
-    return bits >= 32 ? v : v >> (32 - bits);
-}
+inline constexpr int32_t kExtremes[] = {0, 1, -1, INT32_MAX, INT32_MIN, INT32_MIN + 1, 1 << 30, -(1 << 30)};
 
-// Words of one magnitude class per seed: 8, 16, 24, 28 or 32 significant bits.
+// Words of one magnitude class per seed (8, 16, 24, 28 or 32 significant
+// bits), one in 64 an extreme instead.
 inline void fillWords(std::mt19937 &rng, int32_t *p, size_t n) {
     static constexpr int kBits[] = {8, 16, 24, 28, 32};
-    const int bits = kBits[rng() % 5];
-    for (size_t i = 0; i < n; ++i) p[i] = draw(rng, bits);
+    const int shift = 32 - kBits[rng() % 5];
+    for (size_t i = 0; i < n; ++i) p[i] = rng() % 64 == 0 ? kExtremes[rng() % 8] : static_cast<int32_t>(rng()) >> shift;
 }
 
 // FFT: [scratch 2N][data 2N].
@@ -49,24 +44,18 @@ void fillFft(uint32_t seed, int32_t *s) {
     fillWords(rng, s, 4u << order);
 }
 template <int order>
-void callFft(const aacd::SynthKernels &k, int32_t *s) {
-    k.fft(s + (2 << order), order, order == 9 ? armACAAC_IMDCT_FFTLongQ31 : armACAAC_IMDCT_FFTShortQ31, s);
-}
+void callFft(const aacd::SynthKernels &k, int32_t *s) { k.fft(s + (2 << order), order, order == 9 ? armACAAC_IMDCT_FFTLongQ31 : armACAAC_IMDCT_FFTShortQ31, s); }
 
 // Inverse MDCT: [coefs 1024][sequence, shape, previous shape, stride, depth,
 // padding 3][overlap 1024][pcm 6144].
 constexpr size_t kMdctParams = 1024, kMdctOverlap = 1032, kMdctPcm = 2056, kMdctWords = 2056 + 6144;
 inline void fillMdct(uint32_t seed, int32_t *s) {
     std::mt19937 rng(seed);
-    static constexpr int32_t kSequences[] = {0, 1, 2, 3, 5};
-    static constexpr int32_t kStrides[] = {1, 2, 6};
+    static constexpr int32_t kSequences[] = {0, 1, 2, 3, 5}, kStrides[] = {1, 2, 6};
     fillWords(rng, s, kMdctWords);
-    int32_t *p = s + kMdctParams;
-    p[0] = kSequences[rng() % 5];
-    p[1] = static_cast<int32_t>(rng() % 2);
-    p[2] = static_cast<int32_t>(rng() % 2);
-    p[3] = kStrides[rng() % 3];
-    p[4] = rng() % 2 ? 16 : 24;
+    const int32_t params[] = {kSequences[rng() % 5], static_cast<int32_t>(rng() % 2), static_cast<int32_t>(rng() % 2),
+                              kStrides[rng() % 3], rng() % 2 ? 16 : 24};  // drawn in this order
+    std::memcpy(s + kMdctParams, params, sizeof params);
 }
 inline void callMdct(const aacd::SynthKernels &k, int32_t *s) {
     const int32_t *p = s + kMdctParams;
@@ -86,14 +75,10 @@ inline void fillQuant(uint32_t seed, int32_t *s) {
         s[4 + i] = rng() % 2 ? v : -v;
         if (rng() % 100 == 0) s[4 + i] = rng() % 2 ? 8191 : -8191;
     }
-    if (seed % 4 == 3) {
-        static constexpr int32_t kBad[] = {8192, -8192, INT32_MAX, INT32_MIN};
-        s[4 + rng() % static_cast<uint32_t>(s[0])] = kBad[rng() % 4];
-    }
+    static constexpr int32_t kBad[] = {8192, -8192, INT32_MAX, INT32_MIN};
+    if (seed % 4 == 3) s[4 + rng() % static_cast<uint32_t>(s[0])] = kBad[rng() % 4];
 }
-inline void callQuant(const aacd::SynthKernels &k, int32_t *s) {
-    s[2] = k.quantBand(s + 4, s[0], armv8_ACAAC_Pow2Table[s[1]]);
-}
+inline void callQuant(const aacd::SynthKernels &k, int32_t *s) { s[2] = k.quantBand(s + 4, s[0], armv8_ACAAC_Pow2Table[s[1]]); }
 
 // Mid/side of a band: [count, a multiple of 4][left 1024][right 1024].
 inline void fillMs(uint32_t seed, int32_t *s) {
@@ -109,7 +94,6 @@ inline void callMs(const aacd::SynthKernels &k, int32_t *s) { k.msBand(s + 1, s 
 inline void fillProducts(uint32_t seed, int32_t *s) {
     std::mt19937 rng(seed);
     fillWords(rng, s, 2048);
-    static constexpr int32_t kExtremes[] = {0, 1, -1, INT32_MAX, INT32_MIN, INT32_MIN + 1, 1 << 30, -(1 << 30)};
     for (int i = 0; i < 64; ++i) {
         s[i] = kExtremes[i % 8];
         s[1024 + i] = kExtremes[i / 8];

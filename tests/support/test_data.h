@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Copyright (c) 2026 The aacd authors
-// The test data in tests/data: its files, the stream manifest streams.tsv
-// and the reference decodings NAME.ref24 that make_streams.sh writes.
+// The test data in tests/data: its files, the stream manifest streams.tsv,
+// the reference decodings NAME.ref24 that make_streams.sh writes, and the
+// frames of its ADTS streams.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "formats.h"
 
 namespace aacdtest {
 
@@ -25,9 +29,7 @@ struct StreamEntry {
     uint32_t rate = 0;
     int channels = 0;
     std::string flags;
-    [[nodiscard]] bool has(const std::string &flag) const {
-        return ("," + flags + ",").find("," + flag + ",") != std::string::npos;
-    }
+    bool has(const std::string &f) const { return ("," + flags + ",").find("," + f + ",") != std::string::npos; }
 };
 
 inline std::vector<StreamEntry> readManifest() {
@@ -48,6 +50,21 @@ inline std::vector<int32_t> readRef24(const std::string &name) {
     for (size_t i = 0; i < v.size(); ++i)
         v[i] = static_cast<int32_t>((raw[3 * i] | raw[3 * i + 1] << 8 | uint32_t{raw[3 * i + 2]} << 16) << 8) >> 8;
     return v;
+}
+
+// The frames of an ADTS stream, whole or from their raw data block on (one
+// block a frame), and their headers if asked.
+inline std::vector<std::vector<uint8_t>> adtsFrames(const std::string &name, bool raw,
+                                                    std::vector<aacd_fmt::AdtsHeader> *headers = nullptr) {
+    const std::vector<uint8_t> s = readData(name);
+    std::vector<std::vector<uint8_t>> out;
+    aacd_fmt::AdtsHeader h;
+    for (size_t at = 0; at < s.size() && aacd_fmt::parse_adts_header(&s[at], s.size() - at, &h); at += h.frame_length) {
+        const auto from = s.begin() + static_cast<long>(at + (raw ? aacd_fmt::adts_first_block_offset(h) : 0));
+        out.emplace_back(from, s.begin() + static_cast<long>(std::min(s.size(), at + static_cast<size_t>(h.frame_length))));
+        if (headers) headers->push_back(h);
+    }
+    return out;
 }
 
 }  // namespace aacdtest

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: BSD-2-Clause
+// Copyright (c) 2026 The aacd authors
+// The ADTS streams of tests/data decoded block by block through the public
+// entry points, as a careful host does it, with every call's output
+// invariants checked.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "host.h"
+#include "test_data.h"
+
+namespace aacdtest {
+
+// One call's input: a block with the sampling index and channel
+// configuration of its frame, or a loss.
+struct Input {
+    std::vector<uint8_t> bytes;
+    bool lost = false;
+    int sri = 0, config = 0;
+};
+
+// One call's output: status, bits consumed, rate, channel count and the
+// frame (1024 x channels samples).
+struct Output {
+    int32_t status;
+    uint32_t bits, rate, channels;
+    std::vector<int32_t> pcm;
+    bool operator==(const Output &o) const {
+        return std::tie(status, bits, rate, channels, pcm) == std::tie(o.status, o.bits, o.rate, o.channels, o.pcm);
+    }
+};
+
+// The raw data blocks of an ADTS stream as clean input, with a final loss
+// that flushes the last block if asked.
+inline std::vector<Input> load(const std::string &name, bool flush = false) {
+    std::vector<aacd_fmt::AdtsHeader> h;
+    const std::vector<std::vector<uint8_t>> blocks = adtsFrames(name, true, &h);
+    std::vector<Input> in;
+    for (size_t i = 0; i < blocks.size(); ++i) in.push_back({blocks[i], false, h[i].sampling_index, h[i].channel_config});
+    if (flush) in.push_back({{}, true});
+    return in;
+}
+
+// One call: a call abandoned without output (44, 45, 46) is repeated as a
+// lost frame.  Checks the output invariants: a documented status, a full
+// frame of samples in range, nothing written past it, no more bits consumed
+// than given.
+inline Output call(Host &h, const uint8_t *data, int32_t size, bool lost) {
+    static const uint8_t nothing = 0;
+    const int32_t sentinel = 0x7EADBEEF, top = h.cfg.output_bits == 24 ? 8388607 : 32767;
+    h.cfg.frame_lost = lost ? 1 : 0;
+    std::fill(h.pcm.begin(), h.pcm.end(), sentinel);
+    const int32_t st = aacd_decode_frame(&h.cfg, &h.out, h.pcm.data(), size > 0 ? data : &nothing, size);
+    EXPECT_TRUE(std::set<int32_t>({0, -1, 33, 35, 36, 44, 45, 46}).count(st)) << "undocumented status " << st;
+    if (st == 44 || st == 45 || st == 46) {
+        h.cfg.frame_lost = 1;
+        EXPECT_EQ(aacd_decode_frame(&h.cfg, &h.out, h.pcm.data(), &nothing, 0), 0);
+    }
+    EXPECT_EQ(h.out.frame_samples, 1024u);
+    EXPECT_LE(h.out.num_channels, 6u);
+    EXPECT_LE(h.out.bits_consumed, 8u * static_cast<uint32_t>(std::max(size, 0)));
+    const size_t words = 1024u * h.out.num_channels;
+    for (size_t i = 0; i < h.pcm.size(); ++i) {
+        if (i < words ? h.pcm[i] < -top - 1 || h.pcm[i] > top : h.pcm[i] != sentinel) {
+            ADD_FAILURE() << (i < words ? "sample out of range at " : "write past the frame at ") << i;
+            break;
+        }
+    }
+    return {st, h.out.bits_consumed, h.out.sampling_rate, h.out.num_channels,
+            std::vector<int32_t>(h.pcm.begin(), h.pcm.begin() + static_cast<long>(words))};
+}
+
+// A call that follows the frame header (config_id changes with the sampling
+// index or the channel configuration).
+inline Output call(Host &h, const Input &in) {
+    std::tie(h.params.sampling_index, h.params.config_id) = std::make_tuple(uint32_t(in.sri), in.sri * 8 + in.config);
+    return call(h, in.bytes.data(), static_cast<int32_t>(in.bytes.size()), in.lost);
+}
+
+inline std::vector<Output> decodeAll(const std::vector<Input> &in, uint8_t bits = 16) {
+    Host h(bits);
+    std::vector<Output> out;
+    for (const Input &i : in) out.push_back(call(h, i));
+    return out;
+}
+
+}  // namespace aacdtest
