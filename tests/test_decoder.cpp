@@ -202,8 +202,8 @@ TEST(DecodeInfo, FixedParametersAndHostRecords) {
         EXPECT_EQ(std::make_tuple(AACD_decode_info(st.get(), &bp), st->mcInfo.samplingRateIndex, st->implicitConfig, st->mcInfo.frontSceCount),
                   std::make_tuple(status, index, status && index != 11, lead));
     }
-    bp.prog_configs = nullptr;  // a positive count without records is refused, a negative one ignored
-    for (auto [n, status] : {std::pair{1, 36}, {-2, 0}}) EXPECT_EQ((bp.num_prog_configs = n, AACD_decode_info(st.get(), &bp)), status);
+    // Without records a positive count is refused, a negative one ignored.
+    for (auto [n, status] : {std::pair{1, 36}, {-2, 0}}) EXPECT_EQ((bp.prog_configs = nullptr, bp.num_prog_configs = n, AACD_decode_info(st.get(), &bp)), status);
 }
 
 // Raw data blocks built element by element, and the host side of a decoding

@@ -168,10 +168,11 @@ void writeIcs(BitWriter &w, Ics &e, std::mt19937 &rng, bool common) {
 }
 
 // Everything a channel stream, or a pair head and its two channel streams,
-// decodes to; bits: the position after them; a guard value after each
-// spectrum.
+// decodes to; bits: the position after them; misjudged: 1 when the reader
+// there does not say "past the end" exactly when it is beyond the block's
+// last bit; a guard value after each spectrum.
 struct Result {
-    int32_t sts[3], bits, noise[2], is[2], coefs[2][1025];
+    int32_t sts[3], bits, misjudged, noise[2], is[2], coefs[2][1025];
     IcsInfo ics; ChanPairElt cpe; LtpInfo ltp[2]; ChannelInfo info[2];
     int16_t sf[2][121]; uint8_t sfbCb[2][121]; int8_t tns[2][64];
 };
@@ -193,6 +194,7 @@ Result decode(const uint8_t *data, uint32_t size, int sri, bool pair, int aot) {
         r.sts[c + 1] = aacd::noiselessDecode(pos, r.sf[c], r.coefs[c], r.sfbCb[c], r.tns[c], &ch, pair, aot, &r.ltp[c], &r.noise[c], &r.is[c]);
     }
     r.bits = static_cast<int>(aacd::bitIndex(pos));
+    r.misjudged = aacd::bitPastEnd(pos) != (aacd::bitIndex(pos) > 8 * size);
     return r;
 }
 
@@ -201,7 +203,8 @@ Result decode(const uint8_t *data, uint32_t size, int sri, bool pair, int aot) {
 // short-window group nothing is written, unless there are no sections: then
 // 1024 zeros.  The first 160 are also cut within their first 96 bytes
 // (head, side information) and at a few random bytes: whatever lies in
-// memory past the cut, the bounded reader reads zeros.
+// memory past the cut, the bounded reader reads zeros, and it is past the
+// end exactly when beyond the cut's last bit.
 TEST(NoiselessDecode, RandomStreamsRoundTripAndReadZerosPastACut) {
     std::mt19937 rng(21);
     for (int iter = 0; iter < 800 && !HasFatalFailure(); ++iter) {
@@ -269,6 +272,7 @@ TEST(NoiselessDecode, StatusesAndFieldsWhereTheyArise) {
         {"shared max_sfb 52", Fields{{5, 4}, {1, 1}, {0, 4}, {52, 6}}, -162, 0, 11, 2, true}, {"shared short max_sfb 15 of 14", head(shortInfo(15)) + g, -162, 0, 3, 2, true},
         {"low complexity: the predictor flag only", g + longInfo(5, 1) + zeros(5), 0},
         {"type 4: LTP with 40 band flags of 45", g + longInfo(45, 1) + ltp0 + forty + zeros(45), 0, 1, 3, 4},
+        {"type 4: LTP with 39 band flags of 39", g + longInfo(39, 1) + ltp0 + Fields{{~0u, 32}, {0x7F, 7}} + zeros(39), 0, 1, 3, 4},
         {"type 4 pair: no LTP data", head(longInfo(5, 1) + Fields{{0, 1}, {0, 1}}) + g + zeros(5) + g + zeros(5), 0, 0, 3, 4, true},
         {"type 4 pair: LTP of both records", head(longInfo(5, 1) + ltp0 + five + ltp1 + five) + g + zeros(5) + g + zeros(5), 0, 3, 3, 4, true},
         {"type 1: reset group, 5 prediction flags", g + longInfo(5, 1) + Fields{{1, 1}, {17, 5}} + five + zeros(5), 0, 0, 3, 1},
