@@ -102,6 +102,12 @@ TEST(Pns, GeneratorAndCorrelation) {
     std::copy(p.seeds, p.seeds + 480, q.seeds), q.state = p.state;
     ASSERT_EQ(q.run(1), 0);
     for (int b = 0; b < 49; ++b) EXPECT_EQ(q.s[kLong[b]] == p.s[kLong[b]], p.cb[b] != 13 || b == 12 || b == 13) << b;
+    // Short windows grouped 3 + 5: a correlated band of the second group
+    // keeps one seed for each of its windows, counted over the frame.
+    Pns w;
+    w.fl = 128, w.ng = 2, w.maxSfb = 14, w.grp[0] = 3, w.grp[1] = 5, w.corr[60] = 1;
+    ASSERT_EQ(w.run(), 0);
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(w.seeds[60 * k] != 0, k >= 3) << k;
 }
 
 // The argument checks of the tools that walk the bands of a channel, in one
