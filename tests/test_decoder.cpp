@@ -30,11 +30,9 @@ using std::tuple;
 namespace {
 
 // A freshly initialised instance (without buffers).
-std::unique_ptr<AacdDecoderState> makeState() {
-    auto st = std::make_unique<AacdDecoderState>();
-    AACD_decode_init(st.get());
-    return st;
-}
+struct State : AacdDecoderState {
+    State() : AacdDecoderState() { AACD_decode_init(this); }
+};
 
 // The present slots of a map.
 Ints presentSlots(const AacdMcInfo &m) {
@@ -122,7 +120,7 @@ TEST(ProgConfig, ChecksEntryAndLookups) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(&c - cases);
-        auto st = makeState();
+        auto st = std::make_unique<State>();
         AacdProgConfig &p = st->progConfig;
         AacdMcInfo &m = st->mcInfo;
         p.monoMixdown.elementNumber = p.stereoMixdown.elementNumber = p.matrixMixdown.index = 77;
@@ -147,7 +145,7 @@ TEST(ProgConfig, ChecksEntryAndLookups) {
         runFrame(*st, {c.elts.back()}, false);
         EXPECT_EQ(tuple(m.slot[c.found[0]].decoded, m.numChannels), tuple(1, 9));
     }
-    auto st = makeState();
+    auto st = std::make_unique<State>();
     ASSERT_EQ(parse(*st, {0, 1, 4, 1, 0, 0, 0, 0, 0, 1}, 0).status, 0);  // tag 0 is a tag like any other
     const AacdMcInfo before = st->mcInfo;
     const Parsed r = parse(*st, {7, 1, 8, 2}, 1);
@@ -189,7 +187,7 @@ TEST(ChannelMap, ImplicitLayoutsOverFrames) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(&c - cases);
-        auto st = makeState();
+        auto st = std::make_unique<State>();
         const Ints first = runFrame(*st, c.elts), second = runFrame(*st, c.elts), third = runFrame(*st, c.elts);
         EXPECT_EQ(tuple(first, second, third), tuple(c.first, c.later, c.later));
         const auto layout = [&] { return tuple(st->mcInfo.numChannels, presentSlots(st->mcInfo).size()); };
@@ -224,17 +222,16 @@ TEST(DecodeInfo, FixedParametersAndHostRecords) {
     struct Step { int32_t configId; uint32_t sf; bool clearBefore; int32_t status, implicitAfter, index; };
     const Step steps[] = {{0, 4, true, 0, 1, 4},     {0, 11, true, 0, 0, 11},   {1, 12, true, 35, 1, 12},
                           {1, 15, false, 35, 1, 15}, {2, 16, false, 35, 1, 15}, {2, 0xFFFFFFFF, false, 35, 1, 15}};
-    auto st = makeState();
+    auto st = std::make_unique<State>();
     AacdBlockParams bp{};
     std::tie(bp.aux_a, bp.aux_b, bp.aux_c, bp.aux_d, bp.aux_e) = tuple(1, 2, -100, 4, 5);
     for (const Step &s : steps) {
         st->implicitConfig = !s.clearBefore;
         std::tie(bp.config_id, bp.sampling_index) = tuple(s.configId, s.sf);
         const int32_t status = AACD_decode_info(st.get(), &bp);
-        EXPECT_EQ(tuple(status, st->implicitConfig, st->mcInfo.samplingRateIndex, st->samplingIndex),
-                  tuple(s.status, s.implicitAfter, s.index, uint32_t(s.index))) << s.sf;
-        EXPECT_EQ(tuple(st->configId, st->auxA, st->auxB, st->auxC, st->auxD, st->auxE),
-                  tuple(s.configId, 1, 2, -4, 4, 5));  // -100 >> 5
+        EXPECT_EQ(tuple(status, st->implicitConfig, st->mcInfo.samplingRateIndex, st->samplingIndex, st->configId,
+                        st->auxA, st->auxB, st->auxC, st->auxD, st->auxE),
+                  tuple(s.status, s.implicitAfter, s.index, uint32_t(s.index), s.configId, 1, 2, -4, 4, 5)) << s.sf;
     }
     std::vector<AacdProgConfig> list = {hostRecord(0, 2), hostRecord(0, 1, 7), hostRecord(1, 2)};
     std::tie(bp.num_prog_configs, bp.prog_configs, bp.config_id, bp.aux_b, bp.aux_c) = tuple(3, list.data(), 9, 6, 64);
@@ -280,14 +277,12 @@ struct Chan : Channel {
             tuple(kHostSri, isShort, bands, bands, isShort ? 8 : 1, 150);
         for (int b = 0; b < bands; ++b) sectCb.push_back(0), sectEnd.push_back(uint8_t(b + 1));
     }
-    Chan &band(int b, int codebook, int scale) {
+    // Band b: codebook, scale factor and, for codebook 5, a fixed pattern of values (others: zeros).
+    Chan &band(int b, int codebook, int scale, int seed = 0) {
+        for (int k = kBand[b]; k < kBand[b + 1]; ++k) q[k] = codebook == 5 ? ((k - kBand[b]) * 5 + seed) % 9 - 4 : 0;
         sectCb[b] = uint8_t(codebook);
         sf[b] = scale;
         return *this;
-    }
-    Chan &spectral(int b, int scale, int seed, int codebook = 5) {  // codebook 5: a fixed pattern, others zeros
-        for (int k = kBand[b]; k < kBand[b + 1]; ++k) q[k] = codebook == 5 ? ((k - kBand[b]) * 5 + seed) % 9 - 4 : 0;
-        return band(b, codebook, scale);
     }
 };
 
@@ -295,11 +290,11 @@ struct Chan : Channel {
 // (bands 8 to 11) and single channels or LFE elements (4 to 11).
 Chan loud(int seed, int first = 4, int scale = 168) {
     Chan c(12);
-    for (int b = first; b < 12; ++b) c.spectral(b, scale, seed + b);
+    for (int b = first; b < 12; ++b) c.band(b, 5, scale, seed + b);
     return c;
 }
 
-struct Sbr { uint32_t id, type; int count; };  // an SBR payload: element id, extension type, bytes
+struct Sbr { uint32_t id, type; int count; };  // an extension payload: element id, type, bytes
 
 // A raw data block written element by element; end() adds the end element
 // and returns the bytes.
@@ -324,15 +319,13 @@ struct Blk {
                 {tns ? c.tnsBands << 5 : 0, tns ? 11 : 0}, {0, 1}});
         for (int b = 0; b < c.maxSfb; ++b) {
             const int cb = c.sectCb[b];
-            for (int k = kBand[b]; cb > 0 && cb < 12 && k < kBand[b + 1]; k += cb <= 4 ? 4 : 2) writeTuple(w, cb, &c.q[k]);
+            for (int k = kBand[b]; cb > 0 && cb < 12 && k < kBand[b + 1]; k += cb <= 4 ? 4 : 2)
+                writeTuple(w, cb, &c.q[k]);
         }
         return *this;
     }
     // Fields as they are.
-    Blk &raw(const std::vector<Field> &fields) {
-        put(w, fields);
-        return *this;
-    }
+    Blk &raw(const std::vector<Field> &fields) { put(w, fields); return *this; }
     // Single channel (id 0) or LFE (id 3) element.
     Blk &sce(const Chan &c, uint32_t id = 0) { return raw({{id, 3}, {0, 4}}).ics(c, false); }
     // Channel pair with common window (ms_mask_present msMask; for mask 1
@@ -347,10 +340,7 @@ struct Blk {
     Blk &loudSce(int seed, uint32_t id = 0) { return sce(loud(seed), id); }
     Blk &loudPair(int seed) { return pair(loud(seed, 8, 170), loud(seed + 3, 8, 165), 0); }
     // Program configuration element.
-    Blk &pce(const Pce &e) {
-        putPce(raw({{5, 3}}).w, e);
-        return *this;
-    }
+    Blk &pce(const Pce &e) { putPce(raw({{5, 3}}).w, e); return *this; }
     // data_stream_element() of `count` bytes 0, 1, ... (tag 5).
     Blk &data(int count, bool align) {
         put(w, {{4, 3}, {5, 4}, {align, 1}, {std::min(count, 255), 8}, {count - 255, count >= 255 ? 8 : 0}});
@@ -358,17 +348,14 @@ struct Blk {
         for (int i = 0; i < count; ++i) w.bits(uint32_t(i), 8);
         return *this;
     }
-    // Fill element with one extension payload: type, nibble, then count-1
-    // bytes cycling through `bytes`.
-    Blk &fill(int count, uint32_t type = 0, uint32_t nibble = 0, const std::vector<uint8_t> &bytes = {0}) {
-        put(w, {{6, 3}, {std::min(count, 15), 4}, {count - 14, count >= 15 ? 8 : 0}, {type, count ? 4 : 0},
-                {nibble, count ? 4 : 0}});
-        for (int i = 1; i < count; ++i) w.bits(bytes[size_t(i - 1) % bytes.size()], 8);
+    // Fill element with one extension payload of e.count bytes: the type,
+    // the count's low nibble, then the count and the type byte by byte.
+    Blk &fill(const Sbr &e) {
+        const int n = e.count;
+        put(w, {{6, 3}, {std::min(n, 15), 4}, {n - 14, n >= 15 ? 8 : 0}, {e.type, n ? 4 : 0}, {n & 15, n ? 4 : 0}});
+        for (int i = 1; i < n; ++i) w.bits(i % 2 ? uint32_t(n) : e.type, 8);
         return *this;
     }
-    // An SBR payload: the count's low nibble, then the count and the type
-    // byte by byte.
-    Blk &sbr(const Sbr &e) { return fill(e.count, e.type, e.count & 15, {uint8_t(e.count), uint8_t(e.type)}); }
     Block end() { return raw({{7, 3}}).w.bytes(); }
 };
 
@@ -476,16 +463,17 @@ TEST(Api, MemoryPlanInitialisationAndArgumentChecks) {
 // saw the block; good blocks of exactly frame_bytes decode whole.
 TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
     Chan big(1), zeroTail(40), tns(0);  // the last 30 bands of zeroTail: all-zero codebook 1 quads, single 0 bits
-    big.spectral(0, 100, 0, 11).pulseAmp = 1;
+    big.band(0, 11, 100).pulseAmp = 1;
     big.q[0] = 8191;
     tns.tnsBands = 63;
-    for (int b = 4; b < 40; ++b) zeroTail.spectral(b, b < 10 ? 168 : 150, b, b < 10 ? 5 : 1);
+    for (int b = 4; b < 40; ++b) zeroTail.band(b, b < 10 ? 5 : 1, b < 10 ? 168 : 150, b);
     const uint32_t bigBits = uint32_t(Blk().sce(big).w.count() + 7) & ~7u;  // the whole of big's element
     const Block zeros = Blk().sce(zeroTail).end();
     const int32_t zerosCut = int32_t(zeros.size()) - 4;  // in the run of zero bytes before the end element
     ASSERT_EQ(std::count(zeros.end() - 9, zeros.end() - 1, 0), 8);
     const Block dse = Blk().loudPair(1).raw({{4, 3}, {0, 4}, {0, 1}, {40, 8}}).end();  // 40 bytes that are not there
-    const Block pce0 = Blk().pce({0, 0, 4, 3, 0, 0, 0, 0, 0, 1}).end(), pce7 = Blk().pce({0, 1, 4, 3, 0, 0, 0, 0, 0, 7}).end();
+    const Block pce0 = Blk().pce({0, 0, 4, 3, 0, 0, 0, 0, 0, 1}).end();  // profile 0
+    const Block pce7 = Blk().pce({0, 1, 4, 3, 0, 0, 0, 0, 0, 7}).end();  // three front pairs: 7 channels
     const int32_t loud = int32_t(loudPair(9).size());
     struct Case { const char *name; Block block; int32_t status; uint32_t bits; int32_t size = -1, frameBytes = 0;
                   std::function<void(Host &)> setup = {}; };
@@ -499,7 +487,7 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
         {"program of profile 0", pce0, 35, 16}, {"program of 7 channels", pce7, 35, 8 * uint32_t(pce7.size() - 1)},
         {"sampling index 12", loudPair(9), 35, 0, -1, 0, [](Host &h) { h.params.sampling_index = 12; }},
         // a TNS filter over 63 bands (44.1 kHz has 49) fails when the filters run: status 0
-        {"TNS over 63 bands", Blk().pair(tns, Chan(0), 0).fill(0).end(), 0, 64},
+        {"TNS over 63 bands", Blk().pair(tns, Chan(0), 0).fill({0, 0, 0}).end(), 0, 64},
         {"longer than frame_bytes", loudPair(9), 0, 8 * uint32_t(loud - 1), -1, loud - 1},
         {"negative frame_bytes", loudPair(9), 0, 0, -1, -3},
         {"reserved ms_mask_present", Blk().pair(Chan(0), Chan(0), 3).end(), 44, 0},
@@ -525,7 +513,7 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
         EXPECT_TRUE(allSentinel(h.pcm.data() + (kept ? 2048 : 0), h.pcm.data() + h.pcm.size()));
         EXPECT_TRUE(!kept || frameOf(h) == frameOf(twin));
         for (int i = 4; i < 7; ++i) {
-            h.params.frame_bytes = int32_t(loudPair(i).size());  // exactly the block: decoded whole also with the check on
+            h.params.frame_bytes = int32_t(loudPair(i).size());  // exactly the block: whole also with the check on
             ASSERT_EQ(decode(h, loudPair(i)), 0);
             ASSERT_EQ(decode(twin, loudPair(i)), 0);
             EXPECT_EQ(tuple(frameOf(h), h.out.frame_count), tuple(frameOf(twin), twin.out.frame_count)) << i;
@@ -542,15 +530,15 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
 // escaped by 255, optional byte alignment) and fill elements (count escaped
 // by 15 to 8 more bits plus 14) to their end exactly.
 TEST(Api, SbrHandOffAndAuxiliaryElements) {
-    const Sbr a{0, 13, 5}, a2{1, 14, 1}, b{0, 13, 268}, c{1, 14, 15}, skip{0, 13, 4};
+    const Sbr a{0, 13, 5}, a2{1, 14, 1}, b{0, 13, 268}, c{1, 14, 15}, x{0, 13, 4};  // x: never handed over
     struct Call { Block block; bool lost; int32_t status; std::vector<Sbr> handedOver; };
     const Call calls[] = {
-        {Blk().loudSce(1).sbr(a).loudPair(2).sbr(a2).loudSce(3).sbr(skip).data(300, true).sbr(skip).end(), 0, 0, {}},
-        {Blk().loudSce(4).sbr(b).sbr(skip).loudSce(5, 3).sbr(skip).data(255, false).fill(0).end(), 0, 0, {a, a2}},
-        {Blk().sbr(skip).loudPair(4).sbr({1, 13, 269}).loudSce(9).sbr({0, 11, 3}).data(0, true).end(), 0, 0, {b}},
-        {Blk().loudPair(5).sbr(a).data(510, false).raw({{2, 3}}).end(), 0, 33, {}},
-        {Blk().loudPair(6).sbr(a).end(), 1, 0, {}},
-        {Blk().loudPair(8).sbr(c).data(3, true).end(), 0, 0, {}},
+        {Blk().loudSce(1).fill(a).loudPair(2).fill(a2).loudSce(3).fill(x).data(300, true).fill(x).end(), 0, 0, {}},
+        {Blk().loudSce(4).fill(b).fill(x).loudSce(5, 3).fill(x).data(255, false).fill({0, 0, 0}).end(), 0, 0, {a, a2}},
+        {Blk().fill(x).loudPair(4).fill({1, 13, 269}).loudSce(9).fill({0, 11, 3}).data(0, true).end(), 0, 0, {b}},
+        {Blk().loudPair(5).fill(a).data(510, false).raw({{2, 3}}).end(), 0, 33, {}},
+        {Blk().loudPair(6).fill(a).end(), 1, 0, {}},
+        {Blk().loudPair(8).fill(c).data(3, true).end(), 0, 0, {}},
         {Blk().loudPair(8).end(), 1, 0, {c}},
     };
     Host normal, sbr;
@@ -561,7 +549,7 @@ TEST(Api, SbrHandOffAndAuxiliaryElements) {
     for (const Call &k : calls) {
         SCOPED_TRACE(&k - calls);
         Block block = k.block;
-        const uint32_t aligned = 8 * uint32_t(block.size());  // the whole block, end element and byte alignment included
+        const uint32_t aligned = 8 * uint32_t(block.size());  // the whole block, end element and alignment included
         block.resize(block.size() + 8, 0xFF);  // a longer count would run into these
         std::fill(core.begin(), core.end(), kSentinel);
         payload.entry_count = 77;
