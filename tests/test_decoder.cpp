@@ -435,6 +435,13 @@ TEST(Api, MemoryPlanInitialisationAndArgumentChecks) {
             int32_t *const *r = h.cfg.channel_refs[s];
             EXPECT_TRUE(r[0] == &st->outPresent[s] && r[1] != r[2] && !*r[0] && !*r[1] && !*r[2]) << s;
         }
+        // Band ends of the instance's rate table: 49 long and 14 short bands
+        // at 44.1 kHz, 40 and 15 at 8 kHz, none past index 11.
+        const AacdSampleRateInfo *t = st->sampleRates;
+        EXPECT_EQ(tuple(t[4].longBandEnds[0], t[4].longBandEnds[48], t[4].shortBandEnds[0], t[4].shortBandEnds[13]),
+                  tuple(4, 1024, 4, 128));
+        EXPECT_EQ(tuple(t[11].longBandEnds[39], t[11].shortBandEnds[14], t[12].longBandEnds),
+                  tuple(1024, 128, nullptr));
     }
     Host h, other;
     AacdSbrPayload payload{};  // a complete link (never used: every call is refused)
