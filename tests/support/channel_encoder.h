@@ -24,15 +24,21 @@ struct BitWriter {
         ASSERT_EQ(len == 0 ? 0 : armPackBits(&p, &off, value, len), 0);
         n += len;
     }
-    void code(int cb, int index) { bits(armACAAC_CodeBooks_C[cb][index].codeWord, armACAAC_CodeBooks_C[cb][index].codeLen); }
+    void code(int cb, int i) { bits(armACAAC_CodeBooks_C[cb][i].codeWord, armACAAC_CodeBooks_C[cb][i].codeLen); }
     int count() const { return static_cast<int>(n); }
     const uint8_t *base() const { return buf.data(); }
     // The bytes written so far, the last one padded with zero bits.
     std::vector<uint8_t> bytes() const { return std::vector<uint8_t>(buf.begin(), buf.begin() + (n + 7) / 8); }
 };
 
-// Fields in one call: put(w, {{value, bits}, ...}); bits < 0: the code word of index value of codebook -bits - 1.
-struct Field { template <class T> Field(T value, int bits) : v(static_cast<uint32_t>(value)), n(bits) {} uint32_t v; int n; };
+// Fields in one call: put(w, {{value, bits}, ...}); bits < 0: the code word
+// of index value of codebook -bits - 1.
+struct Field {
+    template <class T>
+    Field(T value, int bits) : v(static_cast<uint32_t>(value)), n(bits) {}
+    uint32_t v;
+    int n;
+};
 inline int put(BitWriter &w, const std::vector<Field> &fields) {
     for (const Field &f : fields) f.n < 0 ? w.code(-f.n - 1, static_cast<int>(f.v)) : w.bits(f.v, f.n);
     return w.count();
@@ -45,7 +51,8 @@ inline int put(BitWriter &w, const std::vector<Field> &fields) {
 inline void writeTuple(BitWriter &w, int cb, const int32_t *v) {
     const int dim = cb <= 4 ? 4 : 2, lav = armACAAC_lavCb[cb], uns = armACAAC_signCb[cb];
     int index = 0;
-    for (int i = 0; i < dim; ++i) index = index * (uns ? lav + 1 : 2 * lav + 1) + (uns ? std::min(std::abs(v[i]), 16) : v[i] + lav);
+    for (int i = 0; i < dim; ++i)
+        index = index * (uns ? lav + 1 : 2 * lav + 1) + (uns ? std::min(std::abs(v[i]), 16) : v[i] + lav);
     w.code(cb, index);
     for (int i = 0; uns && i < dim; ++i) w.bits(v[i] < 0, v[i] != 0);
     for (int i = 0, m = 0, n = 0; cb == 11 && i < dim; ++i, n = 0) {
@@ -66,7 +73,8 @@ inline void writeIcsInfo(BitWriter &w, const Channel &ch, int shape) {
     uint32_t grouping = 0;
     for (int g = 0; g < ch.numGroups; ++g)
         for (int i = 0; i < ch.groupLen[g]; ++i) grouping = (grouping << 1) | (i > 0 ? 1u : 0u);
-    put(w, {{ch.shortWindows ? 2 : 0, 3}, {shape, 1}, {ch.maxSfb, ch.shortWindows ? 4 : 6}, {grouping, ch.shortWindows ? 7 : 1}});
+    const bool s = ch.shortWindows;
+    put(w, {{s ? 2 : 0, 3}, {shape, 1}, {ch.maxSfb, s ? 4 : 6}, {grouping, s ? 7 : 1}});
 }
 
 // Section data of ch, lengths split at the escape value.

@@ -44,7 +44,9 @@ void fillFft(uint32_t seed, int32_t *s) {
     fillWords(rng, s, 4u << order);
 }
 template <int order>
-void callFft(const aacd::SynthKernels &k, int32_t *s) { k.fft(s + (2 << order), order, order == 9 ? armACAAC_IMDCT_FFTLongQ31 : armACAAC_IMDCT_FFTShortQ31, s); }
+void callFft(const aacd::SynthKernels &k, int32_t *s) {
+    k.fft(s + (2 << order), order, order == 9 ? armACAAC_IMDCT_FFTLongQ31 : armACAAC_IMDCT_FFTShortQ31, s);
+}
 
 // Inverse MDCT: [coefs 1024][sequence, shape, previous shape, stride, depth,
 // padding 3][overlap 1024][pcm 6144].
@@ -78,7 +80,9 @@ inline void fillQuant(uint32_t seed, int32_t *s) {
     static constexpr int32_t kBad[] = {8192, -8192, INT32_MAX, INT32_MIN};
     if (seed % 4 == 3) s[4 + rng() % static_cast<uint32_t>(s[0])] = kBad[rng() % 4];
 }
-inline void callQuant(const aacd::SynthKernels &k, int32_t *s) { s[2] = k.quantBand(s + 4, s[0], armv8_ACAAC_Pow2Table[s[1]]); }
+inline void callQuant(const aacd::SynthKernels &k, int32_t *s) {
+    s[2] = k.quantBand(s + 4, s[0], armv8_ACAAC_Pow2Table[s[1]]);
+}
 
 // Mid/side of a band: [count, a multiple of 4][left 1024][right 1024].
 inline void fillMs(uint32_t seed, int32_t *s) {
