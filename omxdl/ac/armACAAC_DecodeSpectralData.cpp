@@ -28,12 +28,13 @@
 //       pattern starts a code word: there is no other syntax error here.
 //   -5  arguments that the side information readers never produce: a null
 //       reference (the section arrays may be null when there are no
-//       sections, the group lengths for a long window), samplingRateIndex outside 0..11, maxSfb above the band
-//       count of the window kind, a long window without exactly one group,
-//       short windows with 0 or more than 8 groups or more than 8 windows,
-//       a section end above maxSfb or a group with more than maxSfb
-//       sections (so at most 8 x 15 = 120 sections in all).  Nothing is read or written
-//       before these checks except for a section end checked when reached.
+//       sections, the group lengths for a long window), samplingRateIndex
+//       outside 0..11, maxSfb above the band count of the window kind, a
+//       long window without exactly one group, short windows with 0 or more
+//       than 8 groups or more than 8 windows, a section end above maxSfb or
+//       a group with more than maxSfb sections (so at most 8 x 15 = 120
+//       sections in all).  Nothing is read or written before these checks
+//       except for a section end checked when reached.
 // Code words are resolved with the generated lookup tables, which give
 // exactly the code word that armUnPackVLC32 finds in armACAAC_CodeBooks_C[cb]
 // together with its decoded values.  The code word and its sign bits (at
