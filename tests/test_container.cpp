@@ -25,7 +25,6 @@ using namespace aacd_fmt;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Elements = std::vector<std::pair<int, int>>;  // (is_cpe, tag)
 
 Bytes cat(const std::vector<Bytes> &parts) {
     Bytes a;
@@ -39,31 +38,14 @@ Bytes bits(const std::vector<Field> &fields) {
     return w.bytes();
 }
 
-// A program configuration: by default 5.1 at 48 kHz (tag 3: centre, front
-// pair, back pair, LFE) with an associated data element.  put_pce adds a
-// matrix mixdown and a one-byte comment, byte-aligned counting from bit `at`.
-struct Pce {
-    int tag = 3, profile = 1, sf = 3;
-    Elements front{{0, 0}, {1, 1}}, side, back{{1, 2}}, cc;
-    std::vector<int> lfe{5}, assoc{6};
-};
-
-void put_pce(BitWriter &w, const Pce &p, int at = 0) {
-    put(w, {{p.tag, 4}, {p.profile, 2}, {p.sf, 4}, {p.front.size(), 4}, {p.side.size(), 4}, {p.back.size(), 4},
-            {p.lfe.size(), 2}, {p.assoc.size(), 3}, {p.cc.size(), 4}, {0, 1}, {0, 1}, {1, 1}, {2, 2}, {1, 1}});
-    for (const Elements *l : {&p.front, &p.side, &p.back})
-        for (auto &e : *l) put(w, {{e.first, 1}, {e.second, 4}});
-    for (int t : p.lfe) w.bits(t, 4);
-    for (int t : p.assoc) w.bits(t, 4);
-    for (auto &e : p.cc) put(w, {{e.first, 1}, {e.second, 4}});
-    w.bits(0, (at - w.count()) & 7);  // byte alignment
-    put(w, {{1, 8}, {'x', 8}});
-}
+// 5.1 at 48 kHz (tag 3: centre, front pair, back pair, LFE) with an
+// associated data element, a matrix mixdown and a one-byte comment.
+const Pce kPce51{3, 1, 3, 2, 0, 1, 1, 1, 0, 2, 4, 1, 1};
 
 void expect_pce51(const AacdProgConfig &p) {
     EXPECT_TRUE(p.elementInstanceTag == 3 && p.samplingFrequencyIndex == 3 && p.front.numElements == 2);
-    EXPECT_TRUE(p.front.isCpe[1] && p.front.tag[1] == 1 && p.back.isCpe[0] && p.back.tag[0] == 2);
-    EXPECT_EQ(p.lfe.tag[0], 5);
+    EXPECT_TRUE(p.front.isCpe[1] && p.front.tag[1] == 1 && p.back.isCpe[0] && p.back.tag[0] == 8);
+    EXPECT_EQ(p.lfe.tag[0], 0);
     EXPECT_EQ(prog_config_channels(p), 6);
 }
 
@@ -103,7 +85,7 @@ Bytes adif_stream(const std::vector<Pce> &pces, bool copyright = false, int type
     put(w, {{1, 1}, {0, 1}, {type, 1}, {128000, 23}, {pces.size() - 1, 4}});  // original, home, type, bitrate
     for (const Pce &p : pces) {
         if (type == 0) w.bits(0x12345, 20);
-        put_pce(w, p);
+        putPce(w, p);
     }
     for (size_t i = 0; i < raw_bytes; ++i) w.bits(static_cast<uint32_t>(0x80 + i), 8);
     return w.bytes();
@@ -149,9 +131,8 @@ TEST(Demux, AdtsAndAdifBlocksAndRefusals) {
     badLength[3] &= 0xFC, badLength[4] = 0, badLength[5] &= 0x1F;  // frame_length 0
     truncated.resize(20);
     const Bytes junk = {0x12, 0x34, 0xFF, 0x00, 0x56, 0xFF, 0xF1, 0x00, 0x9A};
-    Pce stereo;
-    stereo.tag = 2, stereo.sf = 8, stereo.front = {{1, 0}}, stereo.back = {}, stereo.lfe = {}, stereo.assoc = {};
-    const Bytes adif = adif_stream({stereo, Pce{}});
+    const Pce stereo{2, 1, 8, 1, 0, 0, 0, 0, 0, 1};
+    const Bytes adif = adif_stream({stereo, kPce51});
     const struct {
         Bytes stream;
         std::string blocks;
@@ -190,11 +171,11 @@ TEST(Demux, AdtsAndAdifBlocksAndRefusals) {
     // ADIF with a truncated header or a configuration the decoder cannot take.
     Bytes garbage(500);
     for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<uint8_t>(i * 37 + 11);
-    std::vector<Pce> bad(6);
-    bad[0].profile = 0, bad[1].side = {{0, 1}}, bad[2].cc = {{1, 0}}, bad[4].sf = 12;
-    bad[3].front = {{1, 0}, {1, 1}, {1, 2}};  // seven channels with the LFE
-    bad[5].back = {{1, 3}, {0, 4}};            // three back channels
-    const Bytes header = adif_stream({Pce{}}, true, 0, 0);
+    std::vector<Pce> bad(6, kPce51);
+    bad[0].profile = 0, bad[1].side = 1, bad[2].cc = 1, bad[4].sf = 12;
+    bad[3].front = 3, bad[3].frontPairs = 7;  // nine channels
+    bad[5].back = 2;                          // three back channels
+    const Bytes header = adif_stream({kPce51}, true, 0, 0);
     std::vector<Bytes> refused = {{}, garbage, Bytes(header.begin(), header.begin() + 4),
                                   Bytes(header.begin(), header.begin() + 8), Bytes(header.begin(), header.end() - 1)};
     for (const Adts &s : {Adts{false, 0}, Adts{false, 1, 7}})
@@ -210,7 +191,7 @@ TEST(Demux, AdtsAndAdifBlocksAndRefusals) {
 void put_asc(BitWriter &w, const Pce &p) {
     const int at = w.count();
     put(w, {{2, 5}, {3, 4}, {0, 4}, {0, 3}});
-    put_pce(w, p, at);
+    putPce(w, p, at);
 }
 
 Bytes asc_with(const Pce &p) {
@@ -220,9 +201,9 @@ Bytes asc_with(const Pce &p) {
 }
 
 TEST(AudioSpecificConfig, KnownConfigurationsAndRefusals) {
-    Pce side;
-    side.side = {{0, 4}};
-    const Bytes pce = asc_with(Pce{});
+    Pce side = kPce51;
+    side.side = 1;
+    const Bytes pce = asc_with(kPce51);
     const struct {
         const char *what;
         Bytes asc;
@@ -282,8 +263,8 @@ Bytes latm_v1(int programs, bool same_mux) {
     w.bits(same_mux, 1);
     if (!same_mux) {
         put(w, {{1, 1}, {0, 1}, {0, 2}, {0x55, 8}, {1, 1}, {1, 6}, {programs, 4}, {0, 3}});
-        put(w, {{0, 2}, {asc_with(Pce{}).size() * 8 + 5, 8}});
-        put_asc(w, Pce{});
+        put(w, {{0, 2}, {asc_with(kPce51).size() * 8 + 5, 8}});
+        put_asc(w, kPce51);
         put(w, {{0, 5}, {0, 3}, {0xFF, 8}, {1, 1}, {0, 2}, {16, 8}, {1, 1}, {0xA5, 8}});
     }
     put(w, {{255, 8}, {2, 8}});

@@ -42,28 +42,6 @@ Ints presentSlots(const AacdMcInfo &m) {
     return v;
 }
 
-// A program configuration element (after its id).  Front entry i is a pair
-// when bit i of frontPairs is set, tag i; side and back entries are single
-// channels of tags 8, 9, ...; LFE and associated data tags 0, 1, ...;
-// mixdowns: bit 0 mono (element 5), bit 1 stereo (12), bit 2 matrix (index
-// 3, pseudo surround); comment bytes.  Byte alignment counts from the
-// writer's start.
-struct Pce {
-    uint32_t tag = 0, profile = 1, sf = 4, front = 1, side = 0, back = 0, lfe = 0, assoc = 0, cc = 0;
-    uint32_t frontPairs = 0, mix = 0, comment = 0;
-};
-
-void putPce(BitWriter &w, const Pce &e) {
-    put(w, {{e.tag, 4}, {e.profile, 2}, {e.sf, 4}, {e.front, 4}, {e.side, 4}, {e.back, 4}, {e.lfe, 2},
-            {e.assoc, 3}, {e.cc, 4}, {e.mix & 1, 1}, {5, e.mix & 1 ? 4 : 0}, {e.mix >> 1 & 1, 1},
-            {12, e.mix & 2 ? 4 : 0}, {e.mix >> 2 & 1, 1}, {7, e.mix & 4 ? 3 : 0}});
-    for (uint32_t i = 0; i < e.front; ++i) put(w, {{e.frontPairs >> i & 1, 1}, {i, 4}});
-    for (uint32_t i = 0; i < e.side + e.back; ++i) put(w, {{0, 1}, {8 + i, 4}});
-    for (uint32_t i = 0; i < e.lfe + e.assoc; ++i) w.bits(i, 4);
-    put(w, {{0, int(5 * e.cc)}, {0, (8 - (w.count() + int(5 * e.cc)) % 8) % 8}, {e.comment, 8}});
-    for (uint32_t i = 0; i < e.comment; ++i) w.bits(0x41 + i % 26, 8);
-}
-
 // The element parsed after `prefix` bits (an id): status, tag, bits read and
 // the element's length.
 struct Parsed { int32_t status, tag; int bits, end; };
@@ -197,9 +175,11 @@ TEST(ChannelMap, ImplicitLayoutsOverFrames) {
         EXPECT_EQ(runFrame(*st, c.elts), c.later);
     }
     // The role of a slot: present, pair, first of the pair, tag.
-    const AacdChannelSlot single{0, 1, 5, 0, 0, 1, 0, 0, {}, {}}, second{0, 1, 5, 1, 0, 0, 0, 0, {}, {}};
-    EXPECT_EQ(tuple(aacd::slotRole(single), aacd::slotRole(second), aacd::slotRole(AacdChannelSlot{})),
-              tuple(41, 43, 0));
+    const AacdChannelSlot single{0, 1, 5, 0, 0, 1, 0, 0, {}, {}}, first{0, 1, 5, 1, 0, 1, 0, 0, {}, {}};
+    AacdChannelSlot second = first;
+    second.isLeft = 0;
+    EXPECT_EQ(tuple(aacd::slotRole(single), aacd::slotRole(first), aacd::slotRole(second), aacd::slotRole({})),
+              tuple(41, 47, 43, 0));
 }
 
 // Front pairs, then single channels, all of tag 0, as a host record.

@@ -1,25 +1,22 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Copyright (c) 2026 The aacd authors
-// Robustness under damaged input, through the public entry points: blocks
-// ending exactly at an inaccessible guard page (intact, truncated, corrupted),
-// every accepted stream of tests/data with flipped bits, truncated, dropped,
+// Robustness under damaged input, through the public entry points: every
+// accepted stream of tests/data with flipped bits, truncated, dropped,
 // duplicated and swapped blocks and a burst of losses (every call gives a full
 // frame; the output returns to the clean decoding within a bounded number of
-// frames, printed), the quality of concealing isolated single losses against
-// muting them, and streams whose format changes.
+// frames, printed), and streams whose format changes.  Every damaged block
+// lies in a heap buffer of exactly its size, so that the sanitizer build sees
+// any read past it; what a lost block becomes is pinned by the golden
+// decodings with losses.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "band_energy.h"
 #include "stream_host.h"
 
 namespace {
@@ -40,36 +37,6 @@ bool sameFrame(const Output &a, const Output &b) {
     return std::equal(a.pcm.begin(), a.pcm.end(), b.pcm.begin(), b.pcm.end(), within1);
 }
 
-TEST(BoundedReads, BlocksEndingAtAGuardPage) {
-    const Inputs blocks = aacdtest::load("sample.aac");
-    ASSERT_GT(blocks.size(), 20u);
-    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    void *map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(map, MAP_FAILED);
-    uint8_t *end = static_cast<uint8_t *>(map) + page;
-    ASSERT_EQ(mprotect(end, page, PROT_NONE), 0);
-    aacdtest::Host h;
-    h.params.sampling_index = static_cast<uint32_t>(blocks[0].sri);
-    Rng rng(5);
-    for (size_t k = 0; k < blocks.size(); ++k) {
-        const Bytes &b = blocks[k].bytes;
-        Bytes flipped = b, noise(b.size());
-        flipBits(flipped, 1 + k % 8, rng);
-        for (uint8_t &v : noise) v = static_cast<uint8_t>(rng());
-        // Intact; every prefix length class (empty, one byte, half, all but
-        // one); corrupted; random; lost.
-        const std::tuple<const Bytes &, size_t, bool> cases[] = {
-            {b, b.size(), false},       {b, 0, false}, {b, 1, false}, {b, b.size() / 2, false}, {b, b.size() - 1, false},
-            {flipped, b.size(), false}, {noise, b.size(), false},     {b, b.size(), true}};
-        for (const auto &[data, n, lost] : cases) {
-            ASSERT_LE(n, page);
-            std::memcpy(end - n, data.data(), n);
-            (void)aacdtest::call(h, end - n, static_cast<int32_t>(n), lost);
-        }
-    }
-    munmap(map, 2 * page);
-}
-
 // Damage at block `at`: after it, call at + span is the first past the
 // damaged stretch, and its clean counterpart is call at + span - shift.
 // After a single damaged block the frame built from it and the next one
@@ -83,7 +50,10 @@ struct Damage {
 };
 const Damage kDamages[] = {
     {"flip", 1, 0, 2, [](Inputs &in, size_t at, Rng &rng) { flipBits(in[at].bytes, 6, rng); }},
-    {"truncate", 1, 0, 2, [](Inputs &in, size_t at, Rng &) { in[at].bytes.resize(in[at].bytes.size() / 3); }},
+    {"truncate", 1, 0, 2, [](Inputs &in, size_t at, Rng &) {
+         const Bytes &b = in[at].bytes;
+         in[at].bytes = Bytes(b.begin(), b.begin() + static_cast<long>(b.size() / 3));  // a buffer of its own size
+     }},
     {"drop", 1, 0, 2, [](Inputs &in, size_t at, Rng &) { in[at].lost = true; }},
     {"duplicate", 2, 1, 2, [](Inputs &in, size_t at, Rng &) { in.insert(in.begin() + static_cast<long>(at), in[at]); }},
     {"swap", 2, 0, 2, [](Inputs &in, size_t at, Rng &) { std::swap(in[at], in[at + 1]); }},
@@ -125,44 +95,6 @@ TEST(DamagedStreams, EveryCallGivesAFrameAndOutputRecovers) {
         }
         std::printf("%s\n", e.has("pns") ? " (noise substitution: invariants only)" : "");
     }
-}
-
-// Isolated single losses on the music-like sample.  A lost block b shows in
-// the frames of calls b + 1 (its own) and b + 2 (which overlaps it).  Over
-// those, the SNR of the short-time band magnitudes (Hann window over the
-// frame, square root of the energy of each band of 16 bins; phase-blind)
-// against the clean decoding, for the concealed output and for muting (the
-// lost block's own frame replaced by silence).  Concealment repeats the
-// interpolated spectrum with random signs, so its waveform does not follow
-// the lost one; what it keeps is the spectral envelope, and there it must
-// beat muting.
-TEST(ConcealmentQuality, InterpolationKeepsTheSpectrumBetterThanMuting) {
-    Inputs in = aacdtest::load("sample.aac");
-    ASSERT_GT(in.size(), 40u);
-    const std::vector<Output> clean = aacdtest::decodeAll(in);
-    for (size_t b = 5; b + 2 < in.size(); b += 7) in[b].lost = true;
-    const std::vector<Output> got = aacdtest::decodeAll(in);
-    const int channels = static_cast<int>(clean[1].channels);
-    double signal = 0, concealed = 0, muted = 0;
-    for (size_t b = 5; b + 2 < in.size(); b += 7) {
-        for (size_t c : {b + 1, b + 2}) {
-            for (int ch = 0; ch < channels; ++ch) {
-                const auto ec = aacdtest::bandEnergies(clean[c].pcm.data() + ch, channels, 1024, 16, 0.0);
-                const auto eg = aacdtest::bandEnergies(got[c].pcm.data() + ch, channels, 1024, 16, 0.0);
-                for (size_t k = 0; k < ec.size(); ++k) {
-                    signal += ec[k];
-                    concealed += std::pow(std::sqrt(ec[k]) - std::sqrt(eg[k]), 2);
-                    if (c == b + 1) muted += ec[k];
-                }
-            }
-        }
-    }
-    ASSERT_GT(signal, 0);
-    const double snrConcealed = 10 * std::log10(signal / std::max(concealed, 1e-9));
-    const double snrMuted = 10 * std::log10(signal / std::max(muted, 1e-9));
-    std::printf("[ figures  ] isolated losses: band magnitude SNR concealed %.2f dB, muted %.2f dB\n", snrConcealed,
-                snrMuted);
-    EXPECT_GT(snrConcealed, snrMuted + 3.0);
 }
 
 // The frames of a whole ADTS file, one-frame delay removed, last frame
