@@ -470,6 +470,8 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
         // an element running past input_size fails although the missing bits (zeros) would decode
         {"cut in a run of zeros", zeros, -1, 0, zerosCut}, {"empty block", loudPair(9), -1, 0, 0},
         {"data stream past the end", dse, -1, 8 * uint32_t(dse.size())},
+        // a common-window pair head of 63 bands (44.1 kHz has 49)
+        {"pair head of 63 bands", Blk().raw({{1, 3}, {0, 4}, {1, 1}, {0, 4}, {63, 6}, {0, 1}}).end(), -1, 24},
         {"coupling after a pair", Blk().pair(Chan(0), Chan(0), 0).raw({{2, 3}}).end(), 33, 48},
         {"program of profile 0", pce0, 35, 16}, {"program of 7 channels", pce7, 35, 8 * uint32_t(pce7.size() - 1)},
         {"sampling index 12", loudPair(9), 35, 0, -1, 0, [](Host &h) { h.params.sampling_index = 12; }},

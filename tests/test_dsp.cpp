@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "common/aacd_fix_cd.h"
@@ -426,7 +427,7 @@ V energies(const int32_t *f, const AacdDecoderState &st, int seq = 0) {
 // a missing band list are not written; band scaling by 2^(d/4), d the energy
 // difference (below -4: muted), where a band that ends
 // before its predecessor is skipped and the next one starts at its end; an
-// unknown state stays.
+// unknown state stays, a loss during the fade-in starts a fade-out.
 // Then a single loss between two long frames, driven as the frame driver does
 // (the working and held-back buffers exchanged on good frames): the lost
 // call gives the held-back frame, the next one the previous spectrum
@@ -450,9 +451,11 @@ TEST(Conceal, KnownValuesAndSingleLoss) {
     CConcealment_InterpolateBuffer(y.data(), own2, other2, 3, nullptr);
     EXPECT_EQ(V(x, x + 16), (V{2, -1, 3, 0, 1, -3, 200, -200, 16, -12, 0, 0, 0, 0, 1 << 20, -(1 << 20)}));
     EXPECT_EQ(y, (V{8, 8, 8, 8, 16, 16, 16, 16}));
-    CConcealmentInfo info{0, 0, nullptr, nullptr, 0, 0, 0, 0, 7, 5, 5, 5};
+    CConcealmentInfo info{0, 0, nullptr, nullptr, 0, 0, 0, 0, 7, 5, 5, 5}, fadingIn = info;
+    std::tie(fadingIn.concealState, fadingIn.counter) = std::make_tuple(3u, 2u);
     CConcealment_UpdateState(&info, 0);
-    EXPECT_EQ(info.concealState, 7u);
+    CConcealment_UpdateState(&fadingIn, 0);  // a loss while fading in fades out again from the start
+    EXPECT_EQ(std::make_tuple(info.concealState, fadingIn.concealState, fadingIn.counter), std::make_tuple(7u, 1u, 0u));
     for (int32_t sri : {4, 0}) {
         SCOPED_TRACE(sri);
         st = makeState(sri);
