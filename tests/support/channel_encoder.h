@@ -2,7 +2,7 @@
 // Copyright (c) 2026 The aacd authors
 // Test-side encoder, written with armPackBits: fixed-width fields, code
 // words, Huffman tuples, the stream info and section data of a channel
-// layout.
+// layout, program configuration elements.
 #pragma once
 
 #include <algorithm>
@@ -86,6 +86,7 @@ inline void writeSections(BitWriter &w, const Channel &ch) {
             w.bits(len, bits);
         }
 }
+
 // A program configuration element (after its id).  Front entry i is a pair
 // when bit i of frontPairs is set, tag i; side and back entries are tags 8,
 // 9, ..., back entry i a pair when bit i of backPairs is set; LFE and
@@ -109,4 +110,5 @@ inline void putPce(BitWriter &w, const Pce &e, int at = 0) {
     put(w, {{0, int(5 * e.cc)}, {0, (8 - (w.count() + int(5 * e.cc) - at) % 8) % 8}, {e.comment, 8}});
     for (uint32_t i = 0; i < e.comment; ++i) w.bits(0x41 + i % 26, 8);
 }
+
 }  // namespace
