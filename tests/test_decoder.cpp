@@ -23,6 +23,7 @@
 #include "host.h"
 
 using aacdtest::Host;
+using aacdtest::kSentinel;
 using Block = std::vector<uint8_t>;
 using Ints = std::vector<int32_t>;
 using std::tuple;
@@ -240,7 +241,6 @@ TEST(DecodeInfo, FixedParametersAndHostRecords) {
 // Raw data blocks built element by element, and the host side of a decoding
 // call.
 constexpr int kHostSri = 4;                // 44.1 kHz, the test host's sampling index
-constexpr int32_t kSentinel = 0x7EADBEEF;  // outside every output range
 
 const uint16_t *const kBand = armACAAC_swbOffsetLongWindow[kHostSri];  // band offsets at 44.1 kHz
 
@@ -393,7 +393,7 @@ TEST(Api, MemoryPlanInitialisationAndArgumentChecks) {
         Host h(16);
         std::tie(h.cfg.output_bits, h.cfg.frame_lost) = tuple(bits, 1u);
         EXPECT_EQ(aacd_decoder_init(&h.cfg), 39);
-        EXPECT_EQ(h.decode(endOnly()), 53);
+        EXPECT_EQ(decode(h, endOnly(), true), 53);
         EXPECT_EQ(h.cfg.frame_lost, 1u);
         std::tie(h.cfg.output_bits, h.params.aux_b) = tuple(bits < 20 ? 16 : 24, bits - 3);
         EXPECT_EQ(aacd_decoder_init(&h.cfg), 0);

@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Copyright (c) 2026 The aacd authors
-// Test host: owns the memory blocks of one decoder instance.
+// Test host: owns the memory blocks of one decoder instance; the sentinel
+// its PCM buffer is filled with before a call.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <tuple>
 #include <vector>
 
 #include "aacd.h"
 
 namespace aacdtest {
+
+constexpr int32_t kSentinel = 0x7EADBEEF;  // outside every output range
 
 // Allocates the five blocks at a chosen misalignment and initialises them.
 struct Host {
@@ -24,7 +26,6 @@ struct Host {
         std::tie(cfg.output_bits, params.sampling_index, cfg.block_params) = std::make_tuple(bits, 4u, &params);
         if (init) status = aacd_decoder_init(&cfg);
     }
-    int32_t decode(const std::vector<uint8_t> &block) { return aacd_decode_frame(&cfg, &out, pcm.data(), block.data(), int32_t(block.size())); }
 
     AacdDecoderConfig cfg{};
     AacdBlockParams params{};

@@ -57,11 +57,11 @@ inline std::vector<Input> load(const std::string &name, bool flush = false) {
 // given.
 inline Output call(Host &h, const Input &in) {
     static const uint8_t nothing = 0;
-    const int32_t sentinel = 0x7EADBEEF, top = h.cfg.output_bits == 24 ? 8388607 : 32767;
+    const int32_t top = h.cfg.output_bits == 24 ? 8388607 : 32767;
     const int32_t size = static_cast<int32_t>(in.bytes.size());
     std::tie(h.params.sampling_index, h.params.config_id) = std::make_tuple(uint32_t(in.sri), in.sri * 8 + in.config);
     h.cfg.frame_lost = in.lost ? 1 : 0;
-    std::fill(h.pcm.begin(), h.pcm.end(), sentinel);
+    std::fill(h.pcm.begin(), h.pcm.end(), kSentinel);
     const int32_t st = aacd_decode_frame(&h.cfg, &h.out, h.pcm.data(), size > 0 ? in.bytes.data() : &nothing, size);
     const bool abandoned = st == AACD_ERR_MS_STEREO || st == AACD_ERR_IS_STEREO || st == AACD_ERR_DEINTERLEAVE;
     const std::set<int32_t> other = {AACD_OK, AACD_ERR_ELEMENT, AACD_ERR_COUPLING, AACD_ERR_CONFIG,
@@ -76,7 +76,7 @@ inline Output call(Host &h, const Input &in) {
     EXPECT_LE(h.out.bits_consumed, 8u * static_cast<uint32_t>(size));
     const size_t words = 1024u * h.out.num_channels;
     for (size_t i = 0; i < h.pcm.size(); ++i) {
-        if (i < words ? h.pcm[i] < -top - 1 || h.pcm[i] > top : h.pcm[i] != sentinel) {
+        if (i < words ? h.pcm[i] < -top - 1 || h.pcm[i] > top : h.pcm[i] != kSentinel) {
             ADD_FAILURE() << (i < words ? "sample out of range at " : "write past the frame at ") << i;
             break;
         }
