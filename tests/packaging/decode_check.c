@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Copyright (c) 2026 The aacd authors
 //
-// An outside C99 host of the installed library: decodes an ADTS stream of
-// one raw data block per frame (stereo 44.1 kHz) at 16 bits and compares
-// every sample with the independent reference decoding beside it
+// An outside C99 host of the installed library (the build also compiles it
+// against the tree as C99 and C++98: the header check): decodes an ADTS
+// stream of one raw data block per frame (stereo 44.1 kHz) at 16 bits and
+// compares every sample with the independent reference decoding beside it
 // (NAME.ref24: 24-bit little-endian, interleaved, one frame per block),
 // within 1 LSB.
 //   decode_check NAME.aac [EXPECTED_VERSION]
