@@ -64,15 +64,14 @@ uint64_t walk(const uint8_t *data, size_t size, int bits) {
 
         inst.cfg.block_params = d.params();
         inst.cfg.frame_lost = b.lost ? 1 : 0;
-        AacdFrameOutput out{};
-        int32_t s = inst.decode(out, b.data, b.size);
+        int32_t s = inst.decode(b.data, b.size);
         if (abandoned(s)) {
             inst.cfg.frame_lost = 1;
-            s = inst.decode(out, nullptr, 0);
+            s = inst.decode(nullptr, 0);
             check(s == AACD_OK, "lost block after an abandoned call");
         }
         if (!b.bounded)
-            d.consume(s == AACD_OK && out.bits_consumed > 0 ? static_cast<int32_t>(out.bits_consumed / 8) : 0);
+            d.consume(s == AACD_OK && inst.out.bits_consumed > 0 ? static_cast<int32_t>(inst.out.bits_consumed / 8) : 0);
     }
 }
 

@@ -66,15 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         params.frame_bytes = ctl >> 2;
         if (ctl & 0x80) params.config_id++;
         if (sbr) UntracedFill(core.data(), core.size());
-        AacdFrameOutput out{};
-        if (abandoned(inst.decode(out, block.data(), static_cast<int32_t>(block.size()), sbr))) continue;
+        if (abandoned(inst.decode(block.data(), static_cast<int32_t>(block.size()), sbr))) continue;
         uint32_t present = 0;
         for (int c = 0; c < 6; ++c) {
             const bool used = *cfg.channel_refs[c][0] != 0;
             present += used;
-            if (sbr) check(UntracedWordsOk(&core[2048 * c], used ? 1024 : 0, 2048, inst.bits), "core output");
+            if (sbr) check(UntracedWordsOk(&core[2048 * c], used ? 1024 : 0, 2048, inst.cfg.output_bits), "core output");
         }
-        check(present == out.num_channels, "presence words and channel count");
+        check(present == inst.out.num_channels, "presence words and channel count");
         if (sbr) check(payload.entry_count >= 0 && payload.entry_count <= 2, "SBR payload count");
     }
     return 0;

@@ -345,9 +345,9 @@ Block loudPair(int seed) { return Blk().loudPair(seed).end(); }
 // Decodes one block with a sentinel-filled PCM buffer; the whole output, one
 // channel of it.
 int32_t decode(Host &h, const Block &block, bool lost = false, int32_t size = -1) {
-    std::fill(h.pcm.begin(), h.pcm.end(), kSentinel);
     h.cfg.frame_lost = lost ? 1 : 0;
-    return aacd_decode_frame(&h.cfg, &h.out, h.pcm.data(), block.data(), size < 0 ? int32_t(block.size()) : size);
+    h.call(block.data(), size < 0 ? int32_t(block.size()) : size);
+    return h.status;
 }
 Ints frameOf(const Host &h) { return Ints(h.pcm.begin(), h.pcm.begin() + 1024 * h.out.num_channels); }
 Ints channelOf(const Host &h, uint32_t k) {
