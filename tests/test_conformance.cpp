@@ -26,6 +26,7 @@
 #include "host_decoder.h"
 #include "test_data.h"
 
+using aacdtest::compareSamples;
 using aacdtest::StreamEntry;
 
 namespace {
@@ -53,19 +54,6 @@ Decoded decodeStream(const std::vector<uint8_t> &data, int bits) {
     if (!d.ok && d.err.empty()) d.err = demux.error();
     d.stats = dec.stats();
     return d;
-}
-
-// Largest and RMS difference of the output from the reference (x 2^23) on
-// the scale of `bits`, the reference clamped like the output.
-std::pair<double, double> compareSamples(const std::vector<int32_t> &got, const std::vector<int32_t> &ref, int bits) {
-    const double scale = bits == 16 ? 1.0 / 256 : 1.0, hi = bits == 16 ? 32767 : 8388607;
-    double maxAbs = 0, sum = 0;
-    for (size_t i = 0; i < got.size(); ++i) {
-        const double e = got[i] - std::clamp(ref[i] * scale, -hi - 1, hi);
-        maxAbs = std::max(maxAbs, std::fabs(e));
-        sum += e * e;
-    }
-    return {maxAbs, std::sqrt(sum / static_cast<double>(std::max<size_t>(got.size(), 1)))};
 }
 
 // Forward DFT in place, length a power of two (recursive decimation in time).

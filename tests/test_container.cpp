@@ -17,6 +17,7 @@
 #include "channel_encoder.h"
 #include "container.h"
 #include "formats.h"
+#include "test_data.h"
 #include "wav.h"
 
 using namespace aacd_cli;
@@ -421,11 +422,7 @@ TEST(Wav, Rf64Header) {
     const WavFormat fmt{44100, 2, 16, 3};
     const uint64_t big = uint64_t{5} << 30;
     const Bytes h = wav_header(fmt, big, true);
-    const auto le = [&h](size_t at, int n) {
-        uint64_t v = 0;
-        for (int i = n - 1; i >= 0; --i) v = v << 8 | h[at + i];
-        return v;
-    };
+    const auto le = [&h](size_t at, int n) { return aacdtest::le(&h[at], n); };
     ASSERT_EQ(h.size(), 80u);
     EXPECT_EQ(std::string(h.begin(), h.begin() + 4) + std::string(h.begin() + 12, h.begin() + 16), "RF64ds64");
     EXPECT_EQ(std::string(h.begin() + 72, h.begin() + 76), "data");

@@ -6,11 +6,13 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats.h"
@@ -43,13 +45,33 @@ inline std::vector<StreamEntry> readManifest() {
     return v;
 }
 
+// The little-endian number of n bytes at p.
+inline uint64_t le(const uint8_t *p, int n) {
+    uint64_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = v << 8 | p[i];
+    return v;
+}
+
 // A reference decoding: interleaved 24-bit little-endian samples (x 2^23).
 inline std::vector<int32_t> readRef24(const std::string &name) {
     const std::vector<uint8_t> raw = readData(name);
     std::vector<int32_t> v(raw.size() / 3);
-    for (size_t i = 0; i < v.size(); ++i)
-        v[i] = static_cast<int32_t>((raw[3 * i] | raw[3 * i + 1] << 8 | uint32_t{raw[3 * i + 2]} << 16) << 8) >> 8;
+    for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<int32_t>(le(&raw[3 * i], 3) << 8) >> 8;
     return v;
+}
+
+// Largest and RMS difference of samples of `bits` bits from the reference
+// decoding (x 2^23) on their scale, the reference clamped like the output.
+inline std::pair<double, double> compareSamples(const std::vector<int32_t> &got, const std::vector<int32_t> &ref,
+                                                int bits) {
+    const double scale = bits == 16 ? 1.0 / 256 : 1.0, hi = bits == 16 ? 32767 : 8388607;
+    double maxAbs = 0, sum = 0;
+    for (size_t i = 0; i < got.size(); ++i) {
+        const double e = got[i] - std::clamp(ref[i] * scale, -hi - 1, hi);
+        maxAbs = std::max(maxAbs, std::fabs(e));
+        sum += e * e;
+    }
+    return {maxAbs, std::sqrt(sum / static_cast<double>(std::max<size_t>(got.size(), 1)))};
 }
 
 // The frames of an ADTS stream, whole or from their raw data block on (one
