@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // Copyright (c) 2026 The aacd authors
 // The test data in tests/data: its files, the stream manifest streams.tsv,
-// the reference decodings NAME.ref24 that make_streams.sh writes, and the
-// frames of its ADTS streams.
+// the reference decodings NAME.ref24 that make_streams.sh writes (and the
+// comparison of an output with one), and the frames of its ADTS streams.
 #pragma once
 
 #include <algorithm>
