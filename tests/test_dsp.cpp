@@ -132,6 +132,11 @@ TEST(Pns, GeneratorAndCorrelation) {
     w.corr[60] = 1;
     ASSERT_EQ(w.run(), 0);
     for (int k = 0; k < 8; ++k) EXPECT_EQ(w.seeds[60 * k] != 0, k >= 3) << k;
+    // The exported generator constants advance it by k = 1..4 steps at once.
+    for (uint32_t k = 0, x = 777; k < 4; ++k) {
+        x = x * 1664525u + 1013904223u;
+        EXPECT_EQ(armACAAC_PNSConsts[k] * 777u + armACAAC_PNSConsts[4 + k], x) << k;
+    }
 }
 
 // The argument checks of the tools that walk the bands of a channel, in one
