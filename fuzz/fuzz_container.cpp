@@ -70,8 +70,10 @@ uint64_t walk(const uint8_t *data, size_t size, int bits) {
             s = inst.decode(nullptr, 0);
             check(s == AACD_OK, "lost block after an abandoned call");
         }
-        if (!b.bounded)
-            d.consume(s == AACD_OK && inst.out.bits_consumed > 0 ? static_cast<int32_t>(inst.out.bits_consumed / 8) : 0);
+        if (!b.bounded) {
+            const uint32_t used = s == AACD_OK ? inst.out.bits_consumed / 8 : 0;
+            d.consume(static_cast<int32_t>(used));
+        }
     }
 }
 

@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (int c = 0; c < 6; ++c) {
             const bool used = *cfg.channel_refs[c][0] != 0;
             present += used;
-            if (sbr) check(UntracedWordsOk(&core[2048 * c], used ? 1024 : 0, 2048, inst.cfg.output_bits), "core output");
+            if (sbr)
+                check(UntracedWordsOk(&core[2048 * c], used ? 1024 : 0, 2048, inst.cfg.output_bits), "core output");
         }
         check(present == inst.out.num_channels, "presence words and channel count");
         if (sbr) check(payload.entry_count >= 0 && payload.entry_count <= 2, "SBR payload count");

@@ -24,6 +24,7 @@
 
 using aacdtest::Host;
 using aacdtest::kSentinel;
+using aacdtest::UntracedWordsOk;
 using Block = std::vector<uint8_t>;
 using Ints = std::vector<int32_t>;
 using std::tuple;
@@ -355,7 +356,6 @@ Ints channelOf(const Host &h, uint32_t k) {
     for (uint32_t n = 0; n < 1024; ++n) v[n] = h.pcm[n * h.out.num_channels + k];
     return v;
 }
-bool allSentinel(const int32_t *p, const int32_t *end) { return std::count(p, end, kSentinel) == end - p; }
 uintptr_t addr(const void *p) { return reinterpret_cast<uintptr_t>(p); }
 
 // The memory plan; a null config or block base is refused (51) with nothing
@@ -499,7 +499,7 @@ TEST(Api, FailingBlocksAreConcealedOrAbandoned) {
         const AacdFrameOutput &o = h.out;
         EXPECT_EQ(tuple(o.num_channels, o.sampling_rate, o.frame_samples, o.bits_consumed, *h.cfg.frame_counter),
                   kept ? tuple(2u, 44100u, 1024u, bits, 5u) : tuple(0u, 0u, 0u, 0u, 4u));
-        EXPECT_TRUE(allSentinel(h.pcm.data() + (kept ? 2048 : 0), h.pcm.data() + h.pcm.size()));
+        EXPECT_TRUE(UntracedWordsOk(h.pcm.data(), kept ? 2048 : 0, h.pcm.size(), 16));
         EXPECT_TRUE(!kept || frameOf(h) == frameOf(twin));
         for (int i = 4; i < 7; ++i) {
             h.params.frame_bytes = int32_t(loudPair(i).size());  // exactly the block: whole also with the check on
@@ -553,11 +553,11 @@ TEST(Api, SbrHandOffAndAuxiliaryElements) {
             for (int i = 0; i < e.count; ++i)
                 EXPECT_EQ(got.payload[i], uint8_t(i == 0 ? e.count & 15 : i % 2 ? e.count : int(e.type))) << i;
         }
-        EXPECT_TRUE(allSentinel(sbr.pcm.data(), sbr.pcm.data() + sbr.pcm.size()));
+        EXPECT_TRUE(UntracedWordsOk(sbr.pcm.data(), 0, sbr.pcm.size(), 16));
         for (uint32_t s = 0, present = 0; s < 6; ++s) {
             const int32_t *slot = core.data() + 2048 * s;
             const bool used = *sbr.cfg.channel_refs[s][0] != 0;
-            EXPECT_TRUE(allSentinel(slot + (used ? 1024 : 0), slot + 2048)) << s;
+            EXPECT_TRUE(UntracedWordsOk(slot, used ? 1024 : 0, 2048, 16)) << s;
             EXPECT_TRUE(!used || Ints(slot, slot + 1024) == channelOf(normal, present++)) << s;
         }
     }
