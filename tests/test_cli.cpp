@@ -32,7 +32,7 @@ struct Result {
 };
 
 // Runs "aacd-decode ARGS" through the shell (ARGS may hold redirections;
-// "ARGS <|FILE" pipes FILE into the program).
+// "ARGS <|FILE [| FILTER]" pipes FILE, through FILTER if given, into the program).
 Result run(const std::string &args) {
     const std::string log = kOut + "/stderr-" + std::to_string(getpid()) + ".txt";
     const size_t pipe = args.find("<|");
@@ -95,13 +95,24 @@ TEST(Cli, DecodesEveryContainerLikeTheReference) {
     } cases[] = {
         // Edit list: the priming and the padding go (0.3 s = 13230 samples).
         {"IN/gapless.m4a OUT/gapless.wav", {{"gapless.wav", "gapless_m4a.ref24", 44100, 2, 0, 13230}}},
+        // Other layouts of the index (make_variants.py): stz2, co64 and two chunk runs, with an edit list
+        // longer than the media and an iTunSMPB tag it overrides; the tag alone; an edit of 13185.9 samples.
+        {"IN/gapless_co64.m4a OUT/co64.wav", {{"co64.wav", "gapless_m4a.ref24", 44100, 2, 0, 13230}}},
+        {"IN/gapless_smpb.m4a OUT/smpb.wav", {{"smpb.wav", "gapless_m4a.ref24", 44100, 2, 0, 13230}}},
+        {"IN/gapless_299ms.m4a OUT/299.wav", {{"299.wav", "gapless_m4a.ref24", 44100, 2, 0, 13186}}},
         {"--bits 24 IN/ch51_multi.m4a OUT/ch51.wav", {{"ch51.wav", "ch51_multi.ref24", 48000, 6, 0x3F, 13312}}},
+        // The speakers of every channel configuration, in WAV order.
+        {"IN/ch30_multi.aac OUT/ch30.wav", {{"ch30.wav", "ch30_multi.ref24", 48000, 3, 0x7, 13312}}},
+        {"IN/ch40_multi.aac OUT/ch40.wav", {{"ch40.wav", "ch40_multi.ref24", 48000, 4, 0x107, 13312}}},
+        {"IN/ch50_multi.aac OUT/ch50.wav", {{"ch50.wav", "ch50_multi.ref24", 44100, 5, 0x37, 12288}}},
         {"- OUT/ch51p.wav <|IN/ch51_multi.m4a", {{"ch51p.wav", "ch51_multi.ref24", 48000, 6, 0x3F, 13312}}},
         {"- OUT/frag.wav <|IN/frag.mp4", {{"frag.wav", "frag_mp4.ref24", 48000, 2, 0, 20480}}},
         {"IN/ch51_multi.latm - >OUT/latm.wav", {{"latm.wav", "ch51_multi.ref24", 48000, 6, 0x3F, 13312}}},
         // Through a pipe the header states the sizes up front.
         {"IN/ch51_multi.latm - | cat >OUT/latmp.wav", {{"latmp.wav", "ch51_multi.ref24", 48000, 6, 0x3F, 13312}}},
         {"- - >OUT/quad.wav <|IN/pce_quad.latm", {{"quad.wav", "pce_quad.ref24", 48000, 4, 0x33, 13312}}},
+        // LATM version 1: two blocks an element, other data, CRC, the configuration in every third one.
+        {"IN/pce_quad_v1.latm OUT/quad1.wav", {{"quad1.wav", "pce_quad.ref24", 48000, 4, 0x33, 13312}}},
         // A format change: one file per format, each decoded as if alone.
         {"OUT/two.aac OUT/two.wav",
          {{"two.wav", "r22050_mono_sweep.ref24", 22050, 1, 0, 8192},
@@ -140,6 +151,9 @@ TEST(Cli, ExitCodesAndMessages) {
         {"IN/missing.aac OUT/x.wav", 1, "cannot open", "frames"},
         {"IN/pce_51.aac OUT/refused.wav", 1, "program configuration with side channel elements is not supported", "frames"},
         {"- OUT/x.wav <|IN/gapless.m4a", 1, "the index (moov box) comes after the media data", "frames"},
+        {"- OUT/x.wav <|IN/gapless_co64.m4a | head -c 200", 1, "MP4 index (moov box) cut short", "frames"},
+        {"IN/not_aac.m4a OUT/x.wav", 1, "object type indication 0x6B, not AAC", "frames"},
+        {"IN/gapless_cut.m4a OUT/x.wav", 0, "12 frames decoded, 0 concealed; file cut short: 2 frames of its index", ""},
         {"- - >OUT/stdout.wav <|IN/r22050_mono_sweep.aac IN/r48000_stereo_clicks.aac", 1, "standard output holds one format only", ""},
         {"IN/sample.aac /dev/full", 3, "error writing /dev/full: No space left on device", ""},
         {"IN/sample.aac - >&-", 3, "error writing standard output: Bad file descriptor", ""},

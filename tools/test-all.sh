@@ -7,7 +7,8 @@
 #      then a staged install used by an outside C program through pkg-config,
 #      find_package(aacd) and add_subdirectory (tools/test-packaging.sh);
 #   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. the command-line host under valgrind memcheck over every test stream;
+#   3. the command-line host under valgrind memcheck over every test stream
+#      (ADTS, MP4 and LATM);
 #   4. the concurrency test built with ThreadSanitizer;
 #   5. a cross build for aarch64 whose tests run under qemu user emulation;
 #   6. bounded libFuzzer runs of every fuzz target under ASan/UBSan.
@@ -47,14 +48,15 @@ cmake --build build-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
 
 step "valgrind memcheck of the command-line host"
-for f in tests/data/*.aac; do
+streams=(tests/data/*.aac tests/data/*.m4a tests/data/*.mp4 tests/data/*.latm)
+for f in "${streams[@]}"; do
   rc=0
   valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
     build/aacd-decode -q "$f" build/valgrind.wav || rc=$?
   # 1 is the host's own "stream refused" exit code; 99 is a memcheck error.
   if [ "$rc" -ne 0 ] && [ "$rc" -ne 1 ]; then echo "valgrind: $f exit $rc"; exit 1; fi
 done
-echo "memcheck clean over $(ls tests/data/*.aac | wc -l) streams"
+echo "memcheck clean over ${#streams[@]} streams"
 
 if [ -f tests/test_concurrency.cpp ]; then
   step "ThreadSanitizer: concurrent instances"

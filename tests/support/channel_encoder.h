@@ -92,14 +92,13 @@ inline void writeSections(BitWriter &w, const Channel &ch) {
 // 9, ..., back entry i a pair when bit i of backPairs is set; LFE and
 // associated data tags 0, 1, ...; coupling entries all zeros; mixdowns: bit
 // 0 mono (element 5), bit 1 stereo (12), bit 2 matrix (index 3, pseudo
-// surround); comment bytes.  Byte alignment counts from bit `at` of the
-// writer.
+// surround); comment bytes.  Byte alignment counts from the writer's start.
 struct Pce {
     uint32_t tag = 0, profile = 1, sf = 4, front = 1, side = 0, back = 0, lfe = 0, assoc = 0, cc = 0;
     uint32_t frontPairs = 0, mix = 0, comment = 0, backPairs = 0;
 };
 
-inline void putPce(BitWriter &w, const Pce &e, int at = 0) {
+inline void putPce(BitWriter &w, const Pce &e) {
     put(w, {{e.tag, 4}, {e.profile, 2}, {e.sf, 4}, {e.front, 4}, {e.side, 4}, {e.back, 4}, {e.lfe, 2},
             {e.assoc, 3}, {e.cc, 4}, {e.mix & 1, 1}, {5, e.mix & 1 ? 4 : 0}, {e.mix >> 1 & 1, 1},
             {12, e.mix & 2 ? 4 : 0}, {e.mix >> 2 & 1, 1}, {7, e.mix & 4 ? 3 : 0}});
@@ -107,7 +106,7 @@ inline void putPce(BitWriter &w, const Pce &e, int at = 0) {
     for (uint32_t i = 0; i < e.side + e.back; ++i)
         put(w, {{i >= e.side && (e.backPairs >> (i - e.side) & 1), 1}, {8 + i, 4}});
     for (uint32_t i = 0; i < e.lfe + e.assoc; ++i) w.bits(i, 4);
-    put(w, {{0, int(5 * e.cc)}, {0, (8 - (w.count() + int(5 * e.cc) - at) % 8) % 8}, {e.comment, 8}});
+    put(w, {{0, int(5 * e.cc)}, {0, (8 - (w.count() + int(5 * e.cc)) % 8) % 8}, {e.comment, 8}});
     for (uint32_t i = 0; i < e.comment; ++i) w.bits(0x41 + i % 26, 8);
 }
 

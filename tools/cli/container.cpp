@@ -260,6 +260,8 @@ Demuxer::Result Demuxer::next(RawBlock *block) {
         r = mp4_->next(block);
         if (r == Result::kError) error_ = mp4_->error();
         if (r == Result::kBlock) ++frames_;
+        // The index lists samples the file does not hold: it is cut short.
+        if (r == Result::kEnd && info_.total_blocks > frames_) truncated_ = info_.total_blocks - frames_;
         return r;
     }
     switch (info_.format) {

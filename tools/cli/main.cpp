@@ -304,7 +304,7 @@ std::string concealed_text(const HostStats &s) {
         t += (t.empty() ? "" : ", ") + std::to_string(n) + " " + what;
     };
     add(s.dropped, "dropped on purpose");
-    add(s.container_lost - (s.container_lost > 0 ? 0 : 0), "lost in the container (damaged or cut short)");
+    add(s.container_lost, "lost in the container (damaged or cut short)");
     for (const auto &kv : s.statuses) {
         if (kv.first != AACD_OK) add(kv.second, status_name(kv.first));
     }
@@ -472,7 +472,11 @@ int main(int argc, char **argv) {
             line += "; " + plural(demux.skipped_bytes(), "byte") + " skipped in " +
                     plural(demux.resyncs(), "resynchronisation");
         }
-        if (demux.truncated_frames()) line += "; last frame cut short";
+        if (demux.truncated_frames() && si.format == StreamFormat::kMp4) {
+            line += "; file cut short: " + plural(demux.truncated_frames(), "frame") + " of its index missing";
+        } else if (demux.truncated_frames()) {
+            line += "; last frame cut short";
+        }
         if (out.trimmed_samples != 0) {
             line += "; " + plural(out.trimmed_samples, "sample") + " of encoder delay and padding removed (" +
                     si.trim_source + ")";

@@ -349,13 +349,7 @@ bool Mp4Demuxer::parse_trak(const uint8_t *p, size_t n) {
     }
     // Bytes of all samples, for the average bit rate (a fixed size needs no
     // walk over a count that may be 2^32 - 1).
-    for (uint32_t i = 0; stsz_fixed_ == 0 && i < stsz_count_; ++i) {
-        info_->payload_bytes += stsz_fixed_ != 0 ? stsz_fixed_
-                                : stsz_bits_ == 32 ? be32(stsz_ + 4 * i)
-                                : stsz_bits_ == 16 ? be16(stsz_ + 2 * i)
-                                : stsz_bits_ == 8  ? stsz_[i]
-                                                   : (stsz_[i / 2] >> (i & 1 ? 0 : 4)) & 0xF;
-    }
+    for (uint32_t i = 0; stsz_fixed_ == 0 && i < stsz_count_; ++i) info_->payload_bytes += sample_size(i);
     if (stsz_fixed_ != 0) info_->payload_bytes = static_cast<uint64_t>(stsz_fixed_) * stsz_count_;
     // Edit list: the first edit that plays media gives the presentation.
     Box edts, elst;
@@ -398,6 +392,14 @@ bool Mp4Demuxer::set_config(const uint8_t *asc, size_t n) {
     return true;
 }
 
+uint32_t Mp4Demuxer::sample_size(uint32_t i) const {
+    return stsz_fixed_ != 0 ? stsz_fixed_
+           : stsz_bits_ == 32 ? be32(stsz_ + 4 * i)
+           : stsz_bits_ == 16 ? be16(stsz_ + 2 * i)
+           : stsz_bits_ == 8  ? stsz_[i]
+                              : (stsz_[i / 2] >> (i & 1 ? 0 : 4)) & 0xF;
+}
+
 bool Mp4Demuxer::next_table_sample(Sample *s) {
     if (sample_ >= stsz_count_) return false;
     for (;;) {
@@ -408,12 +410,7 @@ bool Mp4Demuxer::next_table_sample(Sample *s) {
         in_chunk_ = 0;
         if (chunk_ < stco_count_) chunk_pos_ = co64_ ? be64(stco_ + 8 * chunk_) : be32(stco_ + 4 * chunk_);
     }
-    const uint32_t i = sample_;
-    const uint32_t size = stsz_fixed_ != 0 ? stsz_fixed_
-                          : stsz_bits_ == 32 ? be32(stsz_ + 4 * i)
-                          : stsz_bits_ == 16 ? be16(stsz_ + 2 * i)
-                          : stsz_bits_ == 8  ? stsz_[i]
-                                             : (stsz_[i / 2] >> (i & 1 ? 0 : 4)) & 0xF;
+    const uint32_t size = sample_size(sample_);
     s->offset = chunk_pos_;
     s->size = size;
     chunk_pos_ += size;

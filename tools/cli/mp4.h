@@ -57,6 +57,8 @@ private:
     bool parse_trak(const uint8_t *p, size_t n);
     bool parse_moof(const uint8_t *p, size_t n, uint64_t moof_offset);
     bool set_config(const uint8_t *asc, size_t n);
+    // Size of sample i of the sample-size table (stsz or stz2).
+    [[nodiscard]] uint32_t sample_size(uint32_t i) const;
     bool next_table_sample(Sample *s);
     // Reads top-level boxes until samples are known or the file ends.
     bool advance_boxes();
