@@ -472,10 +472,10 @@ int main(int argc, char **argv) {
             line += "; " + plural(demux.skipped_bytes(), "byte") + " skipped in " +
                     plural(demux.resyncs(), "resynchronisation");
         }
-        if (demux.truncated_frames() && si.format == StreamFormat::kMp4) {
-            line += "; file cut short: " + plural(demux.truncated_frames(), "frame") + " of its index missing";
-        } else if (demux.truncated_frames()) {
-            line += "; last frame cut short";
+        if (demux.truncated_frames()) {
+            line += si.format == StreamFormat::kMp4
+                        ? "; file cut short: " + plural(demux.truncated_frames(), "frame") + " of its index missing"
+                        : "; last frame cut short";
         }
         if (out.trimmed_samples != 0) {
             line += "; " + plural(out.trimmed_samples, "sample") + " of encoder delay and padding removed (" +
