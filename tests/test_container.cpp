@@ -43,13 +43,6 @@ Bytes bits(const std::vector<Field> &fields) {
 // associated data element, a matrix mixdown and a one-byte comment.
 const Pce kPce51{3, 1, 3, 2, 0, 1, 1, 1, 0, 2, 4, 1, 1};
 
-void expect_pce51(const AacdProgConfig &p) {
-    EXPECT_TRUE(p.elementInstanceTag == 3 && p.samplingFrequencyIndex == 3 && p.front.numElements == 2);
-    EXPECT_TRUE(p.front.isCpe[1] && p.front.tag[1] == 1 && p.back.isCpe[0] && p.back.tag[0] == 8);
-    EXPECT_EQ(p.lfe.tag[0], 0);
-    EXPECT_EQ(prog_config_channels(p), 6);
-}
-
 // ---------------------------------------------------------------- ADTS, ADIF
 
 struct Adts { bool crc = false; int profile = 1, cc = 2; };
@@ -248,7 +241,10 @@ TEST(AudioSpecificConfig, KnownConfigurationsAndRefusals) {
         if (p.num_prog_configs == 0) continue;
         EXPECT_EQ(a.bits, 8 * c.asc.size());
         EXPECT_EQ(p.prog_configs, &a.prog_config);
-        expect_pce51(a.prog_config);
+        const AacdProgConfig &pc = a.prog_config;
+        EXPECT_TRUE(pc.elementInstanceTag == 3 && pc.samplingFrequencyIndex == 3 && pc.front.numElements == 2);
+        EXPECT_TRUE(pc.front.isCpe[1] && pc.front.tag[1] == 1 && pc.back.isCpe[0] && pc.back.tag[0] == 8);
+        EXPECT_TRUE(pc.lfe.tag[0] == 0 && prog_config_channels(pc) == 6);
     }
 }
 
